@@ -1,0 +1,24 @@
+# Warnings and sanitizers shared by every target of the project.
+add_compile_options(-Wall -Wextra -Wno-unused-parameter)
+
+if(OSTREL_SANITIZE)
+  add_compile_options(-fsanitize=${OSTREL_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${OSTREL_SANITIZE})
+endif()
+
+find_package(Threads REQUIRED)
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+# ostrel_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l] [ENV K=V ...])
+# One GoogleTest executable; its cases are registered with ctest one by one.
+function(ostrel_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  set(props LABELS "${T_LABELS}" TIMEOUT 120)
+  if(T_ENV)
+    list(APPEND props ENVIRONMENT "${T_ENV}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+endfunction()

@@ -1,0 +1,103 @@
+#include "common/cp1251.h"
+
+#include <array>
+#include <cstdint>
+
+namespace ostrel {
+namespace {
+
+// Code points of bytes 0x80..0xFF. 0x98 is unassigned.
+constexpr std::array<char32_t, 128> kHigh = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0xFFFD, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // A0
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // A8
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // B0
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
+    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,  // C0
+    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F,  // C8
+    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,  // D0
+    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,  // D8
+    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,  // E0
+    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,  // E8
+    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,  // F0
+    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,  // F8
+};
+
+void appendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+int encode(char32_t c) {
+  if (c < 0x80) return static_cast<int>(c);
+  if (c >= 0x0410 && c <= 0x044F) return static_cast<int>(c - 0x0410 + 0xC0);
+  for (int i = 0; i < 128; ++i)
+    if (kHigh[i] == c && c != 0xFFFD) return 0x80 + i;
+  return -1;
+}
+
+}  // namespace
+
+std::string cp1251ToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (unsigned char b : bytes) {
+    if (b < 0x80)
+      out.push_back(static_cast<char>(b));
+    else
+      appendUtf8(out, kHigh[b - 0x80]);
+  }
+  return out;
+}
+
+std::string utf8ToCp1251(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    char32_t c = 0;
+    size_t len = 0;
+    if (b0 < 0x80) {
+      c = b0;
+      len = 1;
+    } else if ((b0 & 0xE0) == 0xC0) {
+      c = b0 & 0x1F;
+      len = 2;
+    } else if ((b0 & 0xF0) == 0xE0) {
+      c = b0 & 0x0F;
+      len = 3;
+    } else if ((b0 & 0xF8) == 0xF0) {
+      c = b0 & 0x07;
+      len = 4;
+    }
+    bool ok = len > 0 && i + len <= s.size();
+    for (size_t k = 1; ok && k < len; ++k) {
+      const auto bk = static_cast<unsigned char>(s[i + k]);
+      if ((bk & 0xC0) != 0x80) ok = false;
+      c = (c << 6) | (bk & 0x3F);
+    }
+    if (!ok) {
+      out.push_back('?');
+      ++i;
+      continue;
+    }
+    const int code = encode(c);
+    out.push_back(code < 0 ? '?' : static_cast<char>(code));
+    i += len;
+  }
+  return out;
+}
+
+}  // namespace ostrel
