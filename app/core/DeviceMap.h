@@ -9,8 +9,7 @@
 //   - "COMn" (any case, n = 1 .. 256 without leading zeros) is looked up in
 //     the device map folder: its entry "COMn" (upper case) is usually a
 //     symbolic link to the real device, e.g.
-//         ln -s /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0 \
-//               ~/.config/ostrel/ports/COM3
+//         ln -s /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0 ~/.config/ostrel/ports/COM3
 //     and the link's target is returned (relative targets are taken from
 //     the map folder); an entry that is not a link is returned as its own
 //     path. Without an entry, COMn is the on-board port /dev/ttyS(n-1).
