@@ -82,16 +82,24 @@ ProbeResult DeviceProbe(const std::string& path) {
   return r;
 }
 
-std::string ProbeMessage(const ProbeResult& result, const std::string& portName, const std::string& devicePath) {
+std::string ProbeMessage(const ProbeResult& result, const std::string& portName, const std::string& devicePath,
+                         const std::string& mapDir) {
   const std::string where = portName == devicePath || portName.empty() ? devicePath : portName + " (" + devicePath + ")";
   switch (result.status) {
     case ProbeStatus::Ok:
       return {};
     case ProbeStatus::Busy:
       return kPortBusyText;
-    case ProbeStatus::Missing:
-      return "The serial port " + where + " does not exist (" + result.systemText +
-             ").\nCheck that the adapter is plugged in and that the port name is right.";
+    case ProbeStatus::Missing: {
+      std::string text = "The serial port " + where + " does not exist (" + result.systemText +
+                         ").\nCheck that the adapter is plugged in and that the port name is right.";
+      const bool comName = portName.size() > 3 && (portName[0] | 0x20) == 'c' && (portName[1] | 0x20) == 'o' &&
+                           (portName[2] | 0x20) == 'm';
+      if (comName && !mapDir.empty())
+        text += "\nTo use another device as " + portName + ", make " + mapDir + "/" + portName +
+                " a link to it (for example to /dev/serial/by-id/...).";
+      return text;
+    }
     case ProbeStatus::NoPermission: {
       const std::string group = result.groupName.empty() ? "that owns the device" : "\"" + result.groupName + "\"";
       std::string text = "You have no permission to open the serial port " + where + " (" + result.systemText +

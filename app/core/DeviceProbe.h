@@ -32,6 +32,8 @@ inline constexpr const char* kPortBusyText = "This serial port is already in use
 // ("COM3"), devicePath where it led ("/dev/ttyS2"). Busy keeps the classic
 // text; a missing device and a refused permission name the real cause, the
 // latter with its remedy (membership of the device's group, then a new login).
-std::string ProbeMessage(const ProbeResult& result, const std::string& portName, const std::string& devicePath);
+// For a missing COMn device, a non-empty mapDir adds where its link goes.
+std::string ProbeMessage(const ProbeResult& result, const std::string& portName, const std::string& devicePath,
+                         const std::string& mapDir = {});
 
 }  // namespace ostrel

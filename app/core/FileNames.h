@@ -13,4 +13,10 @@ namespace ostrel {
 // "meters_data_12-8-26.csv", "08.12.2026" stays as it is.
 std::string SuggestedDeviceFileName(std::string_view shortDateText);
 
+// The path the save dialog settles on: a file name without an extension
+// ("meters" or "dir.v2/meters") gets ".csv"; any other is kept, as the save
+// dialog's default extension works. A leading dot does not start an
+// extension (".meters" gets ".csv" too).
+std::string WithCsvExtension(const std::string& path);
+
 }  // namespace ostrel

@@ -120,6 +120,8 @@ TEST(DeviceProbe, MissingDevicesAndNonTerminalsNameTheirCause) {
             std::string::npos)
       << text;
   EXPECT_EQ(text.find("in use"), std::string::npos);
+  const std::string hinted = ProbeMessage(DeviceProbe(dir / "ttyS200"), "COM201", dir / "ttyS200", "/maps");
+  EXPECT_NE(hinted.find("make /maps/COM201 a link to it"), std::string::npos) << hinted;
 
   { std::ofstream(dir / "plain") << "x"; }
   const ProbeResult notTty = DeviceProbe(dir / "plain");

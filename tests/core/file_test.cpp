@@ -11,6 +11,7 @@
 
 #include "TempDir.h"
 #include "app/core/FileNames.h"
+#include "app/core/ProgramFolder.h"
 
 using namespace ostrel;
 namespace fs = std::filesystem;
@@ -101,4 +102,37 @@ TEST(SuggestedDeviceFileName, ReplacesCharactersAFileNameCannotHold) {
   EXPECT_EQ(SuggestedDeviceFileName("12/8/26"), "meters_data_12-8-26.csv");
   EXPECT_EQ(SuggestedDeviceFileName("a\\b:c*d?e\"f<g>h|i\tj"), "meters_data_a-b-c-d-e-f-g-h-i-j.csv");
   EXPECT_EQ(SuggestedDeviceFileName("8 дек. 2026 г."), "meters_data_8 дек. 2026 г..csv");
+}
+
+TEST(WithCsvExtension, OnlyANameWithoutExtensionGetsOne) {
+  EXPECT_EQ(WithCsvExtension("/data/meters"), "/data/meters.csv");
+  EXPECT_EQ(WithCsvExtension("/data.v2/meters"), "/data.v2/meters.csv");
+  EXPECT_EQ(WithCsvExtension("/data/.meters"), "/data/.meters.csv");
+  EXPECT_EQ(WithCsvExtension("/data/meters."), "/data/meters.csv");
+  EXPECT_EQ(WithCsvExtension("/data/meters.csv"), "/data/meters.csv");
+  EXPECT_EQ(WithCsvExtension("/data/meters.txt"), "/data/meters.txt");
+}
+
+TEST(ProgramFolder, TheExecutablesFolderUnlessItCannotBeWritten) {
+  EXPECT_EQ(ExecutableName(), "core_tests");
+  EXPECT_TRUE(fs::exists(ExecutableFolder() + "/core_tests"));
+  TempDir dir;
+  const ProgramFolderChoice beside = ChooseProgramFolder(dir.path());
+  EXPECT_EQ(beside.folder, dir.path());
+  EXPECT_FALSE(beside.perUser);
+  EXPECT_EQ(LogFilePath(beside.folder), dir / "files/log.txt");
+  EXPECT_FALSE(fs::exists(dir / "files"));  // beside the executable nothing is created
+
+  const char* saved = std::getenv("XDG_DATA_HOME");
+  const std::string restore = saved ? saved : "";
+  ::setenv("XDG_DATA_HOME", (dir / "share").c_str(), 1);
+  const ProgramFolderChoice perUser = ChooseProgramFolder(dir / "no-such-install");
+  EXPECT_TRUE(perUser.perUser);
+  EXPECT_EQ(perUser.folder, dir / "share/ostrel");
+  EXPECT_TRUE(fs::is_directory(dir / "share/ostrel/files"));
+  EXPECT_TRUE(WriteFileAtomically(LogFilePath(perUser.folder), "\r\n"));
+  if (saved)
+    ::setenv("XDG_DATA_HOME", restore.c_str(), 1);
+  else
+    ::unsetenv("XDG_DATA_HOME");
 }
