@@ -13,9 +13,9 @@ std::string LogFileBytes(const std::vector<std::string>& lines) {
   return out;
 }
 
-std::vector<std::string> LogPaneLines(std::string_view plainText, bool holdsNoLine) {
+std::vector<std::string> LogPaneLines(std::string_view plainText, bool untouchedSinceStart) {
   std::vector<std::string> lines;
-  if (holdsNoLine) return lines;
+  if (plainText.empty() && !untouchedSinceStart) return lines;
   std::size_t start = 0;
   for (;;) {
     const std::size_t nl = plainText.find('\n', start);

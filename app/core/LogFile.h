@@ -6,13 +6,16 @@
 // or changed is saved with exactly the characters it shows (a line break the
 // user typed starts a new line of the pane and so also ends in CR LF).
 //
-// The pane knows two states that look alike: right after start it holds one
-// empty line (saved as the bytes 13 10); after "Clear log" it holds no line
-// at all (saved as zero bytes). A QPlainTextEdit shows both as one empty
-// block, so the window keeps a flag "holds no line", set by "Clear log" and
-// cleared by the next appended line or user edit, and passes it here. For
-// the same reason the first line appended after start goes below the empty
-// start line, while the first one appended after "Clear log" becomes line 1.
+// The pane's lines are the QPlainTextEdit's blocks, with one exception: an
+// empty document. Right after start the pane holds one empty line (saved as
+// the bytes 13 10); once anything changed it (a line appended, "Clear log",
+// the user deleting everything) an empty document holds no line at all
+// (saved as zero bytes). So the window keeps one flag, "untouched since
+// start", true at start and false after the first change of the document,
+// and passes it with the text. The first line appended while the flag is set
+// goes into a new block below the empty start line (QPlainTextEdit's
+// appendPlainText would reuse the empty block), so the file then starts with
+// that empty line, as the pane shows it. Later appends use appendPlainText.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,7 +29,8 @@ inline constexpr const char* kLogFileNoRightsLine = "Can not write file, no righ
 std::string LogFileBytes(const std::vector<std::string>& lines);
 
 // The pane's lines from its plain text (blocks joined by "\n", as
-// QPlainTextEdit::toPlainText gives them). holdsNoLine gives no line at all.
-std::vector<std::string> LogPaneLines(std::string_view plainText, bool holdsNoLine);
+// QPlainTextEdit::toPlainText gives them): an empty text is one empty line
+// while untouchedSinceStart, no line otherwise.
+std::vector<std::string> LogPaneLines(std::string_view plainText, bool untouchedSinceStart);
 
 }  // namespace ostrel

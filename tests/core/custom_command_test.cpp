@@ -55,9 +55,10 @@ TEST(CustomAscii, SendsWindows1251BytesWithoutLineEnd) {
 
 TEST(LogFile, EveryLineEndsInCrLfAndAnEmptyPaneGivesNoBytes) {
   // Right after start: one empty line. After "Clear log": no line at all.
-  EXPECT_EQ(LogFileBytes(LogPaneLines("", false)), "\r\n");
-  EXPECT_EQ(LogFileBytes(LogPaneLines("", true)), "");
+  EXPECT_EQ(LogFileBytes(LogPaneLines("", true)), "\r\n");
+  EXPECT_EQ(LogFileBytes(LogPaneLines("", false)), "");
   EXPECT_EQ(LogFileBytes(LogPaneLines("\nSENT: 02 04 \nОтказ", false)), "\r\nSENT: 02 04 \r\n\xCE\xF2\xEA\xE0\xE7\r\n");
+  EXPECT_EQ(LogFileBytes(LogPaneLines("typed\n", false)), "typed\r\n\r\n");  // every block is a line
   // A line that already ends in CR keeps it; text typed mid-line stays as typed.
   EXPECT_EQ(LogFileBytes({"CRC error\r", "typed  text "}), "CRC error\r\r\ntyped  text \r\n");
 }
