@@ -51,12 +51,13 @@ class Server:
         start = time.monotonic()
         sent = 0
         while sent < len(data):
-            due = min(len(data), int((time.monotonic() - start) / self.byte_time) + 1)
+            # A byte is delivered once its last stop bit has gone over the line.
+            due = min(len(data), int((time.monotonic() - start) / self.byte_time))
             if due > sent:
                 self.write_all(data[sent:due])
                 sent = due
             if sent < len(data):
-                time.sleep(max(0.0, start + sent * self.byte_time - time.monotonic()))
+                time.sleep(max(0.0, start + (sent + 1) * self.byte_time - time.monotonic()))
 
     def answer(self, line: bytes):
         frame = p.decode_line(line)
