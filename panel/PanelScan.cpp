@@ -1,5 +1,7 @@
 #include "panel/PanelScan.h"
 
+#include <algorithm>
+
 #include "common/hexdump.h"
 #include "panel/TFP.h"
 
@@ -41,6 +43,16 @@ void PanelScan::BitBtn2Click() { StopTimer(); }
 void PanelScan::Comm1RxChar(const std::string& bytesReadNow) {
   fpRxBuffer_ += bytesReadNow;
   if (bytesReadNow.find(static_cast<char>(kEndByte)) != std::string::npos) fpReplyDone_ = true;
+}
+
+void PanelScan::Comm1RxChar(size_t count, const std::function<std::string(size_t)>& readBytes) {
+  std::string got;
+  while (got.size() < count) {
+    const std::string piece = readBytes(std::min(kRxChunk, count - got.size()));
+    if (piece.empty()) break;
+    got += piece;
+  }
+  if (!got.empty()) Comm1RxChar(got);
 }
 
 void PanelScan::Timer_free_commandTimer() {

@@ -3,7 +3,9 @@
 // device of every loop, one request and one reply at a time, driven by the
 // window's 5 ms timer. The window forwards its four handlers here.
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "panel/PanelLinkView.h"
@@ -11,6 +13,7 @@
 namespace ostrel::panel {
 
 inline constexpr int kReplyTimeoutTicks = 500;
+inline constexpr size_t kRxChunk = 1024;
 
 class PanelScan {
  public:
@@ -23,6 +26,11 @@ class PanelScan {
   // Bytes the window read from the panel port in one receive event, all of
   // them, in order.
   void Comm1RxChar(const std::string& bytesReadNow);
+  // The receive event as the port reports it: `count` bytes waiting, read
+  // with `readBytes(max)` in pieces of at most 1024 bytes until all `count`
+  // are in or a read returns nothing. Bytes beyond `count` are left for the
+  // next event, so none is lost or read twice.
+  void Comm1RxChar(size_t count, const std::function<std::string(size_t max)>& readBytes);
   // Empties the receive buffer, clears the wait and enables the timer.
   void ArmReplyWait();
   // One 5 ms tick.

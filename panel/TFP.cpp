@@ -1,5 +1,7 @@
 #include "panel/TFP.h"
 
+#include <algorithm>
+
 #include "common/hexdump.h"
 
 namespace ostrel::panel {

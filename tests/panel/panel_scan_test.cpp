@@ -113,6 +113,29 @@ TEST(PanelScan, ReplySplitOverEventsAndOversizedEvents) {
   s3.Comm1RxChar(big + "\x04");
   EXPECT_EQ(s3.rxBuffer().size(), 6001u);
   EXPECT_TRUE(s3.replyDone());
+
+  // Reading by count: pieces of at most 1024 bytes, short reads retried,
+  // nothing past the reported count taken.
+  FakeView v4;
+  PanelScan s4(v4);
+  s4.BitBtn1Click();
+  std::string port;
+  for (int i = 0; i < 2600; ++i) port += static_cast<char>('0' + i % 10);
+  port += "\x04" "tail";
+  std::vector<size_t> asked;
+  auto read = [&](size_t max) {
+    asked.push_back(max);
+    const std::string piece = port.substr(0, std::min<size_t>(max, 700));
+    port.erase(0, piece.size());
+    return piece;
+  };
+  s4.Comm1RxChar(2601, read);
+  EXPECT_EQ(s4.rxBuffer().size(), 2601u);
+  EXPECT_EQ(s4.rxBuffer().substr(0, 12), "012345678901");
+  EXPECT_TRUE(s4.replyDone());
+  EXPECT_EQ(port, "tail");
+  EXPECT_TRUE(std::all_of(asked.begin(), asked.end(), [](size_t m) { return m <= 1024; }));
+  EXPECT_EQ(asked.front(), 1024u);
 }
 
 TEST(PanelScan, NoResponseAfter500Ticks) {
