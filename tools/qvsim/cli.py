@@ -94,6 +94,13 @@ def load_config(args) -> dict:
 def main(argv=None) -> int:
     args = parse_args(sys.argv[1:] if argv is None else argv)
     config = load_config(args)
+    modbus = None
+    if args.modbus:
+        try:
+            from qvsim import modbus  # the Modbus RTU side, a module of its own
+        except ImportError as e:
+            print(f"qvsim: --modbus needs qvsim/modbus.py ({e})", file=sys.stderr)
+            return 2
     stop = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
     signal.signal(signal.SIGINT, lambda *_: stop.set())
@@ -108,8 +115,7 @@ def main(argv=None) -> int:
         link(args.link_dir, "COM1", path)
 
     threads = []
-    if args.modbus:
-        from qvsim import modbus  # served by its own module
+    if modbus is not None:
         mfd, _mslave, mpath = new_pty()
         print(mpath, flush=True)
         if args.link_dir:
