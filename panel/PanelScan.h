@@ -2,6 +2,8 @@
 // The panel scan: panel information, the two loops' information, then every
 // device of every loop, one request and one reply at a time, driven by the
 // window's 5 ms timer. The window forwards its four handlers here.
+// A loop whose loop-information reply failed (bad frame, refusal, too short)
+// has no row and no device count; the device phase skips it.
 #include <array>
 #include <cstddef>
 #include <cstdint>
