@@ -39,7 +39,12 @@ def open_device(path: str, baud: int, frame: str) -> int:
     if frame[2:] == "2":
         cflag |= termios.CSTOPB
     attrs[2] = cflag | termios.CREAD | termios.CLOCAL
-    termios.tcsetattr(fd, termios.TCSANOW, attrs)
+    try:
+        termios.tcsetattr(fd, termios.TCSANOW, attrs)
+    except termios.error:
+        # A pseudo-terminal holds no parity: apply the rest.
+        attrs[2] &= ~(termios.PARENB | termios.PARODD)
+        termios.tcsetattr(fd, termios.TCSANOW, attrs)
     return fd
 
 
