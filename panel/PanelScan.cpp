@@ -1,0 +1,155 @@
+#include "panel/PanelScan.h"
+
+#include <algorithm>
+
+#include "common/hexdump.h"
+#include "panel/TFP.h"
+
+namespace ostrel::panel {
+
+void PanelScan::Send(uint8_t code, uint8_t a, uint8_t b) {
+  const std::string payload{static_cast<char>(a), static_cast<char>(b), '\0'};
+  TFP(view_).SendRequest(code, 3, payload);
+  ++requestsSent_;
+}
+
+void PanelScan::StopTimer() {
+  timerEnabled_ = false;
+  view_.StopTimer();
+}
+
+void PanelScan::ArmReplyWait() {
+  fpWaitTicks_ = 0;
+  fpReplyDone_ = false;
+  fpRxBuffer_.clear();
+  timerEnabled_ = true;
+  view_.StartTimer();
+}
+
+void PanelScan::BitBtn1Click() {
+  loopInfoPending_ = 0;
+  loopsHaveDevices_ = false;
+  loopInfoAwaited_ = 0;
+  deviceCount_ = {-1, -1};
+  // With the port disconnected this only logs "Serial port is not opened";
+  // the scan then ends by time-out.
+  Send(kCodePanelInfo, 0, 0);
+  ArmReplyWait();
+  scanStep_ = 1;
+}
+
+void PanelScan::BitBtn2Click() { StopTimer(); }
+
+void PanelScan::Comm1RxChar(const std::string& bytesReadNow) {
+  fpRxBuffer_ += bytesReadNow;
+  if (bytesReadNow.find(static_cast<char>(kEndByte)) != std::string::npos) fpReplyDone_ = true;
+}
+
+void PanelScan::Comm1RxChar(size_t count, const std::function<std::string(size_t)>& readBytes) {
+  std::string got;
+  while (got.size() < count) {
+    const std::string piece = readBytes(std::min(kRxChunk, count - got.size()));
+    if (piece.empty()) break;
+    got += piece;
+  }
+  if (!got.empty()) Comm1RxChar(got);
+}
+
+void PanelScan::Timer_free_commandTimer() {
+  // A tick already queued when the timer was stopped does nothing.
+  if (!timerEnabled_) return;
+  if (!fpReplyDone_) {
+    if (++fpWaitTicks_ == kReplyTimeoutTicks) {
+      view_.AddLogLine("no response");
+      StopTimer();
+      view_.PurgePort();
+    }
+    return;
+  }
+  StopTimer();
+  HandleReply();
+}
+
+void PanelScan::HandleReply() {
+  TFP fp(view_);
+  const std::string reply = TFP::HexDecodeFrame(fpRxBuffer_);
+  view_.AddLogLine(ostrel::hexLine("QVFP: ", reply));
+  const uint16_t length = static_cast<uint16_t>(std::min<size_t>(reply.size(), 0xFFFF));
+  const bool ok = fp.CheckReply(reply, length);
+  if (!ok) view_.AddLogLine("error CRC");
+  view_.PurgePort();
+  switch (scanStep_) {
+    case 1: PanelInfoStep(reply, ok); break;
+    case 2: LoopInfoStep(reply, ok); break;
+    case 3: DeviceStep(reply, ok); break;
+    default: break;
+  }
+}
+
+void PanelScan::PanelInfoStep(const std::string& reply, bool ok) {
+  if (!ok) return;
+  if (auto loops = TFP(view_).DecodePanelInfo(reply)) {
+    loopInfoPending_ = *loops;
+    secondLoopPending_ = *loops;
+  }
+  scanStep_ = 2;
+  if (loopInfoPending_ == 0) {
+    view_.AddLogLine("No loops to read...");
+    return;
+  }
+  loopInfoAwaited_ = 0;
+  Send(kCodeLoopInfo, 0, 0);
+  ArmReplyWait();
+}
+
+void PanelScan::LoopInfoStep(const std::string& reply, bool ok) {
+  if (ok) {
+    if (auto count = TFP(view_).DecodeLoopInfo(reply, loopsHaveDevices_))
+      deviceCount_[loopInfoAwaited_] = *count;
+  }
+  if (loopInfoPending_ != 0) {
+    loopInfoAwaited_ = 1;
+    Send(kCodeLoopInfo, 1, 0);
+    loopInfoPending_ = 0;
+    ArmReplyWait();
+    return;
+  }
+  scanStep_ = 3;
+  if (!loopsHaveDevices_) return;
+  deviceIndex_ = 1;
+  if (secondLoopPending_ == 0) return;
+  StartLoop(0);
+}
+
+// A loop whose loop-information reply failed (bad frame, refusal, too short)
+// has no row and so no device count: its devices are not asked for, and the
+// device phase goes on with the next loop that has a row, or ends.
+bool PanelScan::StartLoop(uint8_t loop) {
+  if (loop == 0 && deviceCount_[0] < 0) {
+    loop = 1;
+    secondLoopPending_ = 0;
+  }
+  if (loop > 1 || deviceCount_[loop] < 0) return false;
+  loopIndex_ = loop;
+  deviceIndex_ = 1;
+  Send(kCodeDeviceInfo, loopIndex_, deviceIndex_);
+  ArmReplyWait();
+  return true;
+}
+
+void PanelScan::DeviceStep(const std::string& reply, bool ok) {
+  if (ok) TFP(view_).DecodeDevice(reply, loopIndex_);
+  ++deviceIndex_;
+  // Device 1 of a loop is asked for before its count is compared, so a loop
+  // with 0 or 1 devices still gets one request.
+  if (deviceIndex_ < deviceCount_[loopIndex_]) {
+    Send(kCodeDeviceInfo, loopIndex_, deviceIndex_);
+    ArmReplyWait();
+    return;
+  }
+  if (secondLoopPending_ == 0) return;
+  secondLoopPending_ = 0;
+  StartLoop(static_cast<uint8_t>(loopIndex_ + 1));
+}
+
+}  // namespace ostrel::panel

@@ -1,0 +1,81 @@
+#pragma once
+// The panel scan: panel information, the two loops' information, then every
+// device of every loop, one request and one reply at a time, driven by the
+// window's 5 ms timer. The window forwards its four handlers here.
+// A loop whose loop-information reply failed (bad frame, refusal, too short)
+// has no row and no device count; the device phase skips it.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "panel/PanelLinkView.h"
+
+namespace ostrel::panel {
+
+inline constexpr int kReplyTimeoutTicks = 500;
+inline constexpr size_t kRxChunk = 1024;
+
+class PanelScan {
+ public:
+  explicit PanelScan(PanelLinkView& view) : view_(view) {}
+
+  // "Scan local FP": starts afresh, also during a running scan.
+  void BitBtn1Click();
+  // "STOP": disables the timer; the state and the tables stay as they are.
+  void BitBtn2Click();
+  // Bytes the window read from the panel port in one receive event, all of
+  // them, in order.
+  void Comm1RxChar(const std::string& bytesReadNow);
+  // The receive event as the port reports it: `count` bytes waiting, read
+  // with `readBytes(max)` in pieces of at most 1024 bytes until all `count`
+  // are in or a read returns nothing. Bytes beyond `count` are left for the
+  // next event, so none is lost or read twice.
+  void Comm1RxChar(size_t count, const std::function<std::string(size_t max)>& readBytes);
+  // Empties the receive buffer, clears the wait and enables the timer.
+  void ArmReplyWait();
+  // One 5 ms tick.
+  void Timer_free_commandTimer();
+
+  // State, for the window and for tests.
+  uint8_t scanStep() const { return scanStep_; }
+  bool timerEnabled() const { return timerEnabled_; }
+  bool replyDone() const { return fpReplyDone_; }
+  int waitTicks() const { return fpWaitTicks_; }
+  const std::string& rxBuffer() const { return fpRxBuffer_; }
+  uint8_t loopIndex() const { return loopIndex_; }
+  uint8_t deviceIndex() const { return deviceIndex_; }
+  // Requests written (or attempted) by this object since it was made.
+  uint64_t requestsSent() const { return requestsSent_; }
+
+ private:
+  void Send(uint8_t code, uint8_t a, uint8_t b);
+  void StopTimer();
+  void HandleReply();
+  void PanelInfoStep(const std::string& reply, bool ok);
+  void LoopInfoStep(const std::string& reply, bool ok);
+  void DeviceStep(const std::string& reply, bool ok);
+  // Sends the first device request of loop `loop` or of the next loop that
+  // has a row; false when no such loop is left.
+  bool StartLoop(uint8_t loop);
+
+  PanelLinkView& view_;
+  uint8_t scanStep_ = 0;
+  std::string fpRxBuffer_;
+  bool fpReplyDone_ = false;
+  int fpWaitTicks_ = 0;
+  uint8_t loopInfoPending_ = 0;
+  uint8_t secondLoopPending_ = 0;
+  uint8_t loopIndex_ = 0;
+  uint8_t deviceIndex_ = 0;
+  bool loopsHaveDevices_ = false;
+  bool timerEnabled_ = false;
+  // Which loop the next loop-information reply answers (0 or 1), and the
+  // device counts of the rows this scan wrote; -1 for a loop without a row.
+  uint8_t loopInfoAwaited_ = 0;
+  std::array<int, 2> deviceCount_{-1, -1};
+  uint64_t requestsSent_ = 0;
+};
+
+}  // namespace ostrel::panel
