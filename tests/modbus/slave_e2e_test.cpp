@@ -17,6 +17,7 @@
 
 #include "fakes.h"
 #include "modbus/readout.h"
+#include "python_helper.h"
 
 namespace ostrel::modbus {
 namespace {
@@ -57,48 +58,16 @@ class SlaveE2e : public ::testing::Test {
 
     dump_ = ::testing::TempDir() + "modbus_slave_" + std::to_string(getpid()) + ".json";
     std::remove(dump_.c_str());
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    const std::string script = std::string(src) + "/tests/e2e/modbus_slave.py";
-    pid_ = fork();
-    ASSERT_GE(pid_, 0);
-    if (pid_ == 0) {
-      dup2(out[1], 1);
-      ::close(out[0]);
-      execl("/usr/bin/python3", "python3", script.c_str(), "--port", path.c_str(), "--input-count", "200", "--dump",
-            dump_.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    ::close(out[1]);
-    // The read end stays open until the slave is stopped, so its prints never meet a closed pipe.
-    ready_ = out[0];
-    ASSERT_TRUE(waitForReady(ready_)) << "the Modbus slave did not start";
+    ASSERT_TRUE(slave_.Start("tests/e2e/modbus_slave.py",
+                             {"--port", path, "--input-count", "200", "--dump", dump_}, "READY\n"))
+        << "the Modbus slave did not start: " << slave_.Output();
   }
 
   void TearDown() override {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (ready_ >= 0) ::close(ready_);
+    slave_.Stop();
     if (keep_ >= 0) ::close(keep_);
     if (master_ >= 0) ::close(master_);
     std::remove(dump_.c_str());
-  }
-
-  bool waitForReady(int fd) {
-    std::string seen;
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
-    while (Clock::now() < deadline) {
-      pollfd p{fd, POLLIN, 0};
-      if (poll(&p, 1, 100) <= 0) continue;
-      char buf[256];
-      const ssize_t n = ::read(fd, buf, sizeof buf);
-      if (n <= 0) return false;
-      seen.append(buf, n);
-      if (seen.find("READY\n") != std::string::npos) return true;
-    }
-    return false;
   }
 
   // Collects reply bytes into the master until `expected` bytes came or the deadline passed.
@@ -137,8 +106,8 @@ class SlaveE2e : public ::testing::Test {
     return regs;
   }
 
-  int master_ = -1, keep_ = -1, ready_ = -1;
-  pid_t pid_ = -1;
+  int master_ = -1, keep_ = -1;
+  testing::PythonHelper slave_;
   std::string dump_;
   testing::Journal j_;
   PtyLink link_{master_};
