@@ -2,37 +2,20 @@
 // pseudo-terminal with registers that show every colour of the register table.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <set>
-#include <thread>
 #include <tuple>
 
 #include "fakes.h"
 #include "modbus/decode.h"
 #include "modbus/readout.h"
-#include "python_helper.h"
+#include "peer.h"
 
 namespace ostrel::modbus {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-class FdLink : public ModbusLink {
- public:
-  explicit FdLink(const int& fd) : fd_(fd) {}
-  void PurgeAll() override { tcflush(fd_, TCIOFLUSH); }
-  void SetRts(bool) override {}
-  bool WriteByte(uint8_t b) override { return ::write(fd_, &b, 1) == 1; }
-  int OutputSpace() override { return 4096; }
-  void SleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
- private:
-  const int& fd_;
-};
 
 class SimulatedPanel : public ::testing::Test {
  protected:
@@ -41,10 +24,7 @@ class SimulatedPanel : public ::testing::Test {
     const std::string path = sim_.Output().substr(0, sim_.Output().find('\n'));
     fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(fd_, 0) << path;
-    termios t{};
-    tcgetattr(fd_, &t);
-    cfmakeraw(&t);
-    tcsetattr(fd_, TCSANOW, &t);
+    testing::MakeRaw(fd_);
   }
   void TearDown() override {
     sim_.Stop();
@@ -54,23 +34,14 @@ class SimulatedPanel : public ::testing::Test {
   // One read-out: request, the reply collected up to `expected` bytes, end of the wait.
   void readOut(int start, int count, size_t expected) {
     m_.BitBtn3Click({true, std::to_string(start), std::to_string(count), 1, 600});
-    std::string got;
-    const auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (got.size() < expected && Clock::now() < deadline) {
-      pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, 20) <= 0) continue;
-      char buf[1024];
-      const ssize_t n = ::read(fd_, buf, sizeof buf);
-      if (n > 0) got.append(buf, n);
-    }
-    m_.Comm2RxChar(got);
+    m_.Comm2RxChar(testing::ReadReply(fd_, expected));
     m_.Timer_modbusTimer(false, std::to_string(start));
   }
 
   testing::PythonHelper sim_;
   int fd_ = -1;
   testing::Journal j_;
-  FdLink link_{fd_};
+  testing::FdLink link_{fd_};
   testing::FakeView view_{j_};
   ModbusMaster m_{link_, view_};
 };

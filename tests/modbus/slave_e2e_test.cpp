@@ -2,10 +2,6 @@
 // (Debian's pymodbus, started by tests/e2e/modbus_slave.py) over a pseudo-terminal.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,26 +13,12 @@
 
 #include "fakes.h"
 #include "modbus/readout.h"
-#include "python_helper.h"
+#include "peer.h"
 
 namespace ostrel::modbus {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// The port operations over the master side of the pseudo-terminal.
-class PtyLink : public ModbusLink {
- public:
-  explicit PtyLink(const int& fd) : fd_(fd) {}  // the fixture opens the fd after construction
-  void PurgeAll() override { tcflush(fd_, TCIOFLUSH); }
-  void SetRts(bool) override {}  // a pseudo-terminal has no modem lines
-  bool WriteByte(uint8_t b) override { return ::write(fd_, &b, 1) == 1; }
-  int OutputSpace() override { return 4096; }
-  void SleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
- private:
-  const int& fd_;
-};
 
 class SlaveE2e : public ::testing::Test {
  protected:
@@ -51,10 +33,7 @@ class SlaveE2e : public ::testing::Test {
     // Held open so the master never sees a hang-up between the helper's opens.
     keep_ = ::open(path.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(keep_, 0);
-    termios t{};
-    tcgetattr(keep_, &t);
-    cfmakeraw(&t);
-    tcsetattr(keep_, TCSANOW, &t);
+    testing::MakeRaw(keep_);
 
     dump_ = ::testing::TempDir() + "modbus_slave_" + std::to_string(getpid()) + ".json";
     std::remove(dump_.c_str());
@@ -70,19 +49,7 @@ class SlaveE2e : public ::testing::Test {
     std::remove(dump_.c_str());
   }
 
-  // Collects reply bytes into the master until `expected` bytes came or the deadline passed.
-  void collect(size_t expected) {
-    std::string got;
-    const auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (got.size() < expected && Clock::now() < deadline) {
-      pollfd p{master_, POLLIN, 0};
-      if (poll(&p, 1, 20) <= 0) continue;
-      char buf[1024];
-      const ssize_t n = ::read(master_, buf, sizeof buf);
-      if (n > 0) got.append(buf, n);
-    }
-    m_.Comm2RxChar(got);
-  }
+  void collect(size_t expected) { m_.Comm2RxChar(testing::ReadReply(master_, expected)); }
 
   // The slave's holding registers once `reg` holds `value`, or the last dump at the deadline.
   std::map<int, int> holdingOnce(int reg, int value) {
@@ -110,7 +77,7 @@ class SlaveE2e : public ::testing::Test {
   testing::PythonHelper slave_;
   std::string dump_;
   testing::Journal j_;
-  PtyLink link_{master_};
+  testing::FdLink link_{master_};
   testing::FakeView view_{j_};
   ModbusMaster m_{link_, view_};
 };

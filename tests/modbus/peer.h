@@ -1,7 +1,8 @@
 #pragma once
-// Starts a Python helper of the repository (Debian's /usr/bin/python3, which has
-// pymodbus) and waits with a deadline for a text on its standard output.
+// Peers of the end-to-end tests: a Python helper of the repository (run by Debian's
+// /usr/bin/python3, which has pymodbus) and the port operations over a raw fd.
 #include <poll.h>
+#include <termios.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,7 +10,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "modbus/link.h"
 
 namespace ostrel::modbus::testing {
 
@@ -72,5 +76,41 @@ class PythonHelper {
   int out_ = -1;
   std::string output_;
 };
+
+// The port operations over one end of a pseudo-terminal. The fd is read when used,
+// so a fixture may open it after constructing the link.
+class FdLink : public ModbusLink {
+ public:
+  explicit FdLink(const int& fd) : fd_(fd) {}
+  void PurgeAll() override { tcflush(fd_, TCIOFLUSH); }
+  void SetRts(bool) override {}  // a pseudo-terminal has no modem lines
+  bool WriteByte(uint8_t b) override { return ::write(fd_, &b, 1) == 1; }
+  int OutputSpace() override { return 4096; }
+  void SleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+ private:
+  const int& fd_;
+};
+
+// Reads from fd until `expected` bytes came or 5 s passed.
+inline std::string ReadReply(int fd, size_t expected) {
+  std::string got;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (got.size() < expected && std::chrono::steady_clock::now() < deadline) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 20) <= 0) continue;
+    char buf[1024];
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n > 0) got.append(buf, n);
+  }
+  return got;
+}
+
+inline void MakeRaw(int fd) {
+  termios t{};
+  tcgetattr(fd, &t);
+  cfmakeraw(&t);
+  tcsetattr(fd, TCSANOW, &t);
+}
 
 }  // namespace ostrel::modbus::testing
