@@ -1,0 +1,66 @@
+#include "modbus/commands.h"
+
+#include <array>
+
+namespace ostrel::modbus {
+namespace {
+
+int commandCode(const std::string& text) {
+  if (text == "Zone control") return 1;
+  if (text == "Device control") return 2;
+  if (text == "Outputs control") return 3;
+  return 0;  // "General write" and any other text
+}
+
+}  // namespace
+
+CommandWord BuildCommandWord(const CommandControls& c) {
+  CommandWord w;
+  const int code = commandCode(c.command);
+  w.high = static_cast<uint8_t>(((c.panelNumber & 0x0F) << 4) | (c.panelDisable ? 0x08 : 0) | code);
+  const int zone = c.zoneDevice & 0xFF;
+  if (c.command == "General write") {
+    w.low = static_cast<uint8_t>((c.beeper ? 0x01 : 0) | (c.resetFire ? 0x02 : 0) | (c.fire2 ? 0x04 : 0) |
+                                 (c.fire2Time ? 0x08 : 0) | (c.siren ? 0x10 : 0));
+  } else if (c.command == "Zone control") {
+    w.low = static_cast<uint8_t>(zone);
+  } else if (c.command == "Device control") {
+    w.low = zone <= 125 ? static_cast<uint8_t>(zone | (c.loop2 ? 0x80 : 0)) : 0x00;
+  } else if (c.command == "Outputs control") {
+    w.low = static_cast<uint8_t>(zone | (c.loop2 ? 0x80 : 0));
+  } else {
+    w.low = 0x00;
+  }
+  return w;
+}
+
+uint8_t BuildLineCode(const std::string& baud, const std::string& parity) {
+  static constexpr std::array<const char*, 8> kBauds{"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600"};
+  int baudIndex = -1;
+  for (size_t i = 0; i < kBauds.size(); ++i) {
+    if (baud == kBauds[i]) baudIndex = static_cast<int>(i);
+  }
+  int parityBits = -1;
+  if (parity == "None") parityBits = 2;
+  else if (parity == "Even") parityBits = 1;
+  else if (parity == "Odd") parityBits = 0;
+  if (baudIndex < 0 || parityBits < 0) return kInvalidLineCode;
+  return static_cast<uint8_t>((baudIndex << 4) | parityBits);
+}
+
+CommandEnables ComboCommandChange(const std::string& commandText) {
+  const bool general = commandText == "General write";
+  return {general, !general};
+}
+
+int ParseNewSlaveAddress(const std::string& text) {
+  if (text.empty() || text.size() > 9) return 255;
+  int value = 0;
+  for (char ch : text) {
+    if (ch < '0' || ch > '9') return 255;
+    value = value * 10 + (ch - '0');
+  }
+  return value;
+}
+
+}  // namespace ostrel::modbus

@@ -1,0 +1,111 @@
+#include "modbus/frames.h"
+
+#include <ctime>
+
+#include "common/hexdump.h"
+#include "modbus/crc.h"
+
+namespace ostrel::modbus {
+namespace {
+
+void put16(std::string& f, int value) {
+  f.push_back(static_cast<char>((value >> 8) & 0xFF));
+  f.push_back(static_cast<char>(value & 0xFF));
+}
+
+void appendCrc(std::string& f) {
+  const CrcBytes crc = ModbusCrc(f);
+  f.push_back(static_cast<char>(crc.low));
+  f.push_back(static_cast<char>(crc.high));
+}
+
+// Writes the frame between raised and dropped RTS, 2 ms after every byte.
+void writeFrame(ModbusLink& link, const std::string& frame, int pauseAfterRtsMs) {
+  link.SetRts(true);
+  if (pauseAfterRtsMs > 0) link.SleepMs(pauseAfterRtsMs);
+  for (unsigned char b : frame) {
+    link.WriteByte(b);
+    link.SleepMs(2);
+  }
+  link.SetRts(false);
+}
+
+}  // namespace
+
+ClockTime LocalClockNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  ClockTime c;
+  c.year = tm.tm_year + 1900;
+  c.month = tm.tm_mon + 1;
+  c.day = tm.tm_mday;
+  c.hour = tm.tm_hour;
+  c.minute = tm.tm_min;
+  c.second = tm.tm_sec > 59 ? 59 : tm.tm_sec;  // a leap second still fits the panel's range
+  c.weekday = tm.tm_wday == 0 ? 7 : tm.tm_wday;
+  return c;
+}
+
+std::string BuildReadInputRegisters(uint8_t slave, int start, int count) {
+  std::string f;
+  f.push_back(static_cast<char>(slave));
+  f.push_back(0x04);
+  put16(f, start);
+  put16(f, count);
+  appendCrc(f);
+  return f;
+}
+
+std::string BuildWriteSingleRegister(uint8_t slave, int reg, uint8_t valueHigh, uint8_t valueLow) {
+  std::string f;
+  f.push_back(static_cast<char>(slave));
+  f.push_back(0x06);
+  put16(f, reg);
+  f.push_back(static_cast<char>(valueHigh));
+  f.push_back(static_cast<char>(valueLow));
+  appendCrc(f);
+  return f;
+}
+
+std::optional<std::string> BuildSetDateTime(uint8_t slave, int start, int count, const ClockTime& c) {
+  if (count != 4) return std::nullopt;
+  std::string f;
+  f.push_back(static_cast<char>(slave));
+  f.push_back(0x10);
+  put16(f, start);
+  put16(f, count);
+  f.push_back(0x08);
+  for (int v : {c.second, c.minute, c.hour, c.weekday, c.day, c.month, c.year}) {
+    f.push_back(static_cast<char>(v & 0xFF));
+  }
+  f.push_back(0x00);
+  appendCrc(f);
+  return f;
+}
+
+void SendReadInputRegisters(ModbusLink& link, LogSink& log, uint8_t slave, int start, int count) {
+  const std::string frame = BuildReadInputRegisters(slave, start, count);
+  log.AddLogLine(ostrel::hexLine("SENT:", frame));
+  writeFrame(link, frame, 50);
+  (void)link.OutputSpace();
+}
+
+void SendWriteSingleRegister(ModbusLink& link, LogSink& log, uint8_t slave, int reg, uint8_t valueHigh,
+                             uint8_t valueLow) {
+  const std::string frame = BuildWriteSingleRegister(slave, reg, valueHigh, valueLow);
+  writeFrame(link, frame, 0);
+  log.AddLogLine(ostrel::hexLine("SENT:", frame));
+}
+
+void SendSetDateTime(ModbusLink& link, LogSink& log, uint8_t slave, int start, int count, const ClockTime& clock) {
+  const auto frame = BuildSetDateTime(slave, start, count, clock);
+  if (!frame) {
+    log.AddLogLine("Not allowable register count!");
+    return;
+  }
+  writeFrame(link, *frame, 0);
+  log.AddLogLine(ostrel::hexLine("SENT:", *frame));
+}
+
+}  // namespace ostrel::modbus
