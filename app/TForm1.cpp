@@ -35,14 +35,16 @@ namespace {
 // such a longer text can still be shortened.
 class LengthLimit : public QValidator {
  public:
-  LengthLimit(QLineEdit* edit, int max) : QValidator(edit), edit_(edit), max_(max) {}
+  LengthLimit(QLineEdit* edit, int max) : QValidator(edit), max_(max) {
+    connect(edit, &QLineEdit::textChanged, this, [this](const QString& t) { last_ = t.size(); });
+  }
   State validate(QString& input, int&) const override {
-    return input.size() <= max_ || input.size() <= edit_->text().size() ? Acceptable : Invalid;
+    return input.size() <= max_ || input.size() <= last_ ? Acceptable : Invalid;
   }
 
  private:
-  QLineEdit* edit_;
   int max_;
+  qsizetype last_ = 0;  // length of the last accepted text
 };
 
 void limitLength(QWidget* control, QLineEdit* edit, int maxLen) {
@@ -339,21 +341,17 @@ void TForm1::buildTabSheet2() {
   ProgressBar1->hide();
   EditInputAddress->setFixedWidth(60);
   EditInputCount->setFixedWidth(60);
-  rg->addWidget(Label16, 0, 0, 1, 2);
+  rg->addWidget(Label16, 0, 0, 1, 4);
   rg->addWidget(Label17, 1, 0);
   rg->addWidget(EditInputAddress, 1, 1);
+  rg->addWidget(Label20, 1, 2);
+  rg->addWidget(spinPair(ro, EditTimeoutModbus, UD_modbusTimeout, 60), 1, 3);
   rg->addWidget(Label18, 2, 0);
   rg->addWidget(EditInputCount, 2, 1);
-  rg->addWidget(BitBtn3, 3, 0, 1, 2);
-  rg->addWidget(Label20, 0, 2);
-  rg->addWidget(spinPair(ro, EditTimeoutModbus, UD_modbusTimeout, 60), 1, 2);
-  auto* slave = makeLabel(ro, "slaveCaption", "Modbus slave");
-  slave->setFont(bold);
-  Q_UNUSED(slave);
-  slave->hide();
   rg->addWidget(Label19, 2, 2);
-  rg->addWidget(spinPair(ro, EditAddressModbus, UDmodbusAddress, 40), 3, 2);
-  rg->addWidget(ProgressBar1, 4, 0, 1, 3);
+  rg->addWidget(spinPair(ro, EditAddressModbus, UDmodbusAddress, 40), 2, 3);
+  rg->addWidget(BitBtn3, 3, 0, 1, 2);
+  rg->addWidget(ProgressBar1, 4, 0, 1, 4);
   rg->setRowStretch(5, 1);
   top->addWidget(ro);
   top->addStretch();
@@ -634,7 +632,10 @@ void TForm1::AddLogLine(const QString& line) {
     QTextCursor c(doc);
     c.insertText(line);
   } else {
-    Memo_current->appendPlainText(line);
+    QTextCursor c(doc);
+    c.movePosition(QTextCursor::End);
+    c.insertBlock();
+    c.insertText(line);
   }
   logEmpty_ = false;
   QScrollBar* sb = Memo_current->verticalScrollBar();

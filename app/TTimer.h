@@ -20,6 +20,8 @@ class TTimer : public QObject {
 
   // True while a countdown runs (enabled with a positive interval).
   bool isCounting() const { return timer_.isActive(); }
+  // Milliseconds left of the running countdown, -1 when none runs.
+  int remainingTime() const { return timer_.remainingTime(); }
 
  signals:
   void Timer();  // one tick, delivered on the event loop
