@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "IniFile.h"
+#include "ProgramFolder.h"
 
 using ostrel::IniFile;
 using ostrel::parseInteger;
@@ -126,4 +127,17 @@ TEST(IniFile, SaveReplacesWholeOrNotAtAll) {
   for (auto& e : fs::directory_iterator(dir.path)) names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"blocked.ini", "ostrel.ini"}));
+}
+
+TEST(ProgramFolder, OverrideThenExecutableFolder) {
+  TempDir dir;
+  const fs::path home = dir.path / "a" / "b";
+  setenv("OSTREL_HOME", home.c_str(), 1);
+  EXPECT_EQ(ostrel::ProgramFolder(), home.string());
+  EXPECT_TRUE(fs::is_directory(home));  // created
+  EXPECT_EQ(ostrel::SettingsFilePath(), (home / "app_ini_tests.ini").string());
+  unsetenv("OSTREL_HOME");
+  // The build folder is writable, so the executable's own folder is used.
+  EXPECT_EQ(ostrel::ProgramFolder(), ostrel::ExecutableFolder());
+  EXPECT_TRUE(fs::exists(fs::path(ostrel::ExecutableFolder()) / "app_ini_tests"));
 }
