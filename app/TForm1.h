@@ -174,8 +174,8 @@ class TForm1 : public QMainWindow {
   TStatusBar* StatusBar1 = nullptr;
 
   // Main menu
-  QMenu* File1 = nullptr;  // menus are reached through their actions too
-  QAction* File1Action = nullptr;
+  // Each menu is its QAction; its items hang on action->menu().
+  QAction* File1 = nullptr;
   QAction* Open1 = nullptr;
   QAction* Save1 = nullptr;
   QAction* Exit1 = nullptr;

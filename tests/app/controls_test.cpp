@@ -35,7 +35,7 @@ bool waitFor(F cond, int ms = 3000) {
 }  // namespace
 
 TEST(TTimer, EnableTwiceAndSameIntervalKeepTheCountdown) {
-  TTimer t("t", 10000, false);
+  TTimer t("t", 10000, true);  // precise, so remainingTime() is exact
   EXPECT_FALSE(t.Enabled());
   EXPECT_FALSE(t.isCounting());
   t.setEnabled(true);

@@ -215,6 +215,10 @@ TEST_F(FormTest, GridsStatusBarMenuTimersAndSlots) {
   }
   EXPECT_TRUE(f.English1->isChecked());
   EXPECT_TRUE(f.ools1->menu()->actions().isEmpty());
+  EXPECT_TRUE(f.File1->menu()->actions().contains(f.Exit1));
+  EXPECT_TRUE(f.File1->menu()->actions().contains(f.Open1));
+  EXPECT_EQ(f.Language1->menu()->actions(), QList<QAction*>{f.English1});
+  EXPECT_EQ(f.Help1->menu()->actions(), (QList<QAction*>{f.About1, f.Usermanual1}));
 
   for (auto [name, interval] : std::vector<std::pair<const char*, int>>{
            {"Timer_free_command", 5}, {"Timer_modbus", 1000}, {"Timer_auto", 1000}}) {
