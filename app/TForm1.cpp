@@ -173,7 +173,7 @@ void TForm1::buildControls() {
   SaveDialog1 = new TSaveDialog(QStringLiteral("SaveDialog1"), this);
   OpenDialog1 = new TOpenDialog(QStringLiteral("OpenDialog1"), this);
   Timer_free_command = new TTimer(QStringLiteral("Timer_free_command"), 5, true, this);
-  Timer_modbus = new TTimer(QStringLiteral("Timer_modbus"), 1000, false, this);
+  Timer_modbus = new TTimer(QStringLiteral("Timer_modbus"), 1000, true, this);  // the reply wait
   Timer_auto = new TTimer(QStringLiteral("Timer_auto"), 1000, false, this);
 
   PageControl1->setCurrentWidget(TabSheet2);

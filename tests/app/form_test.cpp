@@ -350,3 +350,24 @@ TEST_F(FormTest, LogLinesAndModePair) {
   EXPECT_TRUE(f.Check_hex->isChecked());
   EXPECT_FALSE(f.Check_ascii->isChecked());
 }
+
+namespace {
+struct Throwing : QObject {
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::User) throw std::runtime_error("Port COM3 is busy");
+    return QObject::event(e);
+  }
+};
+}  // namespace
+
+TEST_F(FormTest, UncaughtErrorIsReportedAndTheProgramGoesOn) {
+  create();
+  Throwing obj;
+  QEvent ev(QEvent::User);
+  QCoreApplication::sendEvent(&obj, &ev);
+  ASSERT_EQ(messages(), 1);
+  const auto* m = dialogs.last(ScriptedDialogs::Kind::Message);
+  EXPECT_EQ(m->caption, "Ostrel");
+  EXPECT_EQ(m->text, "Port COM3 is busy");
+  EXPECT_EQ(m->icon, QMessageBox::Critical);
+}
