@@ -211,7 +211,9 @@ TEST_F(FormTest, GridsStatusBarMenuTimersAndSlots) {
            {"ools1", "Tools"}, {"Language1", "Language"}, {"English1", "English"},
            {"Help1", "Help"}, {"About1", "About"}, {"Usermanual1", "User manual"}}) {
     auto* a = find<QAction>(name);
-    if (a) EXPECT_EQ(a->text(), text) << name;
+    if (a) {
+      EXPECT_EQ(a->text(), text) << name;
+    }
   }
   EXPECT_TRUE(f.English1->isChecked());
   EXPECT_TRUE(f.ools1->menu()->actions().isEmpty());
