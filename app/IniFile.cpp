@@ -1,10 +1,12 @@
 #include "IniFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -203,11 +205,23 @@ std::string IniFile::serialize() const {
   return out;
 }
 
-bool IniFile::save(const std::string& path) const {
+bool IniFile::save(const std::string& where) const {
   const std::string data = serialize();
+  // A settings file that is a symbolic link is replaced where it points to,
+  // and a replaced file keeps its permissions.
+  std::string path = where;
+  std::error_code ec;
+  if (std::filesystem::is_symlink(where, ec)) {
+    auto target = std::filesystem::weakly_canonical(where, ec);
+    if (!ec) path = target.string();
+  }
+  mode_t mode = 0644;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
   const std::string tmp = path + ".tmp";
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) return false;
+  ::fchmod(fd, mode);
   size_t done = 0;
   bool ok = true;
   while (done < data.size()) {

@@ -115,6 +115,18 @@ TEST(IniFile, SaveReplacesWholeOrNotAtAll) {
   ASSERT_TRUE(again.load(file.string()));
   EXPECT_EQ(again.readString("COM PORT", "NAME", ""), "COM4");
 
+  // A link is followed, and the replaced file keeps its permissions.
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+  const fs::path link = dir.path / "link.ini";
+  fs::create_symlink(file, link);
+  ini.writeString("Com port", "Name", "COM5");
+  ASSERT_TRUE(ini.save(link.string()));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(readFile(file), "[Com port]\r\nName=COM5\r\n");
+  EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  fs::remove(link);
+
   // A folder standing where the file should be, and a path under a missing
   // folder: both fail, leave nothing behind and do not touch the folder.
   const fs::path blocked = dir.path / "blocked.ini";
