@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "IniFile.h"
+#include "ProgramFolder.h"
+
+using ostrel::IniFile;
+using ostrel::parseInteger;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+struct TempDir {
+  fs::path path;
+  TempDir() {
+    char tmpl[] = "/tmp/ostrel-ini-XXXXXX";
+    path = mkdtemp(tmpl);
+  }
+  ~TempDir() { fs::remove_all(path); }
+};
+
+}  // namespace
+
+TEST(IniFile, LookupIgnoresCaseAndTakesTheFirstOfDuplicates) {
+  IniFile ini;
+  ini.parse("; comment\r\n[Com Port]\r\n NAME = COM7 \r\nname=COM9\r\n[com port]\r\nSpeed=1\r\n"
+            "[\xCA\xEE\xED\xF2\xF3\xF0]\r\n\xC8\xEC\xE5=\xC4\xE0\r\n");
+  EXPECT_EQ(ini.readString("com port", "Name", "x"), "COM7");
+  // Only the first section of a name is looked at.
+  EXPECT_EQ(ini.readString("Com port", "Speed", "d"), "d");
+  // Cyrillic names compare without case too; values arrive as UTF-8.
+  EXPECT_EQ(ini.readString("КОНТУР", "имЕ", "?"), "Да");
+  EXPECT_EQ(ini.readString("Missing", "Name", "def"), "def");
+  EXPECT_FALSE(ini.value("Com port", "comment").has_value());
+}
+
+TEST(IniFile, IntegersAndBooleans) {
+  EXPECT_EQ(parseInteger(" 12 "), 12);
+  EXPECT_EQ(parseInteger("-5"), -5);
+  EXPECT_EQ(parseInteger("+7"), 7);
+  for (const char* bad : {"", " ", "abc", "12a", "+", "1 2", "0x10", "1.5"})
+    EXPECT_FALSE(parseInteger(bad).has_value()) << bad;
+  // Absurdly long numbers saturate instead of overflowing.
+  EXPECT_GT(*parseInteger(std::string(40, '9')), 1000000000000LL);
+
+  IniFile ini;
+  ini.parse("[M]\nT=abc\nA=2\nB=0\nC=x\n");
+  EXPECT_EQ(ini.readInteger("M", "T", 600), 600);
+  EXPECT_TRUE(ini.readBool("M", "A", false));
+  EXPECT_FALSE(ini.readBool("M", "B", true));
+  EXPECT_TRUE(ini.readBool("M", "C", true));  // not a number: the default
+}
+
+TEST(IniFile, WriterKeepsForeignContentAndPlacesNewKeys) {
+  IniFile ini;
+  ini.parse("; top comment\n[Com port]\nNAME=COM2\nOther=\x98\xFF keep\n\n[Foreign]\nx=1\n");
+  ini.writeString("com port", "Name", "COM3");  // replaced in place, spelling kept
+  ini.writeString("Com port", "Speed", "600");  // new key: end of its section
+  ini.writeInteger("Misc", "N", -3);            // new section: end of file
+  ini.writeBool("Misc", "B", true);
+  EXPECT_EQ(ini.serialize(),
+            "; top comment\n[Com port]\nNAME=COM3\nOther=\x98\xFF keep\nSpeed=600\n\n"
+            "[Foreign]\nx=1\n[Misc]\nN=-3\nB=1\n");
+}
+
+TEST(IniFile, TextsAreWindows1251OnDiskAndStayOnOneLine) {
+  IniFile ini;
+  ini.writeString("Misc", "Dir", "/данни/");
+  ini.writeString("Misc", "Bad", "a\r\nb=c");
+  EXPECT_EQ(ini.serialize(), "[Misc]\r\nDir=/\xE4\xE0\xED\xED\xE8/\r\nBad=a  b=c\r\n");
+  IniFile back;
+  back.parse(ini.serialize());
+  EXPECT_EQ(back.readString("Misc", "Dir", ""), "/данни/");
+}
+
+TEST(IniFile, HostileContentNeverBreaksReading) {
+  std::string binary;
+  for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 131) & 0xFF);
+  std::string huge = "[Modbus]\nTimeout=" + std::string(2'000'000, '7') + "\nCount=5";
+  for (const std::string& text :
+       {binary, std::string("[Modbus"), std::string("[Modbus]\nTime"), std::string("=\n=="),
+        std::string("[]\n[\n]"), huge, std::string("\0\0[Modbus]\0", 12)}) {
+    IniFile ini;
+    ini.parse(text);
+    (void)ini.readInteger("Modbus", "Timeout", 600);
+    (void)ini.readString("Modbus", "STADDR", "1");
+    ini.writeString("Modbus", "Timeout", "600");
+    EXPECT_EQ(ini.readString("Modbus", "Timeout", ""), "600");
+  }
+  IniFile last;
+  last.parse(huge);
+  EXPECT_EQ(last.readString("Modbus", "Count", ""), "5");  // no final line end
+}
+
+TEST(IniFile, SaveReplacesWholeOrNotAtAll) {
+  TempDir dir;
+  const fs::path file = dir.path / "ostrel.ini";
+  IniFile ini;
+  EXPECT_FALSE(ini.load(file.string()));  // missing: empty document
+  ini.writeString("Com port", "Name", "COM4");
+  ASSERT_TRUE(ini.save(file.string()));
+  EXPECT_EQ(readFile(file), "[Com port]\r\nName=COM4\r\n");
+
+  IniFile again;
+  ASSERT_TRUE(again.load(file.string()));
+  EXPECT_EQ(again.readString("COM PORT", "NAME", ""), "COM4");
+
+  // A link is followed, and the replaced file keeps its permissions.
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+  const fs::path link = dir.path / "link.ini";
+  fs::create_symlink(file, link);
+  ini.writeString("Com port", "Name", "COM5");
+  ASSERT_TRUE(ini.save(link.string()));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(readFile(file), "[Com port]\r\nName=COM5\r\n");
+  EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  fs::remove(link);
+
+  // A folder standing where the file should be, and a path under a missing
+  // folder: both fail, leave nothing behind and do not touch the folder.
+  const fs::path blocked = dir.path / "blocked.ini";
+  fs::create_directory(blocked);
+  fs::create_directory(blocked / "inner");
+  EXPECT_FALSE(ini.save(blocked.string()));
+  EXPECT_TRUE(fs::is_directory(blocked / "inner"));
+  EXPECT_FALSE(ini.save((dir.path / "nope" / "x.ini").string()));
+  std::vector<std::string> names;
+  for (auto& e : fs::directory_iterator(dir.path)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"blocked.ini", "ostrel.ini"}));
+}
+
+TEST(ProgramFolder, OverrideThenExecutableFolder) {
+  TempDir dir;
+  const fs::path home = dir.path / "a" / "b";
+  setenv("OSTREL_HOME", home.c_str(), 1);
+  EXPECT_EQ(ostrel::ProgramFolder(), home.string());
+  EXPECT_TRUE(fs::is_directory(home));  // created
+  EXPECT_EQ(ostrel::SettingsFilePath(), (home / "app_ini_tests.ini").string());
+  unsetenv("OSTREL_HOME");
+  // The build folder is writable, so the executable's own folder is used.
+  EXPECT_EQ(ostrel::ProgramFolder(), ostrel::ExecutableFolder());
+  EXPECT_TRUE(fs::exists(fs::path(ostrel::ExecutableFolder()) / "app_ini_tests"));
+}
