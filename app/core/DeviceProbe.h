@@ -1,0 +1,39 @@
+#pragma once
+// The check made before a port is connected: can this device be opened for
+// our exclusive use right now? And the message shown when it cannot.
+#include <string>
+
+namespace ostrel {
+
+enum class ProbeStatus { Ok, Busy, Missing, NoPermission, OtherError };
+
+struct ProbeResult {
+  ProbeStatus status = ProbeStatus::OtherError;
+  int errorNumber = 0;     // errno of the failing step (0 for Ok)
+  std::string systemText;  // the system's text for errorNumber
+  std::string groupName;   // group owning the device, when it could be read
+  bool ok() const { return status == ProbeStatus::Ok; }
+};
+
+// Opens the device (read/write, no controlling terminal, non-blocking) and
+// closes it again. Busy when another program holds it: open refused with
+// EBUSY, the terminal's exclusive mode set by another holder, or its
+// flock(LOCK_EX) taken (our own ports hold that lock while open, so the same
+// device on both links is busy). While we look, the device is put in
+// exclusive mode; that mode is dropped again before closing so that the
+// probe never leaves a device locked against others. A path that is not a
+// terminal is an OtherError.
+ProbeResult DeviceProbe(const std::string& path);
+
+inline constexpr const char* kConnectTitle = "Connect to port";
+inline constexpr const char* kPortBusyText = "This serial port is already in use!";
+
+// The message box text for a failed probe. portName is what the user chose
+// ("COM3"), devicePath where it led ("/dev/ttyS2"). Busy keeps the classic
+// text; a missing device and a refused permission name the real cause, the
+// latter with its remedy (membership of the device's group, then a new login).
+// For a missing COMn device, a non-empty mapDir adds where its link goes.
+std::string ProbeMessage(const ProbeResult& result, const std::string& portName, const std::string& devicePath,
+                         const std::string& mapDir = {});
+
+}  // namespace ostrel

@@ -1,0 +1,135 @@
+#include "app/core/FileIo.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace ostrel {
+namespace {
+
+FileWriteResult failure(const char* step, int err) {
+  FileWriteResult r;
+  r.errorNumber = err;
+  r.errorText = std::string(step) + ": " + std::strerror(err);
+  return r;
+}
+
+std::string folderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// A name in the target's folder that no other writer uses at the same time.
+std::string temporaryNameFor(const std::string& target) {
+  static std::atomic<unsigned> counter{0};
+  const auto slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  return folder + "." + base + ".tmp-" + std::to_string(::getpid()) + "-" +
+         std::to_string(counter.fetch_add(1));
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+FileWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  if (path.empty()) return failure("open", ENOENT);
+
+  // Replace the file a symbolic link points to, not the link itself.
+  std::string target = path;
+  struct stat linkInfo {};
+  if (::lstat(path.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) != nullptr) target = resolved;
+  }
+
+  struct stat old {};
+  const bool replacing = ::stat(target.c_str(), &old) == 0;
+  if (replacing && S_ISDIR(old.st_mode)) return failure("open", EISDIR);
+
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = temporaryNameFor(target);
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return failure("open", errno);
+  }
+  if (fd < 0) return failure("open", EEXIST);
+
+  auto abandon = [&](const char* step, int err) {
+    ::close(fd);
+    ::unlink(temp.c_str());
+    return failure(step, err);
+  };
+  if (replacing) {
+    // Best effort: the new file keeps the old one's mode and owner.
+    (void)::fchmod(fd, old.st_mode & 07777);
+    (void)::fchown(fd, old.st_uid, old.st_gid);
+  }
+  if (!writeAll(fd, bytes)) return abandon("write", errno);
+  if (::fsync(fd) != 0) return abandon("fsync", errno);
+  if (::close(fd) != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    return failure("close", err);
+  }
+  if (::rename(temp.c_str(), target.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    return failure("rename", err);
+  }
+  // Make the rename itself durable; a failure here no longer loses data.
+  const int dir = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    (void)::fsync(dir);
+    ::close(dir);
+  }
+  FileWriteResult ok;
+  ok.ok = true;
+  return ok;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::string content;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    content.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return content;
+}
+
+}  // namespace ostrel
