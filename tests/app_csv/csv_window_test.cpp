@@ -130,12 +130,17 @@ TEST_F(CsvWindowTest, ExportWritesTheRegisterTableUnderItsOwnName) {
   addRow(form->gridInputRegisters, numbered("r", 6));
   addRow(form->gridInputRegisters, {"1", "", "ON", "", "", "12:00:00"});
   addRow(devices, numbered("d", 11));
-  dialogs.files = {at("regs.csv")};
+  const QString dataDir = form->dataDir;
+  const QString elsewhere = home.path() + "/regs.csv";  // the user left the data folder
+  dialogs.files = {elsewhere, elsewhere};
   form->BitBtn8->click();
   EXPECT_EQ(dialogs.last(Kind::SaveFile)->text, "modbusUR.csv");
-  EXPECT_EQ(dialogs.last(Kind::SaveFile)->dir, form->dataDir);
-  EXPECT_EQ(read(at("regs.csv")), "r0;r1;r2;r3;r4;r5;\r\n1;;ON;;;12:00:00;\r\n");
+  EXPECT_EQ(dialogs.last(Kind::SaveFile)->dir, dataDir);
+  EXPECT_EQ(read(elsewhere), "r0;r1;r2;r3;r4;r5;\r\n1;;ON;;;12:00:00;\r\n");
   EXPECT_EQ(messages(), 0);
+  form->BitBtn8->click();  // the next dialog starts in the data folder again
+  EXPECT_EQ(form->dataDir, dataDir);
+  EXPECT_EQ(dialogs.last(Kind::SaveFile)->dir, dataDir);
 }
 
 TEST_F(CsvWindowTest, ClearTableThenSaveReplacesTheOldFileWithZeroBytes) {
