@@ -283,6 +283,11 @@ class TForm1 : public QMainWindow {
   // Modbus commands (form_commands.cpp)
 
   // CSV files (form_csv.cpp)
+  // Writes the grid's data rows (1 .. RowCount-2) to the file the user
+  // confirms in SaveDialog1; staging receives the file's lines first.
+  void SaveGridToCsv(TStringGrid* grid, const QString& suggestedName, QPlainTextEdit* staging);
+  // Reads a file into GridDevices from row 1 on; staging receives its text.
+  void LoadCsvIntoDevices(const QString& fileName, QPlainTextEdit* staging);
 
  protected:
   void closeEvent(QCloseEvent* ev) override;

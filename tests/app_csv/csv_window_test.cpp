@@ -1,0 +1,319 @@
+// The window's CSV buttons and menu items: which grid goes to which file,
+// the dialogs' presets, the staging text, the message boxes and the table's
+// state afterwards. The file format itself is tested with the core library.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <QAction>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <memory>
+#include <stdexcept>
+
+#include "Dialogs.h"
+#include "TForm1.h"
+#include "app/core/FileNames.h"
+
+using namespace ostrel;
+using Kind = ScriptedDialogs::Kind;
+
+namespace {
+
+// Scripted dialogs whose save dialog can be made to fail to open.
+class TestDialogs : public ScriptedDialogs {
+ public:
+  bool saveDialogFails = false;
+  QString saveFile(const QString& dir, const QString& suggested, const QString& filter,
+                   const QString& ext) override {
+    if (saveDialogFails) throw std::runtime_error("no display");
+    return ScriptedDialogs::saveFile(dir, suggested, filter, ext);
+  }
+};
+
+const char kDatchikUtf8[] = "Датчик";
+const char kDatchik1251[] = "\xC4\xE0\xF2\xF7\xE8\xEA";
+
+class CsvWindowTest : public ::testing::Test {
+ protected:
+  QTemporaryDir home;
+  TestDialogs dialogs;
+  std::unique_ptr<TForm1> form;
+  TStringGrid* devices = nullptr;
+
+  void SetUp() override {
+    qputenv("OSTREL_HOME", home.path().toLocal8Bit());
+    form = std::make_unique<TForm1>(&dialogs, home.path() + "/ostrel.ini");
+    ASSERT_TRUE(QDir(home.path()).mkdir("data"));
+    form->dataDir = home.path() + "/data/";
+    devices = form->GridDevices;
+    dialogs.shown.clear();
+  }
+
+  QString at(const QString& name) const { return form->dataDir + name; }
+  static QByteArray read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+  }
+  static void write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+  }
+  // Adds a row the way the decoders do: into the bottom row, then a new spare row.
+  static void addRow(TStringGrid* grid, const QStringList& cells) {
+    const int r = grid->RowCount() - 1;
+    for (int c = 0; c < cells.size(); ++c) grid->setCells(c, r, cells[c]);
+    grid->setRowCount(r + 2);
+  }
+  static QStringList row(const TStringGrid* grid, int r) {
+    QStringList cells;
+    for (int c = 0; c < grid->ColCount(); ++c) cells << grid->Cells(c, r);
+    return cells;
+  }
+  static QStringList numbered(const QString& prefix, int n) {
+    QStringList cells;
+    for (int c = 0; c < n; ++c) cells << prefix + QString::number(c);
+    return cells;
+  }
+  int messages() const { return dialogs.count(Kind::Message); }
+};
+
+TEST_F(CsvWindowTest, SaveWritesTheDataRowsOfTheDeviceTable) {
+  QStringList first = numbered("a", 11);
+  first[2] = QString::fromUtf8(kDatchikUtf8);
+  QStringList second = numbered("b", 11);
+  second[5] = "x;y";
+  QStringList third = numbered("c", 11);
+  third[10] = "";
+  for (const QStringList& cells : {first, second, third}) addRow(devices, cells);
+  ASSERT_EQ(devices->RowCount(), 5);
+  const QString logBefore = form->Memo_current->toPlainText();
+
+  dialogs.files = {at("meters")};
+  form->Butt_save_data->click();
+
+  const QString date = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+  const auto* dlg = dialogs.last(Kind::SaveFile);
+  ASSERT_TRUE(dlg);
+  EXPECT_EQ(dlg->dir, form->dataDir);
+  EXPECT_EQ(dlg->text, QString::fromStdString(SuggestedDeviceFileName(date.toStdString())));
+  EXPECT_EQ(dlg->filter, "CSV files (*.csv)");
+  EXPECT_EQ(dlg->defaultSuffix, "csv");
+  const QString suggested = dlg->text;  // dlg does not outlive the next dialog
+  EXPECT_FALSE(QFile::exists(at("meters")));  // the typed name got ".csv"
+  const QByteArray expected = "a0;a1;" + QByteArray(kDatchik1251) +
+                              ";a3;a4;a5;a6;a7;a8;a9;a10;\r\n"
+                              "b0;b1;b2;b3;b4;x;y;b6;b7;b8;b9;b10;\r\n"
+                              "c0;c1;c2;c3;c4;c5;c6;c7;c8;c9;;\r\n";
+  EXPECT_EQ(read(at("meters.csv")), expected);
+  EXPECT_EQ(form->Memo_export->toPlainText().split('\n'),
+            QStringList({first.join(';') + ';', second.join(';') + ';', third.join(';') + ';'}));
+  EXPECT_EQ(messages(), 0);
+  EXPECT_EQ(form->Memo_current->toPlainText(), logBefore);
+  EXPECT_EQ(devices->RowCount(), 5);
+
+  // The menu item does the same; the dialog's preset name is set again.
+  dialogs.files = {at("menu.csv")};
+  form->Save1->trigger();
+  EXPECT_EQ(dialogs.last(Kind::SaveFile)->text, suggested);
+  EXPECT_EQ(read(at("menu.csv")), expected);
+}
+
+TEST_F(CsvWindowTest, ExportWritesTheRegisterTableUnderItsOwnName) {
+  addRow(form->gridInputRegisters, numbered("r", 6));
+  addRow(form->gridInputRegisters, {"1", "", "ON", "", "", "12:00:00"});
+  addRow(devices, numbered("d", 11));
+  const QString dataDir = form->dataDir;
+  const QString elsewhere = home.path() + "/regs.csv";  // the user left the data folder
+  dialogs.files = {elsewhere, elsewhere};
+  form->BitBtn8->click();
+  EXPECT_EQ(dialogs.last(Kind::SaveFile)->text, "modbusUR.csv");
+  EXPECT_EQ(dialogs.last(Kind::SaveFile)->dir, dataDir);
+  EXPECT_EQ(read(elsewhere), "r0;r1;r2;r3;r4;r5;\r\n1;;ON;;;12:00:00;\r\n");
+  EXPECT_EQ(messages(), 0);
+  form->BitBtn8->click();  // the next dialog starts in the data folder again
+  EXPECT_EQ(form->dataDir, dataDir);
+  EXPECT_EQ(dialogs.last(Kind::SaveFile)->dir, dataDir);
+}
+
+TEST_F(CsvWindowTest, ClearTableThenSaveReplacesTheOldFileWithZeroBytes) {
+  write(at("meters.csv"), "old content of some length;\r\n");
+  for (int i = 0; i < 3; ++i) addRow(devices, numbered("v", 11));
+  const QString header1 = devices->Cells(1, 0);
+
+  form->Butt_clear_grid->click();
+  EXPECT_EQ(devices->RowCount(), 2);
+  EXPECT_EQ(row(devices, 1), QStringList(11, QString()));
+  EXPECT_EQ(devices->Cells(1, 0), header1);
+  addRow(devices, numbered("n", 11));  // a new row starts empty past what it sets
+  EXPECT_EQ(devices->Cells(3, 2), "");
+
+  form->Butt_clear_grid->click();
+  dialogs.files = {at("meters.csv")};
+  form->Butt_save_data->click();
+  EXPECT_EQ(read(at("meters.csv")), QByteArray(""));  // replaced without a question
+  EXPECT_TRUE(form->Memo_export->toPlainText().isEmpty());
+  EXPECT_EQ(messages(), 0);
+}
+
+TEST_F(CsvWindowTest, CancelledOrFailingSaveDialogWritesNothing) {
+  write(at("meters.csv"), "kept;\r\n");
+  addRow(devices, numbered("v", 11));
+  form->Butt_save_data->click();  // no file scripted: the user cancels
+  EXPECT_EQ(dialogs.count(Kind::SaveFile), 1);
+  EXPECT_EQ(QDir(form->dataDir).entryList(QDir::Files), QStringList({"meters.csv"}));
+  EXPECT_EQ(messages(), 0);
+
+  dialogs.saveDialogFails = true;
+  dialogs.files = {at("meters.csv")};
+  form->BitBtn8->click();
+  const auto* msg = dialogs.last(Kind::Message);
+  ASSERT_TRUE(msg);
+  EXPECT_EQ(msg->caption, "Error saving file");
+  EXPECT_EQ(msg->text, "File cannot be written or open!\nContact administrator.");
+  EXPECT_EQ(msg->icon, QMessageBox::Critical);
+  EXPECT_EQ(msg->buttons, QMessageBox::Ok);
+  EXPECT_EQ(read(at("meters.csv")), "kept;\r\n");
+}
+
+TEST_F(CsvWindowTest, FailedWriteShowsNoRightsAndKeepsTheExistingFile) {
+  for (int i = 0; i < 300; ++i) addRow(devices, numbered("field", 11));
+  ASSERT_TRUE(QDir(form->dataDir).mkdir("taken.csv"));
+  dialogs.files = {at("taken.csv"), at("missing/meters.csv")};
+  form->Butt_save_data->click();
+  form->Butt_save_data->click();
+  ASSERT_EQ(messages(), 2);
+  for (const auto& s : dialogs.shown) {
+    if (s.kind != Kind::Message) continue;
+    EXPECT_EQ(s.caption, "Error saving file");
+    EXPECT_EQ(s.text, "File cannot be written, no rights!\nContact administrator.");
+    EXPECT_EQ(s.icon, QMessageBox::Critical);
+  }
+  EXPECT_TRUE(QFileInfo(at("taken.csv")).isDir());
+  EXPECT_FALSE(QFileInfo::exists(at("missing")));
+
+  // A write that runs out of room part way (as on a full disk) leaves the
+  // old file whole and no partial file beside it.
+  write(at("meters.csv"), "old;\r\n");
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+  rlimit small{4096, saved.rlim_max};
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  dialogs.files = {at("meters.csv")};
+  form->Butt_save_data->click();
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  ::signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(messages(), 3);
+  EXPECT_EQ(read(at("meters.csv")), "old;\r\n");
+  EXPECT_EQ(QDir(form->dataDir).entryList(QDir::Files), QStringList({"meters.csv"}));
+}
+
+TEST_F(CsvWindowTest, LoadClearsTheTableAndFillsItFromRowOne) {
+  for (int i = 0; i < 4; ++i) addRow(devices, numbered("old", 11));
+  const QString header0 = devices->Cells(0, 0);
+  const QByteArray sixty(60, 'L');
+  write(at("in.csv"), "ID;Type;Zone;\r\n"
+                      "a;b;c;\r\n"
+                      "a;b;c;d\n"
+                      "a;b;c\r" +
+                          sixty + ";\r\n" + kDatchik1251 + ";;z;");
+  dialogs.files = {at("in.csv")};
+  form->Butt_load_data->click();
+
+  const auto* dlg = dialogs.last(Kind::OpenFile);
+  ASSERT_TRUE(dlg);
+  EXPECT_EQ(dlg->dir, form->dataDir);
+  EXPECT_EQ(dlg->filter, "CSV (*.csv)");
+  EXPECT_EQ(messages(), 0);
+  ASSERT_EQ(devices->RowCount(), 8);  // 6 lines, the header row and the spare row
+  auto padded = [](QStringList cells) {
+    while (cells.size() < 11) cells << QString();
+    return cells;
+  };
+  EXPECT_EQ(devices->Cells(0, 0), header0);
+  EXPECT_EQ(row(devices, 1), padded({"ID", "Type", "Zone"}));
+  EXPECT_EQ(row(devices, 2), padded({"a", "b", "c"}));
+  EXPECT_EQ(row(devices, 3), padded({"a", "b", "c"}));
+  EXPECT_EQ(row(devices, 4), padded({"a", "b"}));
+  EXPECT_EQ(row(devices, 5), padded({QString(50, 'L')}));
+  EXPECT_EQ(row(devices, 6), padded({QString::fromUtf8(kDatchikUtf8), "", "z"}));
+  EXPECT_EQ(row(devices, 7), padded({}));
+  const QStringList staged = form->Memo_export->toPlainText().split('\n');
+  ASSERT_EQ(staged.size(), 6);
+  EXPECT_EQ(staged[2], "a;b;c;d");
+  EXPECT_EQ(staged[5], QString::fromUtf8(kDatchikUtf8) + ";;z;");
+}
+
+TEST_F(CsvWindowTest, ASavedSemicolonMakesTooManyFieldsAndKeepsTheEarlierRows) {
+  QStringList shifted = numbered("s", 11);
+  shifted[4] = "x;y";
+  addRow(devices, numbered("a", 11));
+  addRow(devices, shifted);
+  addRow(devices, numbered("c", 11));
+  dialogs.files = {at("semi.csv"), at("semi.csv")};
+  form->Butt_save_data->click();
+  form->Butt_clear_grid->click();
+  form->Open1->trigger();
+
+  ASSERT_EQ(messages(), 1);
+  const auto* msg = dialogs.last(Kind::Message);
+  EXPECT_EQ(msg->caption, "Ostrel");
+  EXPECT_EQ(msg->text, "You are trying to import too many data!!!\nCorrect csv file and try again!");
+  EXPECT_EQ(msg->icon, QMessageBox::NoIcon);
+  EXPECT_EQ(msg->buttons, QMessageBox::Ok);
+  EXPECT_EQ(devices->RowCount(), 3);
+  EXPECT_EQ(row(devices, 1), numbered("a", 11));
+  EXPECT_EQ(row(devices, 2), QStringList(11, QString()));
+}
+
+TEST_F(CsvWindowTest, MissingFileClearsAndCancelledOpenChangesNothing) {
+  write(at("one.csv"), "1;2;3;\r\n");
+  dialogs.files = {at("one.csv")};
+  form->Butt_load_data->click();
+  ASSERT_EQ(devices->RowCount(), 3);
+  const QString staged = form->Memo_export->toPlainText();
+
+  form->Butt_load_data->click();  // cancelled
+  EXPECT_EQ(devices->RowCount(), 3);
+  EXPECT_EQ(devices->Cells(2, 1), "3");
+  EXPECT_EQ(form->Memo_export->toPlainText(), staged);
+  EXPECT_EQ(messages(), 0);
+
+  dialogs.files = {at("nosuch.csv")};
+  form->Open1->trigger();
+  EXPECT_EQ(devices->RowCount(), 2);
+  EXPECT_EQ(row(devices, 1), QStringList(11, QString()));
+  ASSERT_EQ(messages(), 1);
+  const auto* msg = dialogs.last(Kind::Message);
+  EXPECT_EQ(msg->caption, "File Error");
+  EXPECT_EQ(msg->text, "You chose wrong file for import!\nContact administrator!");
+  EXPECT_EQ(msg->icon, QMessageBox::Warning);
+}
+
+TEST_F(CsvWindowTest, SaveClearLoadGivesBackTheSameTable) {
+  const QStringList rows[] = {
+      {"1", "0x1A", QString::fromUtf8("Датчик"), "", " lead", "trail ", "", "Zone 3",
+       QString::fromUtf8("Норма"), QString(50, 'f'), "M"},
+      QStringList(11, QString()),
+      numbered("q", 11),
+  };
+  for (const QStringList& r : rows) addRow(devices, r);
+  dialogs.files = {at("trip"), at("trip.csv")};
+  form->Butt_save_data->click();
+  form->Butt_clear_grid->click();
+  form->Butt_load_data->click();
+  EXPECT_EQ(messages(), 0);
+  ASSERT_EQ(devices->RowCount(), 5);
+  for (int r = 0; r < 3; ++r) EXPECT_EQ(row(devices, r + 1), rows[r]) << "row " << r + 1;
+  EXPECT_EQ(row(devices, 4), QStringList(11, QString()));
+}
+
+}  // namespace
