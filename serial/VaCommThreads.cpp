@@ -150,6 +150,19 @@ bool TVaCommWriteThread::Enqueue(const uint8_t* data, int32_t count, int32_t wri
 
 void TVaCommWriteThread::PurgeQueue() {
   {
+    // Not writing (waiting, or handing an event to the main thread, which is us): nothing
+    // reads the storage, so empty the queue at once instead of waiting for an answer the
+    // thread could only give after the main thread ran its hand-over.
+    std::lock_guard w(*writeLock_);
+    std::lock_guard l(m_);
+    if (!writing_) {
+      queue_.Clear();
+      ++purgeGeneration_;
+      purgeRequest_ = false;
+      return;
+    }
+  }
+  {
     std::lock_guard l(m_);
     purgeAck_ = false;
     purgeRequest_ = true;
@@ -200,6 +213,7 @@ void TVaCommWriteThread::Body() {
       cv_.notify_all();
       continue;
     }
+    writing_ = true;
     l.unlock();
     const uint8_t* data;
     size_t n;
@@ -213,6 +227,7 @@ void TVaCommWriteThread::Body() {
     size_t written = 0;
     int e = n ? link_.device->write(data, n, -1, written) : 0;
     l.lock();
+    writing_ = false;
     if (stop_) break;
     if (purgeRequest_) {  // the purge gives the write up; the queue is emptied after the answer
       purgeRequest_ = false;

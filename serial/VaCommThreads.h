@@ -91,6 +91,7 @@ class TVaCommWriteThread {
   TVaCommBuffer queue_;
   std::mutex m_;
   std::condition_variable cv_;
+  bool writing_ = false;  // from taking the queue's extent to the end of the device write
   bool stop_ = false, purgeRequest_ = false, purgeAck_ = false, dataReady_ = false;
   uint64_t purgeGeneration_ = 0;  // under the write lock; a purge makes earlier writes stale
   std::atomic<int> tid_{0};

@@ -31,6 +31,13 @@ void TVaFakeDevice::injectEvents(uint32_t evBits) {
   raise(evBits);
 }
 
+void TVaFakeDevice::inject(const std::string& bytes, uint32_t ceFlags, uint32_t evBits) {
+  Lock l(m_);
+  in_ += bytes;
+  errors_ |= ceFlags;
+  raise(evBits | (bytes.empty() ? 0 : ev::RxChar) | (ceFlags ? ev::Err : 0));
+}
+
 void TVaFakeDevice::pullAway() {
   Lock l(m_);
   lost_ = true;
@@ -177,6 +184,10 @@ int TVaFakeDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_
   if (writeDelayMs_ > 0) {
     auto until = std::min(deadline, start + std::chrono::milliseconds(writeDelayMs_));
     cv_.wait_until(l, until, stop);
+    if (until < start + std::chrono::milliseconds(writeDelayMs_)) {  // timed out first
+      interrupt_ = false;
+      return 0;
+    }
   }
   while (written < count && !stop()) {
     size_t room = writeCapacity_ > outQueued_ ? writeCapacity_ - outQueued_ : 0;
@@ -233,6 +244,12 @@ int TVaFakeDevice::escape(uint32_t code) {
   if (int e = takeFailure("escape")) return e;
   escapes_.push_back(code);
   return 0;
+}
+
+void TVaFakeDevice::reopen() {
+  Lock l(m_);
+  closed_ = cancel_ = interrupt_ = false;
+  pending_ = 0;
 }
 
 void TVaFakeDevice::close() {

@@ -17,6 +17,8 @@ class TVaFakeDevice : public TVaDevice {
   void injectBytes(const std::string& bytes);
   void injectErrors(uint32_t ceFlags);       // pending line errors plus the error event
   void injectEvents(uint32_t evBits);        // modem-line changes, break, ...
+  // Bytes, line errors and events at once, so the port sees them in one batch.
+  void inject(const std::string& bytes, uint32_t ceFlags, uint32_t evBits);
   void pullAway();                           // every later wait, read and write fails with EIO
   void failNextWait(int err, int times = 1);
   void failNextRead(int err);
@@ -25,7 +27,8 @@ class TVaFakeDevice : public TVaDevice {
   void drainOutput();                        // the "wire" sends everything taken so far
   void setWriteDelayMs(int ms);              // each write call takes this long before taking bytes
   void setOutQueue(uint32_t n);
-  void failNext(const std::string& operation, int err);  // "dcb","queues","timeouts","mask","purge","escape","status"
+  void failNext(const std::string& operation, int err);
+  void reopen();  // a closed fake can be opened again, like a real device  // "dcb","queues","timeouts","mask","purge","escape","status"
 
   // --- inspection ---
   std::string written() const;
