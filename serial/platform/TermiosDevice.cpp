@@ -161,7 +161,11 @@ int TVaTermiosDevice::waitEvent(uint32_t& events) {
     int timeout = -1;
     bool watchInput = (mask & (ev::RxChar | ev::RxFlag | ev::Err | ev::Break)) != 0;
     int now = queued(fd_, FIONREAD);
-    if (now < announced_) announced_ = now;  // someone read since the last report
+    // Someone read or purged since the last report: whatever waits now is worth a new report
+    // (the count alone cannot tell, a full queue has the same count before and after).
+    uint64_t consumed = consumed_.load();
+    if (now < announced_ || consumed != consumedSeen_) announced_ = 0;
+    consumedSeen_ = consumed;
     if (now > announced_ && (mask & ev::RxChar)) {
       announced_ = now;
       events |= ev::RxChar;
@@ -253,6 +257,7 @@ int TVaTermiosDevice::read(uint8_t* buf, size_t count, size_t& got) {
     if (r < 0 && errno != EAGAIN) e = errno;
     break;
   }
+  if (got > 0) consumed_.fetch_add(1);
   leave();
   return got > 0 ? 0 : e;
 }
@@ -338,6 +343,7 @@ int TVaTermiosDevice::purge(uint32_t flags) {
   else if (flags & purge::TxClear) q = TCOFLUSH;
   else if (flags & purge::RxClear) q = TCIFLUSH;
   if (q >= 0 && tcflush(fd_, q) != 0) e = errno;
+  if (flags & purge::RxClear) consumed_.fetch_add(1);
   leave();
   return e;
 }

@@ -58,6 +58,8 @@ class TVaTermiosDevice : public TVaDevice {
   uint8_t evtChar_ = 0;
   // Event thread only: bytes already announced, and the counters the last wait saw.
   int announced_ = 0;
+  uint64_t consumedSeen_ = 0;
+  std::atomic<uint64_t> consumed_{0};  // reads and input purges so far
   Counters waitSeen_{};
   bool countersOk_ = false;
   // Main thread only: counters the last error query saw.

@@ -1,5 +1,7 @@
 #include <sys/resource.h>
 
+#include <thread>
+
 #include "Harness.h"
 #include "PtyPair.h"
 #include "serial/platform/TermiosDevice.h"
@@ -58,6 +60,19 @@ TEST_F(PtyPortTest, BytesBothWays) {
   port->SetUserBaudrate(31250);  // a rate without a constant of its own
   EXPECT_EQ(port->OutputSpace() <= 2048, true);
   EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(PtyPortTest, BulkInputThroughAFullQueueArrivesWhole) {
+  // The far end keeps the input queue full, so its byte count is often the same before and
+  // after a read: every refill must still be announced.
+  port->OpenPort();
+  std::string data;
+  for (int i = 0; i < 256 * 1024; ++i) data += static_cast<char>((i * 31) ^ (i >> 8));
+  std::thread writer([&] { pty.send(data); });
+  bool done = until([&] { return received.size() >= data.size(); }, 10000ms);
+  writer.join();
+  ASSERT_TRUE(done) << received.size();
+  EXPECT_TRUE(received == data);
 }
 
 TEST_F(PtyPortTest, ExclusiveOpenAndMissingDevice) {
