@@ -31,7 +31,8 @@ int applyTermios2Fields(int fd, uint32_t rate, uint8_t byteSize, uint8_t parity,
     case 5: t.c_cflag |= CS5; break;
     case 6: t.c_cflag |= CS6; break;
     case 7: t.c_cflag |= CS7; break;
-    default: t.c_cflag |= CS8; break;  // 4-bit bytes do not exist on this line discipline
+    case 8: t.c_cflag |= CS8; break;
+    default: return EINVAL;  // the tty layer has no 4-bit bytes
   }
   if (holdsParity) {
     switch (parity) {
