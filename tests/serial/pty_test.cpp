@@ -1,4 +1,5 @@
 #include <sys/resource.h>
+#include <termios.h>
 
 #include <thread>
 
@@ -154,4 +155,46 @@ TEST_F(PtyPortTest, QueuedWritesReachTheFarEnd) {
   }));
   EXPECT_EQ(got, data);
   EXPECT_TRUE(until([&] { return drained >= 1; }));
+}
+
+TEST_F(PtyPortTest, LineConfigurationReachesTheTerminal) {
+  int err = 0;
+  auto dev = TVaTermiosDevice::open(pty.slave, err);
+  ASSERT_TRUE(dev) << err;
+  EXPECT_TRUE(dev->isPseudoTerminal());
+  TVaDcb d{};
+  d.BaudRate = 31250;  // no Bnnn constant
+  d.ByteSize = 7;
+  d.Parity = 2;  // dropped by a pseudo-terminal, without an error
+  d.StopBits = 2;
+  d.Flags = dcb::Binary | dcb::OutX | dcb::InX;
+  d.XonChar = 0x21;
+  d.XoffChar = 0x23;
+  ASSERT_EQ(dev->applyLineConfiguration(d), 0);
+  termios t{};
+  ASSERT_EQ(tcgetattr(dev->fd(), &t), 0);
+  // A pseudo-terminal keeps 8-bit bytes whatever is asked; the other fields hold.
+  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(dev->isPseudoTerminal() ? CS8 : CS7));
+  EXPECT_TRUE(t.c_cflag & CSTOPB);
+  EXPECT_TRUE(t.c_cflag & CREAD);
+  EXPECT_TRUE((t.c_iflag & IXON) && (t.c_iflag & IXOFF));
+  EXPECT_EQ(t.c_cc[VSTART], 0x21);
+  EXPECT_EQ(t.c_cc[VSTOP], 0x23);
+  EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ISIG));
+  EXPECT_FALSE(t.c_oflag & OPOST);
+  d.ByteSize = 4;
+  EXPECT_EQ(dev->applyLineConfiguration(d), EINVAL);
+  dev->close();
+  EXPECT_EQ(dev->applyLineConfiguration(d), EBADF);
+}
+
+TEST_F(PtyPortTest, DirectWriteReportsAnEmptyOutputQueue) {
+  int drained = 0;
+  port->OnTxEmpty = [&](TVaCustomComm*) { ++drained; };
+  port->OpenPort();
+  EXPECT_TRUE(port->WriteString("ping"));
+  ASSERT_TRUE(until([&] { return drained == 1; }));
+  EXPECT_EQ(pty.receive(4), "ping");
+  loop->runFor(30ms);
+  EXPECT_EQ(drained, 1);
 }
