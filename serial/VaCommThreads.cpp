@@ -169,15 +169,24 @@ void TVaCommWriteThread::PurgeQueue() {
     cv_.notify_all();
   }
   link_.device->interruptWrite();  // a device write in progress gives up at once
-  bool acknowledged;
   {
     std::unique_lock l(m_);
-    acknowledged = cv_.wait_for(l, std::chrono::milliseconds(2000), [&] { return purgeAck_; });
+    if (!cv_.wait_for(l, std::chrono::milliseconds(2000), [&] { return purgeAck_; })) {
+      purgeRequest_ = false;  // withdrawn: the queue keeps its bytes
+      purgeAck_ = false;
+      return;
+    }
   }
-  if (!acknowledged) return;
-  std::lock_guard w(*writeLock_);
-  queue_.Clear();
-  ++purgeGeneration_;
+  // The thread starts no new write while the answer is outstanding, so nothing reads the
+  // storage while it is emptied and refilled.
+  {
+    std::lock_guard w(*writeLock_);
+    queue_.Clear();
+    ++purgeGeneration_;
+  }
+  std::lock_guard l(m_);
+  purgeAck_ = false;
+  cv_.notify_all();
 }
 
 void TVaCommWriteThread::AfterWrite(size_t written, uint64_t generation) {
@@ -205,7 +214,7 @@ void TVaCommWriteThread::Body() {
   bool lost = false;
   for (;;) {
     std::unique_lock l(m_);
-    cv_.wait(l, [&] { return stop_ || purgeRequest_ || (dataReady_ && !lost); });
+    cv_.wait(l, [&] { return stop_ || purgeRequest_ || (dataReady_ && !lost && !purgeAck_); });
     if (stop_) break;
     if (purgeRequest_) {
       purgeRequest_ = false;
