@@ -129,3 +129,15 @@ TEST_F(QueuedTest, CloseWithBytesInFlightIsSafe) {
   EXPECT_TRUE(until([] { return runningCommThreads() == 0; }));
   EXPECT_EQ(txEmpty, 0);
 }
+
+TEST_F(QueuedTest, LostDeviceStopsBothThreadsWithOneReport) {
+  ASSERT_TRUE(idle());
+  dev->pullAway();
+  EXPECT_TRUE(port->WriteString("gone"));  // queued; the device write then fails
+  ASSERT_TRUE(until([&] { return !reports.empty(); }));
+  loop->runFor(50ms);
+  EXPECT_EQ(reports.size(), 1u);
+  EXPECT_EQ(txEmpty, 0);
+  port->ClosePort();
+  EXPECT_TRUE(until([] { return runningCommThreads() == 0; }));
+}
