@@ -1,0 +1,267 @@
+#include "serial/VaCommThreads.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace ostrel::serial {
+
+namespace {
+std::atomic<int> gRunning{0};
+
+struct RunningGuard {
+  RunningGuard() { gRunning.fetch_add(1); }
+  ~RunningGuard() { gRunning.fetch_sub(1); }
+};
+
+int currentTid() { return static_cast<int>(syscall(SYS_gettid)); }
+}  // namespace
+
+int runningCommThreads() { return gRunning.load(); }
+
+void applyThreadPriority(int tid, TThreadPriority p) {
+  if (tid == 0) return;
+  static constexpr int nice[] = {19, 10, 5, 0, 0, 0, 0};
+  setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice[p <= tpTimeCritical ? p : tpNormal]);
+}
+
+void TVaCommBuffer::Append(const uint8_t* data, int32_t n) {
+  int32_t used = Used();
+  std::memcpy(storage_.data() + used, data, static_cast<size_t>(n));
+  used_.store(used + n, std::memory_order_release);
+}
+
+void TVaCommBuffer::Remove(int32_t n) {
+  int32_t used = Used();
+  if (n > used) n = used;
+  std::memmove(storage_.data(), storage_.data() + n, static_cast<size_t>(used - n));
+  used_.store(used - n, std::memory_order_release);
+}
+
+void TVaThreadLink::handOver(std::function<void()> step) const {
+  if (token->valid()) sync->runSync(token, std::move(step));
+}
+
+// ---------------------------------------------------------------- event thread
+
+std::shared_ptr<TVaCommEventThread> TVaCommEventThread::Start(TVaThreadLink link,
+                                                              TThreadPriority priority) {
+  auto t = std::make_shared<TVaCommEventThread>();
+  t->link_ = std::move(link);
+  t->priority_ = priority;
+  std::thread([t] { t->Body(); }).detach();  // the thread keeps itself alive and ends by itself
+  return t;
+}
+
+void TVaCommEventThread::Stop() {
+  terminate_ = true;
+  link_.device->cancelWait();
+}
+
+void TVaCommEventThread::SetPriority(TThreadPriority p) {
+  priority_ = p;
+  applyThreadPriority(tid_, p);
+}
+
+void TVaCommEventThread::Body() {
+  RunningGuard running;
+  tid_ = currentTid();
+  applyThreadPriority(tid_, static_cast<TThreadPriority>(priority_.load()));
+  int failures = 0;
+  while (!terminate_) {
+    uint32_t mask = 0;
+    int e = link_.device->waitEvent(mask);
+    if (terminate_) break;
+    if (e == 0) {
+      failures = 0;
+      if (mask == 0) continue;
+      auto link = &link_;
+      link_.handOver([link, mask] {
+        if (link->token->valid()) link->dispatch(mask);
+      });
+    } else if (e == ECANCELED) {
+      continue;
+    } else if (isDeviceLost(e)) {
+      // The device is gone: every further wait would fail at once. Report it once and stop.
+      auto link = &link_;
+      link_.handOver([link, e] {
+        if (link->token->valid()) link->lost(e);
+      });
+      break;
+    } else if (++failures > 1) {
+      // A failing wait is retried; when it keeps failing, pace the retries.
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::min(failures, 50)));
+    }
+  }
+}
+
+// ---------------------------------------------------------------- write thread
+
+std::shared_ptr<TVaCommWriteThread> TVaCommWriteThread::Start(
+    TVaThreadLink link, std::shared_ptr<TVaCriticalSection> writeLock, int32_t capacity,
+    TThreadPriority priority) {
+  std::shared_ptr<TVaCommWriteThread> t(new TVaCommWriteThread(capacity));
+  t->link_ = std::move(link);
+  t->writeLock_ = std::move(writeLock);
+  t->priority_ = priority;
+  std::thread([t] { t->Body(); }).detach();
+  return t;
+}
+
+void TVaCommWriteThread::SetPriority(TThreadPriority p) {
+  priority_ = p;
+  applyThreadPriority(tid_, p);
+}
+
+void TVaCommWriteThread::Stop() {
+  std::lock_guard l(m_);
+  stop_ = true;
+  cv_.notify_all();
+}
+
+bool TVaCommWriteThread::Enqueue(const uint8_t* data, int32_t count, int32_t writeTimeoutMs) {
+  const int32_t size = queue_.Capacity();
+  if (count < 0) return false;
+  if (static_cast<int64_t>(queue_.Used()) + count > size) {
+    // Wait for the thread to make room; once waiting, strictly less than the capacity.
+    uint32_t start = static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now().time_since_epoch()).count());
+    for (;;) {
+      uint32_t now = static_cast<uint32_t>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(
+              std::chrono::steady_clock::now().time_since_epoch()).count());
+      if (now - start > static_cast<uint32_t>(writeTimeoutMs)) return false;
+      if (static_cast<int64_t>(queue_.Used()) + count < size) break;
+      std::this_thread::yield();
+    }
+  }
+  std::lock_guard w(*writeLock_);
+  queue_.Append(data, count);
+  std::lock_guard l(m_);
+  dataReady_ = true;
+  cv_.notify_all();
+  return true;
+}
+
+void TVaCommWriteThread::PurgeQueue() {
+  {
+    // Not writing (waiting, or handing an event to the main thread, which is us): nothing
+    // reads the storage, so empty the queue at once instead of waiting for an answer the
+    // thread could only give after the main thread ran its hand-over.
+    std::lock_guard w(*writeLock_);
+    std::lock_guard l(m_);
+    if (!writing_) {
+      queue_.Clear();
+      ++purgeGeneration_;
+      purgeRequest_ = false;
+      return;
+    }
+  }
+  {
+    std::lock_guard l(m_);
+    purgeAck_ = false;
+    purgeRequest_ = true;
+    cv_.notify_all();
+  }
+  link_.device->interruptWrite();  // a device write in progress gives up at once
+  {
+    std::unique_lock l(m_);
+    if (!cv_.wait_for(l, std::chrono::milliseconds(2000), [&] { return purgeAck_; })) {
+      purgeRequest_ = false;  // withdrawn: the queue keeps its bytes
+      purgeAck_ = false;
+      return;
+    }
+  }
+  // The thread starts no new write while the answer is outstanding, so nothing reads the
+  // storage while it is emptied and refilled.
+  {
+    std::lock_guard w(*writeLock_);
+    queue_.Clear();
+    ++purgeGeneration_;
+  }
+  std::lock_guard l(m_);
+  purgeAck_ = false;
+  cv_.notify_all();
+}
+
+void TVaCommWriteThread::AfterWrite(size_t written, uint64_t generation) {
+  bool empty;
+  {
+    std::lock_guard w(*writeLock_);
+    // A write taken before a purge emptied the queue removes nothing from the new contents.
+    if (generation == purgeGeneration_) queue_.Remove(static_cast<int32_t>(written));
+    empty = queue_.Used() == 0;
+    std::lock_guard l(m_);
+    dataReady_ = !empty;
+  }
+  if (empty) {
+    auto link = &link_;
+    link_.handOver([link] {
+      if (link->token->valid()) link->dispatch(ev::TxEmpty);
+    });
+  }
+}
+
+void TVaCommWriteThread::Body() {
+  RunningGuard running;
+  tid_ = currentTid();
+  applyThreadPriority(tid_, static_cast<TThreadPriority>(priority_.load()));
+  bool lost = false;
+  for (;;) {
+    std::unique_lock l(m_);
+    cv_.wait(l, [&] { return stop_ || purgeRequest_ || (dataReady_ && !lost && !purgeAck_); });
+    if (stop_) break;
+    if (purgeRequest_) {
+      purgeRequest_ = false;
+      purgeAck_ = true;
+      cv_.notify_all();
+      continue;
+    }
+    writing_ = true;
+    l.unlock();
+    const uint8_t* data;
+    size_t n;
+    uint64_t generation;
+    {
+      std::lock_guard w(*writeLock_);
+      data = queue_.Storage();
+      n = static_cast<size_t>(queue_.Used());
+      generation = purgeGeneration_;
+    }
+    size_t written = 0;
+    int e = n ? link_.device->write(data, n, -1, written) : 0;
+    l.lock();
+    writing_ = false;
+    if (stop_) break;
+    if (purgeRequest_) {  // the purge gives the write up; the queue is emptied after the answer
+      purgeRequest_ = false;
+      purgeAck_ = true;
+      cv_.notify_all();
+      continue;
+    }
+    l.unlock();
+    if (e == 0) {
+      AfterWrite(written, generation);
+    } else if (isDeviceLost(e)) {
+      lost = true;  // wait for stop or purge only; the loss is reported once
+      auto link = &link_;
+      link_.handOver([link, e] {
+        if (link->token->valid()) link->lost(e);
+      });
+    } else {
+      auto link = &link_;
+      link_.handOver([link] {
+        if (link->token->valid()) link->dispatch(ev::Err);
+      });
+      // The bytes stay queued and are tried again; pace the retries of a refusing device.
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+}
+
+}  // namespace ostrel::serial

@@ -1,0 +1,107 @@
+#pragma once
+// Waitable events, a recursive lock, and the synchronous hand-over from a worker thread to the
+// main thread.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace ostrel::serial {
+
+inline constexpr uint32_t kInfinite = 0xFFFFFFFF;
+
+// Owns one waitable object and the error code of its last failed wait.
+class TVaHandleObject {
+ public:
+  enum WaitResult { wrSignaled = 0, wrTimeout = 1, wrAbandoned = 2, wrError = 3 };
+  virtual ~TVaHandleObject() = default;
+  WaitResult WaitFor(uint32_t milliseconds);
+  int32_t LastError() const { return lastError_; }
+
+ protected:
+  std::mutex m_;
+  std::condition_variable cv_;
+  bool signaled_ = false;
+  int32_t lastError_ = 0;
+};
+
+class TVaEvent : public TVaHandleObject {
+ public:
+  void SetEvent();
+  void ResetEvent();
+  bool IsSet();
+};
+
+// Manual-reset event, created unsignalled.
+class TVaWaitEvent : public TVaEvent {};
+
+class TVaCriticalSection {
+ public:
+  void Enter() { m_.lock(); }
+  void Leave() { m_.unlock(); }
+  // BasicLockable, for std::lock_guard.
+  void lock() { m_.lock(); }
+  void unlock() { m_.unlock(); }
+
+ private:
+  std::recursive_mutex m_;
+};
+
+// Ties hand-overs to one open period of a port: closing the port invalidates it, and a
+// hand-over whose token is invalid runs nothing.
+class TVaSyncToken {
+ public:
+  bool valid() const { return valid_.load(std::memory_order_acquire); }
+  void invalidate() { valid_.store(false, std::memory_order_release); }
+
+ private:
+  std::atomic<bool> valid_{true};
+};
+using TVaSyncTokenPtr = std::shared_ptr<TVaSyncToken>;
+
+// The hand-over of a step from a worker thread to the main thread. runSync blocks until the
+// main thread ran the step, or dropped it because its token was invalidated. An
+// implementation runs the step only while the token is valid, checked on the main thread.
+class TVaMainThreadSync {
+ public:
+  virtual ~TVaMainThreadSync() = default;
+  virtual void runSync(const TVaSyncTokenPtr& token, std::function<void()> step) = 0;
+  // Main thread: the token was just invalidated; release workers waiting on its hand-overs.
+  virtual void cancel(const TVaSyncTokenPtr& token) {}
+};
+
+// A main loop of its own for tests, benchmarks and programs without a toolkit: the thread
+// that creates it is the main thread and pumps it with processPending or runUntil.
+class TVaMainLoop : public TVaMainThreadSync {
+ public:
+  TVaMainLoop();
+  void runSync(const TVaSyncTokenPtr& token, std::function<void()> step) override;
+  void cancel(const TVaSyncTokenPtr& token) override;
+
+  // Runs every step queued so far; returns how many ran or were dropped.
+  int processPending();
+  // Pumps until pred() holds or the time is up; returns pred().
+  bool runUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout);
+  // Pumps for the given time (for checks that nothing happens).
+  void runFor(std::chrono::milliseconds time);
+  size_t pending();
+  bool isMainThread() const { return std::this_thread::get_id() == main_; }
+
+ private:
+  struct Request {
+    TVaSyncTokenPtr token;
+    std::function<void()> step;
+    bool done = false;
+  };
+  std::thread::id main_;
+  std::mutex m_;
+  std::condition_variable cv_;  // new requests and finished requests
+  std::deque<std::shared_ptr<Request>> queue_;
+};
+
+}  // namespace ostrel::serial

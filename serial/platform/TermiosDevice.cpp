@@ -1,0 +1,370 @@
+#include "serial/platform/TermiosDevice.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace ostrel::serial {
+
+namespace {
+// A modem-line or counter ioctl that the device does not have (a pseudo-terminal).
+bool unsupported(int err) { return err == ENOTTY || err == EINVAL || err == ENOTSUP || err == ENOSYS; }
+
+void signal(int efd) {
+  uint64_t one = 1;
+  [[maybe_unused]] ssize_t r = ::write(efd, &one, sizeof one);
+}
+void drain(int efd) {
+  uint64_t v;
+  [[maybe_unused]] ssize_t r = ::read(efd, &v, sizeof v);
+}
+int queued(int fd, unsigned long request) {
+  int n = 0;
+  return ioctl(fd, request, &n) == 0 ? n : 0;
+}
+}  // namespace
+
+std::shared_ptr<TVaTermiosDevice> TVaTermiosDevice::open(const std::string& path, int& err) {
+  err = 0;
+  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    err = errno;
+    return nullptr;
+  }
+  auto fail = [&](int e) {
+    ::close(fd);
+    err = e;
+    return nullptr;
+  };
+  if (!isatty(fd)) return fail(ENOTTY);
+  // TIOCEXCL keeps other users out; flock also keeps out root and our own second open.
+  if (ioctl(fd, TIOCEXCL) != 0) return fail(errno);
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+  std::shared_ptr<TVaTermiosDevice> d(new TVaTermiosDevice);
+  d->fd_ = fd;
+  d->waitWake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  d->writeWake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (d->waitWake_ < 0 || d->writeWake_ < 0) {
+    err = errno;
+    return nullptr;  // the destructor releases what was made
+  }
+  struct stat st {};
+  if (fstat(fd, &st) == 0 && S_ISCHR(st.st_mode)) {
+    unsigned maj = major(st.st_rdev);
+    d->pty_ = (maj >= 136 && maj <= 143) || (maj == 5 && minor(st.st_rdev) == 2);
+  }
+  return d;
+}
+
+TVaTermiosDevice::~TVaTermiosDevice() {
+  close();
+  if (waitWake_ >= 0) ::close(waitWake_);
+  if (writeWake_ >= 0) ::close(writeWake_);
+}
+
+bool TVaTermiosDevice::enter() {
+  std::lock_guard l(m_);
+  if (closed_ || fd_ < 0) return false;
+  ++busy_;
+  return true;
+}
+
+void TVaTermiosDevice::leave() {
+  std::lock_guard l(m_);
+  if (--busy_ == 0) idle_.notify_all();
+}
+
+void TVaTermiosDevice::close() {
+  std::unique_lock l(m_);
+  if (closed_) return;
+  closed_ = true;
+  // Both wake descriptors stay readable from now on, so every wait in progress ends.
+  if (waitWake_ >= 0) signal(waitWake_);
+  if (writeWake_ >= 0) signal(writeWake_);
+  idle_.wait(l, [&] { return busy_ == 0; });
+  if (fd_ >= 0) {
+    flock(fd_, LOCK_UN);
+    ::close(fd_);
+  }
+  fd_ = -1;
+}
+
+int TVaTermiosDevice::modemBits(unsigned long request, int bits) {
+  if (ioctl(fd_, request, &bits) == 0) return 0;
+  return unsupported(errno) ? 0 : errno;
+}
+
+int TVaTermiosDevice::applyLineConfiguration(const TVaDcb& d) {
+  if (!enter()) return EBADF;
+  int e = applyTermios2Fields(fd_, d.BaudRate, d.ByteSize, d.Parity, d.StopBits, d.Flags,
+                              d.XonChar, d.XoffChar, true);
+  // A pseudo-terminal has no line and holds no parity: keep the rest of the settings.
+  if (e == EINVAL && pty_)
+    e = applyTermios2Fields(fd_, d.BaudRate, d.ByteSize, d.Parity, d.StopBits, d.Flags, d.XonChar,
+                            d.XoffChar, false);
+  if (e == 0) {
+    evtChar_ = d.EvtChar;
+    // DTR and RTS control modes: enable raises the line, disable drops it; handshake modes
+    // are left to the driver (RTS handshake is CRTSCTS, DTR handshake has no equivalent).
+    uint32_t dtr = d.Flags & dcb::DtrMask, rts = d.Flags & dcb::RtsMask;
+    if (dtr != dcb::DtrHandshake)
+      e = modemBits(dtr == dcb::DtrEnable ? TIOCMBIS : TIOCMBIC, TIOCM_DTR);
+    if (e == 0 && rts != dcb::RtsHandshake && rts != dcb::RtsToggle)
+      e = modemBits(rts == dcb::RtsEnable ? TIOCMBIS : TIOCMBIC, TIOCM_RTS);
+  }
+  leave();
+  return e;
+}
+
+int TVaTermiosDevice::setQueueSizes(uint32_t, uint32_t) {
+  // The tty layer's queues have fixed sizes; there is nothing to ask for.
+  return enter() ? (leave(), 0) : EBADF;
+}
+
+int TVaTermiosDevice::setNonBlockingTimeouts() {
+  // The descriptor is non-blocking and VMIN = VTIME = 0: reads return what has arrived.
+  return enter() ? (leave(), 0) : EBADF;
+}
+
+int TVaTermiosDevice::setEventMask(uint32_t mask) {
+  if (!enter()) return EBADF;
+  mask_ = mask;
+  countersOk_ = readCounters(waitSeen_);
+  leave();
+  return 0;
+}
+
+bool TVaTermiosDevice::readCounters(Counters& c) {
+  serial_icounter_struct ic {};
+  if (ioctl(fd_, TIOCGICOUNT, &ic) != 0) return false;
+  c = {ic.cts, ic.dsr, ic.rng, ic.dcd, ic.frame, ic.overrun, ic.parity, ic.brk, ic.buf_overrun};
+  return true;
+}
+
+int TVaTermiosDevice::waitEvent(uint32_t& events) {
+  events = 0;
+  if (!enter()) return EBADF;
+  int result = 0;
+  const uint32_t modemEvents = ev::Cts | ev::Dsr | ev::Rlsd | ev::Ring | ev::Break | ev::Err;
+  for (;;) {
+    uint32_t mask = mask_;
+    int timeout = -1;
+    bool watchInput = (mask & (ev::RxChar | ev::RxFlag | ev::Err | ev::Break)) != 0;
+    int now = queued(fd_, FIONREAD);
+    // Someone read or purged since the last report: whatever waits now is worth a new report
+    // (the count alone cannot tell, a full queue has the same count before and after).
+    uint64_t consumed = consumed_.load();
+    if (now < announced_ || consumed != consumedSeen_) announced_ = 0;
+    consumedSeen_ = consumed;
+    if (now > announced_ && (mask & ev::RxChar)) {
+      announced_ = now;
+      events |= ev::RxChar;
+    }
+    if (now > 0 && now == announced_) {
+      // Unread bytes that were already announced: level-triggered POLLIN would fire at once,
+      // so look again at a slow pace until they are read or more arrive.
+      watchInput = false;
+      timeout = 10;
+    }
+    if ((mask & ev::TxEmpty) && txPending_) {
+      if (queued(fd_, TIOCOUTQ) == 0) {
+        txPending_ = false;
+        events |= ev::TxEmpty;
+      } else {
+        timeout = timeout < 0 ? 2 : std::min(timeout, 2);
+      }
+    }
+    if (countersOk_ && (mask & modemEvents)) {
+      Counters c{};
+      if (readCounters(c)) {
+        if (c.cts != waitSeen_.cts) events |= ev::Cts;
+        if (c.dsr != waitSeen_.dsr) events |= ev::Dsr;
+        if (c.dcd != waitSeen_.dcd) events |= ev::Rlsd;
+        if (c.rng != waitSeen_.rng) events |= ev::Ring;
+        if (c.brk != waitSeen_.brk) events |= ev::Break;
+        if (c.frame != waitSeen_.frame || c.overrun != waitSeen_.overrun ||
+            c.parity != waitSeen_.parity || c.bufOverrun != waitSeen_.bufOverrun)
+          events |= ev::Err;
+        waitSeen_ = c;
+      }
+      // Modem lines change without waking poll: look at the counters now and then.
+      if (mask & (ev::Cts | ev::Dsr | ev::Rlsd | ev::Ring))
+        timeout = timeout < 0 ? 20 : std::min(timeout, 20);
+    }
+    events &= mask;
+    if (events) break;
+    pollfd p[2] = {{fd_, static_cast<short>(watchInput ? POLLIN : 0), 0}, {waitWake_, POLLIN, 0}};
+    int r = poll(p, 2, timeout);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      result = errno;
+      break;
+    }
+    if (p[1].revents & POLLIN) {
+      {
+        std::lock_guard l(m_);
+        if (closed_) {
+          result = EBADF;
+          break;
+        }
+      }
+      drain(waitWake_);
+      if (cancel_.exchange(false)) {
+        result = ECANCELED;
+        break;
+      }
+      continue;  // a write started: look at the output queue
+    }
+    if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+      // The far end closed or the adapter is gone; bytes still waiting are reported first.
+      if (queued(fd_, FIONREAD) <= announced_) {
+        result = (p[0].revents & POLLNVAL) ? EBADF : EIO;
+        break;
+      }
+    }
+  }
+  leave();
+  return result;
+}
+
+void TVaTermiosDevice::cancelWait() {
+  cancel_ = true;
+  std::lock_guard l(m_);
+  if (waitWake_ >= 0) signal(waitWake_);
+}
+
+int TVaTermiosDevice::read(uint8_t* buf, size_t count, size_t& got) {
+  got = 0;
+  if (!enter()) return EBADF;
+  int e = 0;
+  while (got < count) {
+    ssize_t r = ::read(fd_, buf + got, count - got);
+    if (r > 0) {
+      got += static_cast<size_t>(r);
+      continue;
+    }
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0 && errno != EAGAIN) e = errno;
+    break;
+  }
+  if (got > 0) consumed_.fetch_add(1);
+  leave();
+  return got > 0 ? 0 : e;
+}
+
+int TVaTermiosDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_t& written) {
+  written = 0;
+  if (!enter()) return EBADF;
+  using clock = std::chrono::steady_clock;
+  auto deadline = clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  int e = 0;
+  while (written < count) {
+    if (interrupt_.exchange(false)) break;
+    ssize_t r = ::write(fd_, data + written, count - written);
+    if (r > 0) {
+      written += static_cast<size_t>(r);
+      continue;
+    }
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0 && errno != EAGAIN) {
+      e = errno;
+      break;
+    }
+    int wait = -1;
+    if (timeoutMs >= 0) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
+      if (left.count() <= 0) break;
+      wait = static_cast<int>(left.count());
+    }
+    pollfd p[2] = {{fd_, POLLOUT, 0}, {writeWake_, POLLIN, 0}};
+    if (poll(p, 2, wait) < 0 && errno != EINTR) {
+      e = errno;
+      break;
+    }
+    if (p[1].revents & POLLIN) {
+      std::lock_guard l(m_);
+      if (closed_) break;
+      drain(writeWake_);
+    }
+    if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL) && !(p[0].revents & POLLOUT)) {
+      e = EIO;
+      break;
+    }
+  }
+  if (written > 0) {
+    txPending_ = true;
+    if (mask_ & ev::TxEmpty) signal(waitWake_);
+  }
+  leave();
+  return e;
+}
+
+void TVaTermiosDevice::interruptWrite() {
+  interrupt_ = true;
+  std::lock_guard l(m_);
+  if (writeWake_ >= 0) signal(writeWake_);
+}
+
+int TVaTermiosDevice::clearError(uint32_t& errors, TVaComStat& stat) {
+  errors = 0;
+  stat = {};
+  if (!enter()) return EBADF;
+  Counters c{};
+  if (readCounters(c)) {
+    if (c.bufOverrun != querySeen_.bufOverrun) errors |= ce::RxOver;
+    if (c.overrun != querySeen_.overrun) errors |= ce::Overrun;
+    if (c.parity != querySeen_.parity) errors |= ce::RxParity;
+    if (c.frame != querySeen_.frame) errors |= ce::Frame;
+    if (c.brk != querySeen_.brk) errors |= ce::Break;
+    querySeen_ = c;
+  }
+  stat.InQue = static_cast<uint32_t>(queued(fd_, FIONREAD));
+  stat.OutQue = static_cast<uint32_t>(queued(fd_, TIOCOUTQ));
+  leave();
+  return 0;
+}
+
+int TVaTermiosDevice::purge(uint32_t flags) {
+  if (!enter()) return EBADF;
+  int e = 0;
+  if (flags & purge::TxAbort) interruptWrite();
+  int q = -1;
+  if ((flags & purge::TxClear) && (flags & purge::RxClear)) q = TCIOFLUSH;
+  else if (flags & purge::TxClear) q = TCOFLUSH;
+  else if (flags & purge::RxClear) q = TCIFLUSH;
+  if (q >= 0 && tcflush(fd_, q) != 0) e = errno;
+  if (flags & purge::RxClear) consumed_.fetch_add(1);
+  leave();
+  return e;
+}
+
+int TVaTermiosDevice::escape(uint32_t code) {
+  if (!enter()) return EBADF;
+  int e = 0;
+  switch (code) {
+    case esc::SetXoff: e = tcflow(fd_, TCOOFF) == 0 ? 0 : errno; break;
+    case esc::SetXon: e = tcflow(fd_, TCOON) == 0 ? 0 : errno; break;
+    case esc::SetRts: e = modemBits(TIOCMBIS, TIOCM_RTS); break;
+    case esc::ClrRts: e = modemBits(TIOCMBIC, TIOCM_RTS); break;
+    case esc::SetDtr: e = modemBits(TIOCMBIS, TIOCM_DTR); break;
+    case esc::ClrDtr: e = modemBits(TIOCMBIC, TIOCM_DTR); break;
+    case esc::ResetDev: break;  // no device reset on this platform
+    case esc::SetBreak: e = ioctl(fd_, TIOCSBRK) == 0 || unsupported(errno) ? 0 : errno; break;
+    case esc::ClrBreak: e = ioctl(fd_, TIOCCBRK) == 0 || unsupported(errno) ? 0 : errno; break;
+    default: e = EINVAL;
+  }
+  leave();
+  return e;
+}
+
+}  // namespace ostrel::serial

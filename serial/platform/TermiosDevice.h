@@ -1,0 +1,74 @@
+#pragma once
+// A serial device over POSIX termios: exclusive open (TIOCEXCL plus flock), line
+// configuration through termios2 so any rate can be set, event waits with poll.
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+
+#include "serial/platform/VaDevice.h"
+
+namespace ostrel::serial {
+
+class TVaTermiosDevice : public TVaDevice {
+ public:
+  // Opens `path` for exclusive use. Returns nullptr and sets err (errno) on failure; a device
+  // held by another descriptor answers EBUSY.
+  static std::shared_ptr<TVaTermiosDevice> open(const std::string& path, int& err);
+  ~TVaTermiosDevice() override;
+
+  bool isPseudoTerminal() const { return pty_; }
+  int fd() const { return fd_; }
+
+  int applyLineConfiguration(const TVaDcb& dcb) override;
+  int setQueueSizes(uint32_t inSize, uint32_t outSize) override;
+  int setNonBlockingTimeouts() override;
+  int setEventMask(uint32_t mask) override;
+  int waitEvent(uint32_t& events) override;
+  void cancelWait() override;
+  int read(uint8_t* buf, size_t count, size_t& got) override;
+  int write(const uint8_t* data, size_t count, int timeoutMs, size_t& written) override;
+  void interruptWrite() override;
+  int clearError(uint32_t& errors, TVaComStat& stat) override;
+  int purge(uint32_t flags) override;
+  int escape(uint32_t code) override;
+  void close() override;
+
+ private:
+  TVaTermiosDevice() = default;
+  bool enter();  // counts an operation in progress; false once closed
+  void leave();
+  int modemBits(unsigned long request, int bits);
+  struct Counters {
+    int cts = 0, dsr = 0, rng = 0, dcd = 0, frame = 0, overrun = 0, parity = 0, brk = 0,
+        bufOverrun = 0;
+  };
+  bool readCounters(Counters& c);
+
+  int fd_ = -1;
+  int waitWake_ = -1;   // eventfd that ends a waitEvent
+  int writeWake_ = -1;  // eventfd that ends a blocked write
+  bool pty_ = false;
+  std::mutex m_;
+  std::condition_variable idle_;
+  int busy_ = 0;
+  bool closed_ = false;
+  std::atomic<uint32_t> mask_{0};
+  std::atomic<bool> cancel_{false}, interrupt_{false}, txPending_{false};
+  uint8_t evtChar_ = 0;
+  // Event thread only: bytes already announced, and the counters the last wait saw.
+  int announced_ = 0;
+  uint64_t consumedSeen_ = 0;
+  std::atomic<uint64_t> consumed_{0};  // reads and input purges so far
+  Counters waitSeen_{};
+  bool countersOk_ = false;
+  // Main thread only: counters the last error query saw.
+  Counters querySeen_{};
+};
+
+// Applies the line fields with termios2 (any rate through BOTHER). `holdsParity` false leaves
+// parity off, for devices without a physical line.
+int applyTermios2Fields(int fd, uint32_t rate, uint8_t byteSize, uint8_t parity, uint8_t stopBits,
+                        uint32_t flags, uint8_t xonChar, uint8_t xoffChar, bool holdsParity);
+
+}  // namespace ostrel::serial

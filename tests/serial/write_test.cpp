@@ -1,0 +1,143 @@
+#include "Harness.h"
+
+using namespace ostrel::serial;
+using namespace ostrel::serial::test;
+
+TEST_F(FakePortTest, DirectWrites) {
+  port->SetDirectWrite(true);
+  port->OpenPort();
+  EXPECT_TRUE(port->WriteByte(0x02));
+  EXPECT_TRUE(port->WriteString(std::string("\0\x04" "AB", 4)));
+  EXPECT_TRUE(port->WriteString(""));
+  EXPECT_EQ(dev->written(), std::string("\x02\0\x04" "AB", 5));
+  dev->refuseWrites(EIO);
+  EXPECT_EQ(raised([&] { port->WriteByte(1); }), "Write error (5), Input/output error");
+  dev->refuseWrites(0);
+}
+
+TEST_F(FakePortTest, DirectWriteWaitsForReadTimeoutNotWriteTimeout) {
+  port->SetDirectWrite(true);
+  port->OpenPort();
+  dev->setWriteDelayMs(150);
+  port->Buffers().SetWriteTimeout(1);  // no effect on direct writes
+  port->Buffers().SetReadTimeout(2000);
+  EXPECT_TRUE(port->WriteString("slow"));
+  port->Buffers().SetWriteTimeout(5000);
+  port->Buffers().SetReadTimeout(20);  // this one bounds the wait
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(port->WriteString("late"));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 140ms);
+}
+
+struct QueuedTest : FakePortTest {
+  int txEmpty = 0;
+  void SetUp() override {
+    port->OnTxEmpty = [this](TVaCustomComm*) { ++txEmpty; };
+    port->OpenPort();
+    ASSERT_EQ(dev->eventMask(), 0x0081u);  // the write thread reports an empty queue itself
+  }
+};
+
+TEST_F(QueuedTest, DrainedQueueFiresOnTxEmptyOnce) {
+  EXPECT_EQ(port->WriteBytes(reinterpret_cast<const uint8_t*>("hello"), 5), 5);
+  ASSERT_TRUE(until([&] { return txEmpty == 1; }));
+  loop->runFor(30ms);
+  EXPECT_EQ(txEmpty, 1);
+  EXPECT_EQ(dev->written(), "hello");
+  EXPECT_EQ(port->OutputSpace(), 2048);
+}
+
+TEST_F(QueuedTest, QueueCapacityBounds) {
+  dev->setWriteCapacity(0);  // the device takes nothing: the queue stays full
+  port->Buffers().SetWriteTimeout(100);
+  std::string full(2048, 'x');
+  EXPECT_TRUE(port->WriteString(full));  // exactly the capacity fits at once
+  until([&] { return false; }, 20ms);
+  EXPECT_EQ(port->OutputSpace(), 0);
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(raised([&] { port->WriteByte(1); }), "Output buffer is full. Please check comm status.");
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, 100ms);
+  dev->setWriteCapacity(static_cast<size_t>(-1));
+  ASSERT_TRUE(until([&] { return txEmpty == 1; }));
+  EXPECT_EQ(dev->written(), full);
+  // Larger than the capacity never fits, even into an empty queue.
+  EXPECT_EQ(raised([&] { port->WriteString(std::string(2049, 'y')); }),
+            "Output buffer is full. Please check comm status.");
+}
+
+TEST_F(QueuedTest, PurgeFlagsDecideWhetherTheQueueIsEmptied) {
+  dev->setWriteCapacity(0);
+  auto queued = [&] { return 2048 - port->OutputSpace(); };
+  EXPECT_TRUE(port->WriteString("abcdef"));
+  port->PurgeBuffers(10);
+  EXPECT_EQ(queued(), 6);
+  port->PurgeBuffers(8);
+  EXPECT_EQ(queued(), 0);
+  EXPECT_TRUE(port->WriteString("ghi"));
+  port->PurgeAll();
+  EXPECT_EQ(queued(), 0);
+  EXPECT_EQ(dev->purges(), (std::vector<uint32_t>{10, 8, 15}));
+
+  // Bytes queued after a purge are all written, none lost to a write taken before it.
+  dev->setWriteCapacity(static_cast<size_t>(-1));
+  EXPECT_TRUE(port->WriteString("after"));
+  ASSERT_TRUE(until([&] { return dev->written().find("after") != std::string::npos && queued() == 0; }));
+  std::string w = dev->written();
+  EXPECT_EQ(w.substr(w.size() - 5), "after");
+}
+
+TEST_F(QueuedTest, PurgeDuringSlowWritesKeepsLaterBytesIntact) {
+  // Many purges racing a slow device: every byte queued after the last purge arrives, in order.
+  dev->setWriteCapacity(3);
+  std::thread drain([&] {
+    for (int i = 0; i < 400; ++i) {
+      dev->drainOutput();
+      std::this_thread::sleep_for(50us);
+    }
+  });
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_TRUE(port->WriteString("0123456789"));
+    port->PurgeAll();
+    EXPECT_EQ(port->OutputSpace(), 2048);
+  }
+  drain.join();
+  size_t before = dev->written().size();
+  dev->setWriteCapacity(static_cast<size_t>(-1));
+  EXPECT_TRUE(port->WriteString("tail-bytes"));
+  ASSERT_TRUE(until([&] { return dev->written().size() >= before + 10 && port->OutputSpace() == 2048; }));
+  EXPECT_EQ(dev->written().substr(before), "tail-bytes");
+}
+
+TEST_F(QueuedTest, RefusedQueuedWriteReportsThroughTheErrorEvent) {
+  int errors = 0;
+  port->OnError = [&](TVaCustomComm*, int32_t e) { errors += e; };
+  dev->refuseWrites(EAGAIN);
+  dev->injectErrors(ce::Frame);  // pending flags the error event then finds
+  EXPECT_TRUE(port->WriteString("x"));
+  ASSERT_TRUE(until([&] { return errors > 0; }));
+  dev->refuseWrites(0);
+  ASSERT_TRUE(until([&] { return dev->written() == "x"; }));
+}
+
+TEST_F(QueuedTest, CloseWithBytesInFlightIsSafe) {
+  dev->setWriteCapacity(0);
+  EXPECT_TRUE(port->WriteString(std::string(1000, 'q')));
+  port->ClosePort();
+  port->OpenPort();
+  EXPECT_EQ(port->OutputSpace(), 2048);  // a new, empty queue
+  port.reset();
+  EXPECT_TRUE(until([] { return runningCommThreads() == 0; }));
+  EXPECT_EQ(txEmpty, 0);
+}
+
+TEST_F(QueuedTest, LostDeviceStopsBothThreadsWithOneReport) {
+  ASSERT_TRUE(idle());
+  dev->pullAway();
+  EXPECT_TRUE(port->WriteString("gone"));  // queued; the device write then fails
+  ASSERT_TRUE(until([&] { return !reports.empty(); }));
+  loop->runFor(50ms);
+  EXPECT_EQ(reports.size(), 1u);
+  EXPECT_EQ(txEmpty, 0);
+  port->ClosePort();
+  EXPECT_TRUE(until([] { return runningCommThreads() == 0; }));
+}
