@@ -139,6 +139,7 @@ TForm1::TForm1(Dialogs* dialogs, const QString& settingsPath, QWidget* parent)
   setWindowTitle(QStringLiteral("Quorvel test configuration and read utility"));
   buildControls();
   wireEvents();
+  CreatePorts();
   FormCreate();
 }
 

@@ -28,10 +28,13 @@ class QPushButton;
 class QTabWidget;
 class QWidget;
 
+namespace ostrel::serial {
 class TVaComm;  // the serial port component (serial/VaComm.h)
+}
 
 namespace ostrel {
 
+using serial::TVaComm;
 class TForm1;
 // The one main window, reachable program-wide while it exists.
 extern TForm1* Form1;
@@ -273,6 +276,13 @@ class TForm1 : public QMainWindow {
 
   // ================= per-area state =================
   // ports (form_ports.cpp)
+  // Creates Comm1 and Comm2 with their fixed configuration; runs before FormCreate.
+  void CreatePorts();
+  // The two toggles: disconnect when the link's flag is set, connect otherwise.
+  void TogglePanelPort();
+  void ToggleModbusPort();
+  // Shows a lost device (pulled adapter, far end gone) in the status bar and the log.
+  void ReportDeviceLost(TVaComm* port);
 
   // log pane and custom command (form_log.cpp)
 

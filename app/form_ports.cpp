@@ -1,24 +1,207 @@
 // Connecting and disconnecting the two serial ports.
-#include "TForm1.h"
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
-#if __has_include("serial/VaComm.h")
+#include "QtMainThreadSync.h"
+#include "TForm1.h"
+#include "app/core/DeviceMap.h"
+#include "app/core/DeviceProbe.h"
 #include "serial/VaComm.h"
-#define OSTREL_HAVE_VACOMM 1
-#endif
+#include "serial/platform/TermiosDevice.h"
 
 namespace ostrel {
 
-void TForm1::CommDeleter::operator()(TVaComm* port) const {
-#ifdef OSTREL_HAVE_VACOMM
-  delete port;
-#else
-  (void)port;  // without the component no port object is ever created
-#endif
+using namespace serial;
+
+void TForm1::CommDeleter::operator()(TVaComm* port) const { delete port; }
+
+namespace {
+
+const char* deviceMapOverride() { return std::getenv("OSTREL_DEVICE_DIR"); }
+
+std::string devicePath(const std::string& deviceName) {
+  return ResolveDeviceName(deviceName, deviceMapOverride());
 }
 
-void TForm1::Butt_open_portClick() {}
-void TForm1::Butt_open_port2Click() {}
-void TForm1::AutoConnectPorts() {}
-void TForm1::DisconnectPortsOnClose() {}
+// The fixed configuration both ports share: no handshake of any kind, DTR and
+// RTS held inactive, direct writes.
+void configurePort(TVaComm& port, const std::shared_ptr<TVaMainThreadSync>& sync) {
+  TVaFlowControl& f = port.FlowControl();
+  f.SetOutCtsFlow(false);
+  f.SetOutDsrFlow(false);
+  f.SetControlDtr(dtrDisabled);
+  f.SetControlRts(rtsDisabled);
+  f.SetXonXoffOut(false);
+  f.SetXonXoffIn(false);
+  f.SetDsrSensitivity(false);
+  f.SetTxContinueOnXoff(false);
+  port.SetDeviceName("COM%d");
+  port.SetWritePriority(tpNormal);
+  port.SetDirectWrite(true);
+  port.SetMainThreadSync(sync);
+  port.SetDeviceOpener([](const std::string& name, int& err) -> TVaDevicePtr {
+    return TVaTermiosDevice::open(devicePath(name), err);
+  });
+}
+
+struct LinkControls {
+  QComboBox* name;
+  QComboBox* speed;
+  QComboBox* parity;
+  QComboBox* stop;
+  QPushButton* button;
+  int panel;
+  TVaBaudrate preset;
+  TVaStopbits otherStopbits;
+  const char* closedLine;
+  bool extraRates;  // the Modbus list's 28800, 33600 and 115200
+};
+
+void setEnabled(const LinkControls& c, bool on) {
+  for (QComboBox* box : {c.name, c.speed, c.parity, c.stop}) box->setEnabled(on);
+}
+
+}  // namespace
+
+void TForm1::CreatePorts() {
+  auto sync = std::make_shared<QtMainThreadSync>();
+  // Errors that the ports raise outside a handler of ours (a handler that
+  // failed, a lost device) reach the user here, on the main thread.
+  auto report = [this](TVaComm* port) {
+    return [this, port](const std::exception& e) {
+      if (port->DeviceLost()) {
+        ReportDeviceLost(port);
+        AddLogLine(QString::fromLocal8Bit(e.what()));
+      } else {
+        dialogs().message(QStringLiteral("Ostrel"), QString::fromLocal8Bit(e.what()), QMessageBox::Critical,
+                          QMessageBox::Ok);
+      }
+    };
+  };
+  Comm1.reset(new TVaComm());
+  Comm2.reset(new TVaComm());
+  configurePort(*Comm1, sync);
+  configurePort(*Comm2, sync);
+  Comm1->ErrorReport = report(Comm1.get());
+  Comm2->ErrorReport = report(Comm2.get());
+  Comm1->OnRxChar = [this](TVaCustomComm*, int32_t) { Comm1RxChar(); };
+  Comm2->OnRxChar = [this](TVaCustomComm*, int32_t) { Comm2RxChar(); };
+}
+
+void TForm1::ReportDeviceLost(TVaComm* port) {
+  const int panel = port == Comm1.get() ? 0 : 1;
+  StatusBar1->setPanelText(panel, QString::fromStdString(port->DeviceName()) +
+                                      QStringLiteral(" is no longer available"));
+}
+
+namespace {
+
+void toggle(TForm1& w, TVaComm& port, bool& flag, const LinkControls& c) {
+  const QString closed = QStringLiteral(" is closed");
+  if (flag) {
+    // The device is released by ClosePort, once.
+    w.StatusBar1->setPanelText(c.panel, QString::fromStdString(port.DeviceName()) + closed);
+    flag = false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    port.ClosePort();
+    setEnabled(c, true);
+    w.AddLogLine(QString::fromLatin1(c.closedLine));
+    c.button->setText(QStringLiteral("Connect to port"));
+    return;
+  }
+
+  const QString nameText = c.name->currentText();
+  port.SetDeviceName("\\\\.\\" + nameText.toStdString());
+
+  const std::string path = devicePath(port.DeviceName());
+  const ProbeResult probe = DeviceProbe(path);
+  if (!probe.ok()) {
+    const char* mapDir = deviceMapOverride();
+    const std::string text = ProbeMessage(probe, nameText.toStdString(), path,
+                                          mapDir && *mapDir ? std::string(mapDir) : DefaultDeviceMapDir());
+    w.dialogs().message(QString::fromLatin1(kConnectTitle), QString::fromStdString(text), QMessageBox::Warning,
+                        QMessageBox::Ok);
+    w.StatusBar1->setPanelText(c.panel, QString::fromStdString(port.DeviceName()) + closed);
+    flag = false;
+    return;
+  }
+
+  port.SetBaudrate(c.preset);
+  bool ok = false;
+  const int speed = c.speed->currentText().toInt(&ok);
+  const int rate = ok ? speed : (c.preset == br2400 ? 2400 : 19200);
+  switch (rate) {
+    case 300: port.SetBaudrate(br300); break;
+    case 1200: port.SetBaudrate(br1200); break;
+    case 2400: port.SetBaudrate(br2400); break;
+    case 4800: port.SetBaudrate(br4800); break;
+    case 9600: port.SetBaudrate(br9600); break;
+    case 19200: port.SetBaudrate(br19200); break;
+    case 115200:
+      if (c.extraRates) port.SetBaudrate(br115200);
+      break;
+    case 28800:
+    case 33600:
+      // Rates of the Modbus list that have no constant of their own.
+      if (c.extraRates) {
+        port.SetUserBaudrate(rate);
+        port.SetBaudrate(brUser);
+      }
+      break;
+    default: break;
+  }
+
+  port.SetParity(paEven);
+  const QString parity = c.parity->currentText();
+  if (parity == QLatin1String("None")) port.SetParity(paNone);
+  else if (parity == QLatin1String("Even")) port.SetParity(paEven);
+  else if (parity == QLatin1String("Odd")) port.SetParity(paOdd);
+  else if (parity == QLatin1String("Mark")) port.SetParity(paMark);
+  else if (parity == QLatin1String("Space")) port.SetParity(paSpace);
+
+  const QString stop = c.stop->currentText();
+  port.SetStopbits(stop == QLatin1String("1") ? sb1 : stop == QLatin1String("2") ? sb2 : c.otherStopbits);
+  port.SetDatabits(db8);
+
+  port.OpenPort();  // an error here goes to the general error report
+
+  const QString connection = nameText + QStringLiteral(" - ") + c.speed->currentText() + QStringLiteral(",8,") + parity;
+  w.StatusBar1->setPanelText(c.panel, connection);
+  flag = true;
+  w.AddLogLine(connection);
+  setEnabled(c, false);
+  c.button->setText(QStringLiteral("Disconnect"));
+}
+
+}  // namespace
+
+void TForm1::TogglePanelPort() {
+  toggle(*this, *Comm1, fpPortOpen,
+         {Combo_com_name, Combo_com_speed, Combo_com_parity, Combo_stop, Butt_open_port, 0, br2400, sb2,
+          "Serial port closed", false});
+}
+
+void TForm1::ToggleModbusPort() {
+  toggle(*this, *Comm2, modbusPortOpen,
+         {Combo_com2_name, Combo_com2_speed, Combo_com2_parity, Combo_com2_stop, Butt_open_port2, 1, br19200, sb1,
+          "Serial port for modbus closed", true});
+}
+
+void TForm1::Butt_open_portClick() { TogglePanelPort(); }
+void TForm1::Butt_open_port2Click() { ToggleModbusPort(); }
+
+void TForm1::AutoConnectPorts() {
+  if (CB_open_port->isChecked()) Butt_open_portClick();
+  if (CB_open_port2->isChecked()) Butt_open_port2Click();
+}
+
+void TForm1::DisconnectPortsOnClose() {
+  if (fpPortOpen) Butt_open_portClick();
+  if (modbusPortOpen) Butt_open_port2Click();
+}
 
 }  // namespace ostrel

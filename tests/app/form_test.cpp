@@ -16,6 +16,7 @@
 #include <QTextBlock>
 
 #include "form_fixture.h"
+#include "serial/VaComm.h"
 
 using namespace ostrel;
 
@@ -231,8 +232,10 @@ TEST_F(FormTest, GridsStatusBarMenuTimersAndSlots) {
   }
   EXPECT_EQ(find<TSaveDialog>("SaveDialog1")->Filter, "CSV files (*.csv)");
   EXPECT_EQ(find<TOpenDialog>("OpenDialog1")->Filter, "CSV (*.csv)");
-  EXPECT_FALSE(f.Comm1);
-  EXPECT_FALSE(f.Comm2);
+  // The window creates both port objects; neither holds a device at start.
+  ASSERT_TRUE(f.Comm1 && f.Comm2);
+  EXPECT_FALSE(f.Comm1->IsOpen());
+  EXPECT_FALSE(f.Comm2->IsOpen());
   EXPECT_FALSE(f.fpPortOpen);
   EXPECT_FALSE(f.modbusPortOpen);
 }
