@@ -196,7 +196,18 @@ TEST_F(ModbusWindow, CommandsReachTheSlavesHoldingRegisters) {
   startSlave();
   connectWindow(300);
 
+  // The command chosen decides which boxes can be used; the loop boxes exclude each other.
+  form->ComboCommand->setEditText("General write");
+  EXPECT_TRUE(form->CheckBeeper->isEnabled());
+  EXPECT_FALSE(form->checkLoop1->isEnabled());
+  EXPECT_FALSE(form->UD_zoneDevice->isEnabled());
   form->ComboCommand->setEditText("Zone control");
+  EXPECT_FALSE(form->CheckSiren->isEnabled());
+  EXPECT_TRUE(form->checkLoop2->isEnabled());
+  EXPECT_TRUE(form->UD_zoneDevice->isEnabled());
+  form->checkLoop2->setChecked(true);
+  form->checkLoop1->setChecked(true);
+  EXPECT_FALSE(form->checkLoop2->isChecked());
   form->UD_panelNumber->setPosition(3);
   form->UD_zoneDevice->setPosition(17);
   form->BitBtn9Click();
