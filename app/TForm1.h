@@ -31,6 +31,9 @@ class QWidget;
 namespace ostrel::serial {
 class TVaComm;  // the serial port component (serial/VaComm.h)
 }
+namespace ostrel::modbus {
+class ModbusMaster;  // the Modbus master's read-out and commands (modbus/readout.h)
+}
 
 namespace ostrel {
 
@@ -289,6 +292,14 @@ class TForm1 : public QMainWindow {
   // panel scan (form_scan.cpp)
 
   // Modbus read-out (form_modbus.cpp)
+  // The Modbus master with its port link over Comm2 and its view of this
+  // window; created on first use, destroyed before the ports.
+  struct ModbusReadout;
+  struct ModbusReadoutDeleter {
+    void operator()(ModbusReadout* r) const;
+  };
+  std::unique_ptr<ModbusReadout, ModbusReadoutDeleter> modbus_;
+  modbus::ModbusMaster& modbusMaster();
 
   // Modbus commands (form_commands.cpp)
 

@@ -36,12 +36,37 @@ class GridDelegate : public QStyledItemDelegate {
   TStringGrid* grid_;
 };
 
+// The header of a fixed-row grid: row 0. After its own drawing each section
+// is handed to the grid's draw hook as the cell (column, 0).
+class GridHeader : public QHeaderView {
+ public:
+  explicit GridHeader(TStringGrid* grid) : QHeaderView(Qt::Horizontal, grid), grid_(grid) {
+    setSectionsClickable(true);  // as the table view's own header: a click selects the column
+  }
+
+ protected:
+  void paintSection(QPainter* p, const QRect& rect, int logicalIndex) const override {
+    QHeaderView::paintSection(p, rect, logicalIndex);
+    if (!grid_->drawCell() || !rect.isValid()) return;
+    QStyleOptionViewItem opt;
+    opt.initFrom(this);
+    opt.rect = rect;
+    p->save();
+    grid_->drawCell()(logicalIndex, 0, rect, p, opt);
+    p->restore();
+  }
+
+ private:
+  TStringGrid* grid_;
+};
+
 }  // namespace
 
 TStringGrid::TStringGrid(const QString& name, int colCount, int rowCount, int fixedRows,
                          int fixedCols, const std::vector<int>& colWidths, QWidget* parent)
     : QTableWidget(parent), fixedRows_(fixedRows > 0 ? 1 : 0), fixedCols_(fixedCols) {
   setObjectName(name);
+  if (fixedRows_) setHorizontalHeader(new GridHeader(this));
   setColumnCount(colCount);
   setRowCount(rowCount);
   setEditTriggers(QAbstractItemView::NoEditTriggers);

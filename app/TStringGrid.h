@@ -16,7 +16,8 @@ namespace ostrel {
 class TStringGrid : public QTableWidget {
   Q_OBJECT
  public:
-  // Called after the default drawing of each data cell (row >= FixedRows).
+  // Called after the default drawing of each data cell (row >= FixedRows) and,
+  // in a fixed-row grid, of each header section (row 0).
   using DrawCellFn = std::function<void(int col, int row, const QRect& rect, QPainter* painter,
                                         const QStyleOptionViewItem& state)>;
 

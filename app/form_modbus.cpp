@@ -1,16 +1,132 @@
 // The Modbus register read-out and its automatic polling.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPainter>
+#include <QTime>
+#include <chrono>
+#include <thread>
+
 #include "TForm1.h"
+#include "modbus/decode.h"
+#include "modbus/readout.h"
+#include "serial/VaComm.h"
 
 namespace ostrel {
 
-void TForm1::BitBtn3Click() {}
-void TForm1::BitBtn4Click() {}
-void TForm1::Comm2RxChar() {}
-void TForm1::Timer_modbusTimer() {}
-void TForm1::Timer_autoTimer() {}
-void TForm1::CheckBox1Click() {}
-void TForm1::Edit_autoChange() {}
+namespace {
+
+// The request senders' view of Comm2. The pauses block the event loop, as the
+// send procedure requires.
+class Comm2Link : public modbus::ModbusLink {
+ public:
+  explicit Comm2Link(TForm1& w) : w_(w) {}
+  void PurgeAll() override { w_.Comm2->PurgeAll(); }
+  void SetRts(bool on) override { w_.Comm2->SetRtsLine(on); }
+  bool WriteByte(uint8_t byte) override { return w_.Comm2->WriteByte(byte); }
+  int OutputSpace() override { return w_.Comm2->OutputSpace(); }
+  void SleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+ private:
+  TForm1& w_;
+};
+
+// The read-out's view of the window: log pane, status panel 2, the register
+// table and the two timers.
+class WindowReadoutView : public modbus::ReadoutView {
+ public:
+  explicit WindowReadoutView(TForm1& w) : w_(w) {}
+  void AddLogLine(const std::string& line) override { w_.AddLogLine(QString::fromUtf8(line)); }
+  void SetStatusPanel2(const std::string& text) override {
+    w_.StatusBar1->setPanelText(2, QString::fromUtf8(text));
+  }
+  int RowCount() override { return w_.gridInputRegisters->RowCount(); }
+  void SetRowCount(int rows) override { w_.gridInputRegisters->setRowCount(rows); }
+  void SetCell(int col, int row, const std::string& text) override {
+    w_.gridInputRegisters->setCells(col, row, QString::fromUtf8(text));
+  }
+  std::string TimeOfDay() override {
+    return QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat).toStdString();
+  }
+  void SetModbusTimerInterval(int ms) override { w_.Timer_modbus->setInterval(ms); }
+  void SetModbusTimerEnabled(bool on) override { w_.Timer_modbus->setEnabled(on); }
+  void SetAutoTimerInterval(int ms) override { w_.Timer_auto->setInterval(ms); }
+  void SetAutoTimerEnabled(bool on) override { w_.Timer_auto->setEnabled(on); }
+
+ private:
+  TForm1& w_;
+};
+
+modbus::Rgb rgb(const QColor& c) {
+  return {static_cast<uint8_t>(c.red()), static_cast<uint8_t>(c.green()), static_cast<uint8_t>(c.blue())};
+}
+
+QColor qcolor(const modbus::Rgb& c) { return QColor(c.r, c.g, c.b); }
+
+}  // namespace
+
+struct TForm1::ModbusReadout {
+  explicit ModbusReadout(TForm1& w) : link(w), view(w), master(link, view) {}
+  Comm2Link link;
+  WindowReadoutView view;
+  modbus::ModbusMaster master;
+};
+
+void TForm1::ModbusReadoutDeleter::operator()(ModbusReadout* r) const { delete r; }
+
+modbus::ModbusMaster& TForm1::modbusMaster() {
+  if (!modbus_) modbus_.reset(new ModbusReadout(*this));
+  return modbus_->master;
+}
+
+void TForm1::BitBtn3Click() {
+  modbus::ReadControls c;
+  c.portOpen = modbusPortOpen;
+  c.start = EditInputAddress->text().toStdString();
+  c.count = EditInputCount->text().toStdString();
+  c.slave = UDmodbusAddress->Position();
+  c.timeoutMs = UD_modbusTimeout->Position();
+  modbusMaster().BitBtn3Click(c);
+}
+
+void TForm1::BitBtn4Click() { modbusMaster().BitBtn4Click(); }
+
+void TForm1::Comm2RxChar() {
+  if (!Comm2 || !Comm2->IsOpen()) return;
+  uint8_t chunk[1024];
+  std::string bytes;
+  for (int32_t waiting = Comm2->InputCount(); waiting > 0; waiting = Comm2->InputCount()) {
+    const int32_t n = Comm2->ReadBytes(chunk, std::min<int32_t>(waiting, sizeof chunk));
+    if (n <= 0) break;
+    bytes.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n));
+  }
+  if (!bytes.empty()) modbusMaster().Comm2RxChar(bytes);
+}
+
+void TForm1::Timer_modbusTimer() {
+  modbusMaster().Timer_modbusTimer(CheckBox1->isChecked(), EditInputAddress->text().toStdString());
+}
+
+void TForm1::Timer_autoTimer() { BitBtn3Click(); }
+
+void TForm1::CheckBox1Click() { modbusMaster().CheckBox1Click(CheckBox1->isChecked()); }
+
+void TForm1::Edit_autoChange() { modbusMaster().Edit_autoChange(UD_auto->Position()); }
+
 void TForm1::gridInputRegistersDrawCell(int ACol, int ARow, const QRect& Rect, QPainter* painter,
-                                        const QStyleOptionViewItem& State) {}
+                                        const QStyleOptionViewItem& /*State*/) {
+  const QPalette& pal = gridInputRegisters->palette();
+  const QString text = gridInputRegisters->Cells(ACol, ARow);
+  const modbus::CellColours colours =
+      modbus::CellColour(ARow, text.toStdString(), rgb(pal.color(QPalette::Button)), rgb(pal.color(QPalette::Highlight)));
+  painter->save();
+  painter->setClipRect(Rect);
+  painter->fillRect(Rect, qcolor(colours.background));
+  painter->setFont(gridInputRegisters->font());
+  painter->setPen(qcolor(colours.text));
+  painter->drawText(Rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+  painter->restore();
+}
 
 }  // namespace ostrel

@@ -268,6 +268,10 @@ int TVaTermiosDevice::write(const uint8_t* data, size_t count, int timeoutMs, si
   using clock = std::chrono::steady_clock;
   auto deadline = clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
   int e = 0;
+  {
+    std::lock_guard l(m_);
+    ++writers_;
+  }
   while (written < count) {
     if (interrupt_.exchange(false)) break;
     ssize_t r = ::write(fd_, data + written, count - written);
@@ -301,6 +305,11 @@ int TVaTermiosDevice::write(const uint8_t* data, size_t count, int timeoutMs, si
       break;
     }
   }
+  {
+    // An abort applies to the writes in progress only, never to a later one.
+    std::lock_guard l(m_);
+    if (--writers_ == 0) interrupt_ = false;
+  }
   if (written > 0) {
     txPending_ = true;
     if (mask_ & ev::TxEmpty) signal(waitWake_);
@@ -310,8 +319,9 @@ int TVaTermiosDevice::write(const uint8_t* data, size_t count, int timeoutMs, si
 }
 
 void TVaTermiosDevice::interruptWrite() {
-  interrupt_ = true;
   std::lock_guard l(m_);
+  if (writers_ == 0) return;  // nothing to abort: the next write must go out whole
+  interrupt_ = true;
   if (writeWake_ >= 0) signal(writeWake_);
 }
 

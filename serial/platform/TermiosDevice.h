@@ -52,6 +52,7 @@ class TVaTermiosDevice : public TVaDevice {
   std::mutex m_;
   std::condition_variable idle_;
   int busy_ = 0;
+  int writers_ = 0;  // writes in progress (under m_)
   bool closed_ = false;
   std::atomic<uint32_t> mask_{0};
   std::atomic<bool> cancel_{false}, interrupt_{false}, txPending_{false};

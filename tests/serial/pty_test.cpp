@@ -112,6 +112,16 @@ TEST_F(PtyPortTest, PurgeDropsWaitingInput) {
   EXPECT_EQ(port->ReadAll(), "new");
 }
 
+// Purging both queues with nothing being written must not swallow the next
+// write: the Modbus master purges before every request.
+TEST_F(PtyPortTest, WritesAfterAFullPurgeGoOutWhole) {
+  port->OpenPort();
+  port->PurgeAll();
+  EXPECT_TRUE(port->WriteByte(0x01));
+  EXPECT_TRUE(port->WriteByte(0x04));
+  EXPECT_EQ(pty.receive(2), std::string("\x01\x04", 2));
+}
+
 TEST_F(PtyPortTest, FarEndClosingIsReportedOnceWithoutSpinning) {
   port->OpenPort();
   ASSERT_TRUE(pty.send("last"));
