@@ -10,10 +10,17 @@ find_package(Threads REQUIRED)
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-# ostrel_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l] [ENV K=V ...])
+# ostrel_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l] [ENV K=V])
 # One GoogleTest executable; its cases are registered with ctest one by one.
+# The discovery script splits list values, so LABELS and ENV take one value
+# each; a test needing more environment sets it in its own main.
 function(ostrel_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  list(LENGTH T_LABELS n_labels)
+  list(LENGTH T_ENV n_env)
+  if(n_labels GREATER 1 OR n_env GREATER 1)
+    message(FATAL_ERROR "ostrel_add_test(${name}): LABELS and ENV take one value each")
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   set(props LABELS "${T_LABELS}" TIMEOUT 120)
