@@ -265,6 +265,7 @@ int TVaTermiosDevice::read(uint8_t* buf, size_t count, size_t& got) {
 int TVaTermiosDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_t& written) {
   written = 0;
   if (!enter()) return EBADF;
+  writing_ = true;
   using clock = std::chrono::steady_clock;
   auto deadline = clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
   int e = 0;
@@ -305,6 +306,9 @@ int TVaTermiosDevice::write(const uint8_t* data, size_t count, int timeoutMs, si
     txPending_ = true;
     if (mask_ & ev::TxEmpty) signal(waitWake_);
   }
+  // An abort that came too late for this write must not cancel the next one.
+  writing_ = false;
+  interrupt_ = false;
   leave();
   return e;
 }
@@ -337,7 +341,9 @@ int TVaTermiosDevice::clearError(uint32_t& errors, TVaComStat& stat) {
 int TVaTermiosDevice::purge(uint32_t flags) {
   if (!enter()) return EBADF;
   int e = 0;
-  if (flags & purge::TxAbort) interruptWrite();
+  // Aborting applies to a write in progress only; with none, a later write
+  // must go out whole.
+  if ((flags & purge::TxAbort) && writing_) interruptWrite();
   int q = -1;
   if ((flags & purge::TxClear) && (flags & purge::RxClear)) q = TCIOFLUSH;
   else if (flags & purge::TxClear) q = TCOFLUSH;

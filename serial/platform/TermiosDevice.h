@@ -55,6 +55,7 @@ class TVaTermiosDevice : public TVaDevice {
   bool closed_ = false;
   std::atomic<uint32_t> mask_{0};
   std::atomic<bool> cancel_{false}, interrupt_{false}, txPending_{false};
+  std::atomic<bool> writing_{false};  // a write call is in progress
   uint8_t evtChar_ = 0;
   // Event thread only: bytes already announced, and the counters the last wait saw.
   int announced_ = 0;

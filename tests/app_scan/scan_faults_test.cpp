@@ -3,6 +3,7 @@
 // receive event, and writes that the port refuses or does not finish.
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
