@@ -290,6 +290,13 @@ class TForm1 : public QMainWindow {
   // log pane and custom command (form_log.cpp)
 
   // panel scan (form_scan.cpp)
+  // The scan and its view of this window (PanelWindowView.h), made on first use.
+  struct PanelLink;
+  struct PanelLinkDeleter {
+    void operator()(PanelLink* link) const;
+  };
+  std::unique_ptr<PanelLink, PanelLinkDeleter> panelLink_;
+  PanelLink& panelLink();
 
   // Modbus read-out (form_modbus.cpp)
   // The Modbus master with its port link over Comm2 and its view of this

@@ -1,11 +1,38 @@
-// The panel scan over the panel's RS-232 link.
+// The panel scan over the panel's RS-232 link. The sequence lives in
+// panel::PanelScan; the handlers here only forward to it.
+#include <cstdint>
+#include <string>
+
+#include "PanelWindowView.h"
 #include "TForm1.h"
+#include "serial/VaComm.h"
 
 namespace ostrel {
 
-void TForm1::BitBtn1Click() {}
-void TForm1::BitBtn2Click() {}
-void TForm1::Comm1RxChar() {}
-void TForm1::Timer_free_commandTimer() {}
+void TForm1::PanelLinkDeleter::operator()(PanelLink* link) const { delete link; }
+
+TForm1::PanelLink& TForm1::panelLink() {
+  if (!panelLink_) panelLink_.reset(new PanelLink(*this));
+  return *panelLink_;
+}
+
+void TForm1::BitBtn1Click() { panelLink().scan.BitBtn1Click(); }
+
+void TForm1::BitBtn2Click() { panelLink().scan.BitBtn2Click(); }
+
+void TForm1::Comm1RxChar() {
+  // Everything waiting now, in reads of at most 1024 bytes; bytes that arrive
+  // meanwhile stay in the port for its next event.
+  const int32_t waiting = Comm1->InputCount();
+  if (waiting <= 0) return;
+  panelLink().scan.Comm1RxChar(static_cast<size_t>(waiting), [this](size_t max) {
+    std::string piece(max, '\0');
+    const int32_t got = Comm1->ReadBytes(reinterpret_cast<uint8_t*>(piece.data()), static_cast<int32_t>(max));
+    piece.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return piece;
+  });
+}
+
+void TForm1::Timer_free_commandTimer() { panelLink().scan.Timer_free_commandTimer(); }
 
 }  // namespace ostrel

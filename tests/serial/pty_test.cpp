@@ -110,6 +110,10 @@ TEST_F(PtyPortTest, PurgeDropsWaitingInput) {
   ASSERT_TRUE(pty.send("new"));
   ASSERT_TRUE(until([&] { return port->InputCount() == 3; }));
   EXPECT_EQ(port->ReadAll(), "new");
+  // Aborting with no write in progress leaves the next write whole.
+  port->PurgeAll();
+  EXPECT_TRUE(port->WriteString("request"));
+  EXPECT_EQ(pty.receive(7), "request");
 }
 
 // Purging both queues with nothing being written must not swallow the next
