@@ -625,20 +625,30 @@ bool TForm1::eventFilter(QObject* watched, QEvent* ev) {
 }
 
 void TForm1::AddLogLine(const QString& line) {
-  // A pane that holds no line at all (after ClearLog) shows as one empty
-  // block: the first line goes into it. Otherwise the line is added after the
-  // last one, the initial empty line included.
+  // A block cannot hold a carriage return (the cursor would start a new block
+  // at it), so the ones that end the line are counted in the block's state and
+  // put back when the log is saved.
+  QString body = line;
+  int crs = 0;
+  while (body.endsWith(QLatin1Char('\r'))) {
+    body.chop(1);
+    ++crs;
+  }
+  // A pane that holds no line at all (after ClearLog, or after the user
+  // deleted everything) shows as one empty block: the first line goes into
+  // it. Otherwise the line is added after the last one, the initial empty
+  // line included.
   QTextDocument* doc = Memo_current->document();
-  if (logEmpty_ && doc->blockCount() == 1 && doc->firstBlock().text().isEmpty()) {
-    QTextCursor c(doc);
-    c.insertText(line);
-  } else {
-    QTextCursor c(doc);
+  QTextCursor c(doc);
+  const bool noLine = (logEmpty_ || doc->isModified()) && doc->isEmpty();
+  if (!noLine) {
     c.movePosition(QTextCursor::End);
     c.insertBlock();
-    c.insertText(line);
   }
+  c.insertText(body);
+  c.block().setUserState(crs > 0 ? crs : -1);
   logEmpty_ = false;
+  doc->setModified(true);
   QScrollBar* sb = Memo_current->verticalScrollBar();
   sb->setValue(sb->maximum());
 }
