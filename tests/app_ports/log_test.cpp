@@ -91,7 +91,7 @@ TEST_F(CustomCommandTest, RefusedHexTextsSendNothingAndSayWhy) {
 
 TEST_F(CustomCommandTest, AsciiModeSendsTheTextsWindows1251Bytes) {
   TForm1& w = connected();
-  QTest::mouseClick(w.Check_hex, Qt::LeftButton);  // the checked box switches the mode
+  w.Check_hex->click();  // the checked box switches the mode
   ASSERT_TRUE(w.Check_ascii->isChecked());
   ASSERT_FALSE(w.Check_hex->isChecked());
   const int lines = w.Memo_current->document()->blockCount();
@@ -113,7 +113,7 @@ TEST_F(CustomCommandTest, SendWithoutAnOpenPortOnlyLogs) {
     send(text);
     EXPECT_EQ(lastLog(), "Serial port is not opened");
   }
-  QTest::mouseClick(w.Check_ascii, Qt::LeftButton);
+  w.Check_ascii->click();
   send("AT");
   EXPECT_EQ(lastLog(), "Serial port is not opened");
   EXPECT_EQ(w.Memo_current->document()->blockCount(), 4);  // the empty start line and three
