@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <QCheckBox>
+#include <QTimer>
 #include <ctime>
 #include <vector>
 
@@ -356,6 +357,13 @@ TEST_F(PortFormTest, ErrorsOfPortEventsReachOneMessageBoxAndTheProgramGoesOn) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return messages() == 2; }, 3000));
   EXPECT_TRUE(w.Comm1->IsOpen());
   EXPECT_FALSE(w.Comm1->DeviceLost());
+
+  // A failing timer tick is reported the same way, and the loop goes on.
+  QTimer::singleShot(0, [] { throw std::runtime_error("tick failed"); });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return messages() == 3; }, 3000));
+  EXPECT_EQ(dialogs.last(ScriptedDialogs::Kind::Message)->text, "tick failed");
+  EXPECT_TRUE(w.Comm1->WriteString("on"));
+  EXPECT_EQ(a.read(2), "on");
 }
 
 TEST_F(PortFormTest, AnOpenErrorIsReportedAndLeavesTheLinkDisconnected) {
