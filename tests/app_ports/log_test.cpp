@@ -2,6 +2,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTextCursor>
 
 #include "app/core/FileIo.h"
@@ -151,6 +152,20 @@ TEST_F(LogFileTest, SavedBytesFollowThePane) {
   w.AddLogLine("again");
   EXPECT_EQ(saved(), "again\r\n");
   EXPECT_EQ(messages(), 0);
+}
+
+TEST_F(LogFileTest, TheViewFollowsTheNewestLine) {
+  TForm1& w = create();
+  w.resize(900, 600);
+  w.show();
+  QScrollBar* sb = w.Memo_current->verticalScrollBar();
+  for (int i = 0; i < 300; ++i) w.AddLogLine(QString("line %1").arg(i));
+  QCoreApplication::processEvents();
+  EXPECT_GT(sb->maximum(), 0);
+  EXPECT_EQ(sb->value(), sb->maximum());
+  sb->setValue(0);  // the user scrolls up; the next line brings the view back
+  w.AddLogLine("newest");
+  EXPECT_EQ(sb->value(), sb->maximum());
 }
 
 TEST_F(LogFileTest, AnUnwritableFileAddsTheErrorLineAndWritesNothing) {

@@ -105,6 +105,14 @@ TEST_F(PortFormTest, BothLinksConnectAndDisconnectWithTheirTexts) {
   EXPECT_TRUE(w.fpPortOpen);
   EXPECT_TRUE(w.Comm1->WriteString("again"));
   EXPECT_EQ(a.read(5), "again");
+
+  // The Modbus link also takes a device path instead of a COM name.
+  modbusLink(QString::fromStdString(b.slave));
+  clickModbus();
+  ASSERT_TRUE(w.modbusPortOpen);
+  EXPECT_EQ(w.StatusBar1->panelText(1), QString::fromStdString(b.slave + " - 19200,8,Even"));
+  EXPECT_TRUE(w.Comm2->WriteString("M3"));
+  EXPECT_EQ(b.read(2), "M3");
 }
 
 TEST_F(PortFormTest, SpeedTextsMapToRatesAndOthersKeepThePreset) {
@@ -217,6 +225,12 @@ TEST_F(PortFormTest, TheSameDeviceOnBothLinksIsBusy) {
   EXPECT_EQ(w.StatusBar1->panelText(1), "\\\\.\\COM3 is closed");
   EXPECT_EQ(w.Butt_open_port2->text(), "Connect to port");
   EXPECT_TRUE(w.Combo_com2_name->isEnabled());
+  // The same device named by its path is just as busy.
+  modbusLink(QString::fromStdString(a.slave));
+  clickModbus();
+  EXPECT_FALSE(w.modbusPortOpen);
+  EXPECT_EQ(messages(), 2);
+  EXPECT_EQ(w.StatusBar1->panelText(1), QString::fromStdString("\\\\.\\" + a.slave + " is closed"));
   // The failed probe left the panel link working.
   EXPECT_TRUE(w.Comm1->WriteString("ok"));
   EXPECT_EQ(a.read(2), "ok");
