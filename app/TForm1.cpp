@@ -22,6 +22,8 @@
 #include <QValidator>
 #include <QVBoxLayout>
 
+#include <exception>
+
 #include "ProgramFolder.h"
 
 namespace ostrel {
@@ -531,16 +533,30 @@ void TForm1::buildMenu() {
 }
 
 void TForm1::wireEvents() {
-  auto click = [this](QPushButton* b, void (TForm1::*h)()) {
-    connect(b, &QPushButton::clicked, this, [this, h] { (this->*h)(); });
+  // Every handler runs guarded: an error it raises is shown in one message
+  // box here and the program goes on. It must not unwind through the
+  // toolkit's own frames (built without exception support, they would skip
+  // their clean-up and leave, say, a button half pressed).
+  auto guarded = [this](void (TForm1::*h)()) {
+    return [this, h] {
+      try {
+        (this->*h)();
+      } catch (const std::exception& e) {
+        dialogs_->message(QStringLiteral("Ostrel"), QString::fromLocal8Bit(e.what()), QMessageBox::Critical,
+                          QMessageBox::Ok);
+      }
+    };
+  };
+  auto click = [this, guarded](QPushButton* b, void (TForm1::*h)()) {
+    connect(b, &QPushButton::clicked, this, guarded(h));
   };
   // Check boxes report every change of state, by the user or by code, as a
   // click does in the toolkit these handlers were written for.
-  auto toggle = [this](QCheckBox* c, void (TForm1::*h)()) {
-    connect(c, &QCheckBox::toggled, this, [this, h] { (this->*h)(); });
+  auto toggle = [this, guarded](QCheckBox* c, void (TForm1::*h)()) {
+    connect(c, &QCheckBox::toggled, this, guarded(h));
   };
-  auto action = [this](QAction* a, void (TForm1::*h)()) {
-    connect(a, &QAction::triggered, this, [this, h] { (this->*h)(); });
+  auto action = [this, guarded](QAction* a, void (TForm1::*h)()) {
+    connect(a, &QAction::triggered, this, guarded(h));
   };
 
   click(Butt_open_port, &TForm1::Butt_open_portClick);
@@ -574,11 +590,11 @@ void TForm1::wireEvents() {
   action(Exit1, &TForm1::Exit1Click);
   action(English1, &TForm1::English1Click);
 
-  connect(Edit_auto, &QLineEdit::textChanged, this, [this] { Edit_autoChange(); });
-  connect(ComboCommand, &QComboBox::currentTextChanged, this, [this] { ComboCommandChange(); });
-  connect(Timer_free_command, &TTimer::Timer, this, [this] { Timer_free_commandTimer(); });
-  connect(Timer_modbus, &TTimer::Timer, this, [this] { Timer_modbusTimer(); });
-  connect(Timer_auto, &TTimer::Timer, this, [this] { Timer_autoTimer(); });
+  connect(Edit_auto, &QLineEdit::textChanged, this, guarded(&TForm1::Edit_autoChange));
+  connect(ComboCommand, &QComboBox::currentTextChanged, this, guarded(&TForm1::ComboCommandChange));
+  connect(Timer_free_command, &TTimer::Timer, this, guarded(&TForm1::Timer_free_commandTimer));
+  connect(Timer_modbus, &TTimer::Timer, this, guarded(&TForm1::Timer_modbusTimer));
+  connect(Timer_auto, &TTimer::Timer, this, guarded(&TForm1::Timer_autoTimer));
   gridInputRegisters->setDrawCell([this](int c, int r, const QRect& rect, QPainter* p,
                                          const QStyleOptionViewItem& s) {
     gridInputRegistersDrawCell(c, r, rect, p, s);
@@ -625,20 +641,30 @@ bool TForm1::eventFilter(QObject* watched, QEvent* ev) {
 }
 
 void TForm1::AddLogLine(const QString& line) {
-  // A pane that holds no line at all (after ClearLog) shows as one empty
-  // block: the first line goes into it. Otherwise the line is added after the
-  // last one, the initial empty line included.
+  // A block cannot hold a carriage return (the cursor would start a new block
+  // at it), so the ones that end the line are counted in the block's state and
+  // put back when the log is saved.
+  QString body = line;
+  int crs = 0;
+  while (body.endsWith(QLatin1Char('\r'))) {
+    body.chop(1);
+    ++crs;
+  }
+  // A pane that holds no line at all (after ClearLog, or after the user
+  // deleted everything) shows as one empty block: the first line goes into
+  // it. Otherwise the line is added after the last one, the initial empty
+  // line included.
   QTextDocument* doc = Memo_current->document();
-  if (logEmpty_ && doc->blockCount() == 1 && doc->firstBlock().text().isEmpty()) {
-    QTextCursor c(doc);
-    c.insertText(line);
-  } else {
-    QTextCursor c(doc);
+  QTextCursor c(doc);
+  const bool noLine = (logEmpty_ || doc->isModified()) && doc->isEmpty();
+  if (!noLine) {
     c.movePosition(QTextCursor::End);
     c.insertBlock();
-    c.insertText(line);
   }
+  c.insertText(body);
+  c.block().setUserState(crs > 0 ? crs : -1);
   logEmpty_ = false;
+  doc->setModified(true);
   QScrollBar* sb = Memo_current->verticalScrollBar();
   sb->setValue(sb->maximum());
 }

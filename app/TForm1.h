@@ -288,6 +288,10 @@ class TForm1 : public QMainWindow {
   void ReportDeviceLost(TVaComm* port);
 
   // log pane and custom command (form_log.cpp)
+  // True while nothing has changed the pane since start (its one empty line).
+  bool logUntouchedSinceStart() const;
+  // The pane's lines joined by "\n" in UTF-8, trailing carriage returns kept.
+  std::string logPlainText() const;
 
   // panel scan (form_scan.cpp)
   // The scan and its view of this window (PanelWindowView.h), made on first use.

@@ -1,7 +1,15 @@
 // The log pane and the custom command.
 #include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include "TForm1.h"
+#include "app/core/CustomCommand.h"
+#include "app/core/FileIo.h"
+#include "app/core/LogFile.h"
+#include "serial/VaComm.h"
 
 namespace ostrel {
 
@@ -10,8 +18,49 @@ namespace ostrel {
 void TForm1::Check_asciiClick() { Check_hex->setChecked(!Check_ascii->isChecked()); }
 void TForm1::Check_hexClick() { Check_ascii->setChecked(!Check_hex->isChecked()); }
 
-void TForm1::Butt_command_sendClick() {}
-void TForm1::BitBtn5Click() {}
-void TForm1::BitBtn6Click() {}
+void TForm1::Butt_command_sendClick() {
+  if (!fpPortOpen) {
+    AddLogLine(QString::fromLatin1(kPortNotOpenedLine));
+    return;
+  }
+  const std::string text = Edit_command->text().toStdString();
+  if (text.empty()) return;
+  if (Check_ascii->isChecked()) {
+    Comm1->WriteString(CustomAsciiBytes(text));
+    return;
+  }
+  // The whole text is checked before the first byte goes out, so a refused
+  // text sends nothing.
+  const CustomHexCommand cmd = ParseCustomHex(text);
+  if (!cmd.error.empty()) {
+    AddLogLine(QString::fromStdString(cmd.error));
+    return;
+  }
+  for (std::uint8_t b : cmd.bytes) Comm1->WriteByte(b);
+}
+
+void TForm1::BitBtn5Click() { ClearLog(); }
+
+bool TForm1::logUntouchedSinceStart() const { return !logEmpty_ && !Memo_current->document()->isModified(); }
+
+std::string TForm1::logPlainText() const {
+  // The pane's blocks joined by "\n", with the carriage returns that ended
+  // appended lines put back (a block cannot hold them itself).
+  std::string text;
+  const QTextDocument* doc = Memo_current->document();
+  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+    if (b != doc->begin()) text += '\n';
+    text += b.text().toStdString();
+    if (b.userState() > 0) text.append(static_cast<std::size_t>(b.userState()), '\r');
+  }
+  return text;
+}
+
+void TForm1::BitBtn6Click() {
+  const std::string path = programFolder().toStdString() + "/files/log.txt";
+  const std::string bytes = LogFileBytes(LogPaneLines(logPlainText(), logUntouchedSinceStart()));
+  // The "files" folder is not created: without it the save fails and says so.
+  if (!WriteFileAtomically(path, bytes)) AddLogLine(QString::fromLatin1(kLogFileNoRightsLine));
+}
 
 }  // namespace ostrel

@@ -93,6 +93,9 @@ void TVaTermiosDevice::close() {
   if (writeWake_ >= 0) signal(writeWake_);
   idle_.wait(l, [&] { return busy_ == 0; });
   if (fd_ >= 0) {
+    // A pseudo-terminal's slave keeps its exclusive mode while the far end
+    // stays open, which would refuse the next connect as "busy".
+    ioctl(fd_, TIOCNXCL);
     flock(fd_, LOCK_UN);
     ::close(fd_);
   }
