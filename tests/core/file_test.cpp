@@ -11,7 +11,6 @@
 
 #include "TempDir.h"
 #include "app/core/FileNames.h"
-#include "app/core/ProgramFolder.h"
 
 using namespace ostrel;
 namespace fs = std::filesystem;
@@ -113,26 +112,3 @@ TEST(WithCsvExtension, OnlyANameWithoutExtensionGetsOne) {
   EXPECT_EQ(WithCsvExtension("/data/meters.txt"), "/data/meters.txt");
 }
 
-TEST(ProgramFolder, TheExecutablesFolderUnlessItCannotBeWritten) {
-  EXPECT_EQ(ExecutableName(), "core_tests");
-  EXPECT_TRUE(fs::exists(ExecutableFolder() + "/core_tests"));
-  TempDir dir;
-  const ProgramFolderChoice beside = ChooseProgramFolder(dir.path());
-  EXPECT_EQ(beside.folder, dir.path());
-  EXPECT_FALSE(beside.perUser);
-  EXPECT_EQ(LogFilePath(beside.folder), dir / "files/log.txt");
-  EXPECT_FALSE(fs::exists(dir / "files"));  // beside the executable nothing is created
-
-  const char* saved = std::getenv("XDG_DATA_HOME");
-  const std::string restore = saved ? saved : "";
-  ::setenv("XDG_DATA_HOME", (dir / "share").c_str(), 1);
-  const ProgramFolderChoice perUser = ChooseProgramFolder(dir / "no-such-install");
-  EXPECT_TRUE(perUser.perUser);
-  EXPECT_EQ(perUser.folder, dir / "share/ostrel");
-  EXPECT_TRUE(fs::is_directory(dir / "share/ostrel/files"));
-  EXPECT_TRUE(WriteFileAtomically(LogFilePath(perUser.folder), "\r\n"));
-  if (saved)
-    ::setenv("XDG_DATA_HOME", restore.c_str(), 1);
-  else
-    ::unsetenv("XDG_DATA_HOME");
-}
