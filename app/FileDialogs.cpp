@@ -1,15 +1,12 @@
 #include "FileDialogs.h"
 
 #include "Dialogs.h"
+#include "app/core/FileNames.h"
 
 namespace ostrel {
 
 QString withDefaultExt(const QString& path, const QString& ext) {
-  if (ext.isEmpty() || path.isEmpty()) return path;
-  int slash = path.lastIndexOf(QLatin1Char('/'));
-  QString base = path.mid(slash + 1);
-  if (base.isEmpty() || base.contains(QLatin1Char('.'))) return path;
-  return path + QLatin1Char('.') + ext;
+  return QString::fromStdString(WithDefaultExtension(path.toStdString(), ext.toStdString()));
 }
 
 bool TSaveDialog::Execute(Dialogs& dialogs) {

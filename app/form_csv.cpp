@@ -18,7 +18,6 @@ namespace ostrel {
 namespace {
 
 std::string fsPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-QString fsName(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
 // The staging text shows a loaded file line by line; the line breaks of the
 // file (CR LF, lone CR or lone LF) become the text box's own.
@@ -46,8 +45,7 @@ void TForm1::SaveGridToCsv(TStringGrid* grid, const QString& suggestedName, QPla
     return;
   }
   if (!chosen || SaveDialog1->FileName.isEmpty()) return;
-  const std::string path = WithCsvExtension(fsPath(SaveDialog1->FileName));
-  SaveDialog1->FileName = fsName(path);
+  const std::string path = fsPath(SaveDialog1->FileName);
 
   // Data rows are 1 .. R-2: row 0 holds the headers, the last row is the
   // empty spare row.

@@ -15,15 +15,16 @@ std::string SuggestedDeviceFileName(std::string_view shortDateText) {
   return name;
 }
 
-std::string WithCsvExtension(const std::string& path) {
+std::string WithDefaultExtension(const std::string& path, const std::string& ext) {
+  if (ext.empty()) return path;
   const auto slash = path.rfind('/');
   const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
   if (nameStart == path.size()) return path;  // a folder, not a file name
   const auto dot = path.rfind('.');
   const bool hasExtension = dot != std::string::npos && dot > nameStart && dot + 1 < path.size();
   if (hasExtension) return path;
-  if (!path.empty() && path.back() == '.') return path + "csv";
-  return path + ".csv";
+  if (!path.empty() && path.back() == '.') return path + ext;
+  return path + "." + ext;
 }
 
 }  // namespace ostrel

@@ -13,10 +13,11 @@ namespace ostrel {
 // "meters_data_12-8-26.csv", "08.12.2026" stays as it is.
 std::string SuggestedDeviceFileName(std::string_view shortDateText);
 
-// The path the save dialog settles on: a file name without an extension
-// ("meters" or "dir.v2/meters") gets ".csv"; any other is kept, as the save
+// The path a save dialog settles on: a file name without an extension
+// ("meters" or "dir.v2/meters") gets "." + ext; any other is kept, as a save
 // dialog's default extension works. A leading dot does not start an
-// extension (".meters" gets ".csv" too).
-std::string WithCsvExtension(const std::string& path);
+// extension (".meters" gets one too). An empty ext changes nothing.
+std::string WithDefaultExtension(const std::string& path, const std::string& ext);
+inline std::string WithCsvExtension(const std::string& path) { return WithDefaultExtension(path, "csv"); }
 
 }  // namespace ostrel
