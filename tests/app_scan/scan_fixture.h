@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -42,8 +43,10 @@ class ScanWindowTest : public ::testing::Test {
   // Starts the simulator with these options; its COM1 link appears in the map.
   void startPanel(std::vector<std::string> options) {
     options.insert(options.end(), {"--link-dir", map.path().toStdString()});
-    sim = std::make_unique<ostrel::panel::testing::Simulator>(options);
+    // A link left by an earlier simulator must not pass for the new one's.
     const QString link = map.path() + "/COM1";
+    QFile::remove(link);
+    sim = std::make_unique<ostrel::panel::testing::Simulator>(options);
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(link).isSymLink(); }, 5000)) << "no COM1 link";
   }
 
