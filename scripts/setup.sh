@@ -1,26 +1,44 @@
 #!/usr/bin/env bash
-# Installs every Debian package that the build, the tests and the demo need.
-# Idempotent: packages already present are left alone.
+# Installs every Debian package that the build, the tests, the benchmarks and the run command
+# use. Idempotent: packages already present are left alone.
+#
+#   bash scripts/setup.sh          what the README's two commands need
+#   bash scripts/setup.sh --ci     that, plus what CI's own stages need (sanitizer and fuzz
+#                                  builds with clang, the fresh-machine check)
+#
+# Packages are installed with --no-install-recommends, so anything a package only recommends
+# but we use is named here (python3-serial-asyncio: pymodbus' serial server needs it).
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  # build
+  build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  python3 python3-serial python3-pymodbus libmodbus-dev mbpoll socat
-  xvfb xauth imagemagick fonts-dejavu-core
+  python3 python3-pymodbus python3-serial python3-serial-asyncio socat
+  # the window's font under the offscreen platform and on a bare X server
+  fonts-dejavu-core
+)
+CI_PACKAGES=(
+  # AddressSanitizer/ThreadSanitizer builds, libFuzzer targets
+  clang libclang-rt-14-dev
+  # the fresh-machine check: a Debian root, and an X server for the run command
+  mmdebstrap xvfb
 )
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+if [ "${1:-}" = "--ci" ]; then PACKAGES+=("${CI_PACKAGES[@]}"); fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+[ "${#missing[@]}" -gt 0 ] || exit 0
 
-if [ "${#missing[@]}" -gt 0 ]; then
-  echo "setup: installing ${missing[*]}"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+# sudo resets the environment, so the frontend setting is passed through env.
+as_root=(env DEBIAN_FRONTEND=noninteractive)
+if [ "$(id -u)" -ne 0 ]; then as_root=(sudo "${as_root[@]}"); fi
+
+echo "setup: installing ${missing[*]}"
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends -o DPkg::Lock::Timeout=300 "${missing[@]}"
