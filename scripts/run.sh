@@ -10,6 +10,12 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh build
 
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]; then
+  echo "run: Ostrel is a desktop program and no display is set (DISPLAY or WAYLAND_DISPLAY);" >&2
+  echo "run: start this command from a terminal of a desktop session." >&2
+  exit 1
+fi
+
 map_dir=${OSTREL_DEVICE_DIR:-${XDG_CONFIG_HOME:-$HOME/.config}/ostrel/ports}
 use_sim=${OSTREL_SIMULATOR:-}
 if [ -z "$use_sim" ]; then
