@@ -73,10 +73,15 @@ work=$(mktemp -d "$cache/run.XXXXXX")
 xvfb_pid=""
 ns_pid=""
 cleanup() {
+  local rc=$?
+  set +e
   trap - EXIT INT TERM
-  [ -n "$ns_pid" ] && kill -KILL "$ns_pid" 2>/dev/null && wait "$ns_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  # Killing unshare kills the namespace's first process, and with it every process inside;
+  # the namespace's mounts go with them.
+  if [ -n "$ns_pid" ]; then kill -KILL "$ns_pid" 2>/dev/null; wait "$ns_pid" 2>/dev/null; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
   rm -rf "$work"
+  exit "$rc"
 }
 trap cleanup EXIT
 trap 'echo "fresh-check: interrupted" >&2; exit 130' INT TERM
