@@ -12,10 +12,9 @@ set -euo pipefail
 
 PACKAGES=(
   # build
-  build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
-  # tests and benchmarks
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  build-essential cmake ninja-build qt6-base-dev
+  # tests and benchmarks (the benchmarks are plain programs over the same libraries)
+  libgtest-dev libgmock-dev
   python3 python3-pymodbus python3-serial python3-serial-asyncio socat
   # the window's font under the offscreen platform and on a bare X server
   fonts-dejavu-core
