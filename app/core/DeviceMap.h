@@ -21,8 +21,19 @@
 
 namespace ostrel {
 
+inline constexpr int kLastComNumber = 256;
+
+// n of "COMn" (any case, 1 .. 256, no leading zero), or 0 for any other name.
+int ComNumber(const std::string& name);
+
+// The device COMn reaches when the map has no entry for it: /dev/ttyS(n-1).
+std::string OnBoardDevice(int n);
+
 // The map folder used when no override is given (see above).
 std::string DefaultDeviceMapDir();
+
+// The map folder: the override when it is set and not empty, else the default.
+std::string DeviceMapDir(const char* mapDirOverride);
 
 // mapDirOverride: the value of OSTREL_DEVICE_DIR (null or empty: the default
 // folder). The window calls ResolveDeviceName(name, std::getenv("OSTREL_DEVICE_DIR")).
