@@ -10,7 +10,7 @@ std::optional<FileIdentity> IdentifyFile(const std::string& path) {
   FileIdentity id;
   id.device = S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
   id.number = id.device ? st.st_rdev : st.st_ino;
-  id.filesystem = id.device ? 0 : st.st_dev;
+  id.filesystem = st.st_dev;
   return id;
 }
 

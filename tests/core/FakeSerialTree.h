@@ -60,11 +60,12 @@ class FakeSerialTree {
     addNode(name, {});
   }
 
-  // The adapter is pulled: its node, by-id link and class entry go.
-  void unplug(const std::string& name, const std::string& byIdName) {
-    std::filesystem::remove(dev(name));
-    std::filesystem::remove(root_ + "/sys/class/tty/" + name);
-    if (!byIdName.empty()) std::filesystem::remove(byId(byIdName));
+  // The adapter is pulled: its node, by-id link, class entry and sysfs folder go.
+  void unplug(const Usb& u) {
+    std::filesystem::remove(dev(u.name));
+    std::filesystem::remove(root_ + "/sys/class/tty/" + u.name);
+    std::filesystem::remove_all(sys("devices/pci0000:00/0000:00:14.0/usb1/" + u.bus));
+    if (!u.byId.empty()) std::filesystem::remove(byId(u.byId));
   }
 
  private:
