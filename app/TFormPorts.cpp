@@ -33,6 +33,7 @@ QTableWidget* makeTable(QWidget* parent, const char* name, const QStringList& he
   t->setSelectionMode(QAbstractItemView::SingleSelection);
   t->setEditTriggers(QAbstractItemView::NoEditTriggers);
   t->verticalHeader()->hide();
+  t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   t->horizontalHeader()->setStretchLastSection(true);
   return t;
 }
@@ -83,7 +84,7 @@ TFormPorts::TFormPorts(Dialogs& dialogs, Sources sources, QWidget* parent)
   connect(Butt_assign_com, &QPushButton::clicked, this, &TFormPorts::Butt_assign_comClick);
   connect(Butt_remove_com, &QPushButton::clicked, this, &TFormPorts::Butt_remove_comClick);
   connect(Butt_close_ports, &QPushButton::clicked, this, &QDialog::close);
-  resize(960, 600);
+  resize(1100, 620);
 }
 
 void TFormPorts::buildControls() {
@@ -167,7 +168,6 @@ void TFormPorts::fillDevices() {
            {qstr(p.device.path), qstr(p.comNamesText()), adapterText(p.device), qstr(p.device.serialNumber),
             qstr(p.device.driver), useText(p), accessText(p)});
   }
-  GridSerialDevices->resizeColumnsToContents();
 }
 
 void TFormPorts::fillComNames() {
@@ -183,8 +183,6 @@ void TFormPorts::fillComNames() {
     setRow(GridComNames, r, {qstr(m.entry.name), qstr(target), state});
     if (!m.entry.problem.empty()) GridComNames->item(r, 2)->setForeground(Qt::darkRed);
   }
-  GridComNames->resizeColumnsToContents();
-  GridComNames->horizontalHeader()->setStretchLastSection(true);
 }
 
 int TFormPorts::selectedPort() const {
@@ -206,10 +204,13 @@ void TFormPorts::showDetails() {
   lines << QStringLiteral("Stable name: ") +
                (d.stableName.empty() ? QStringLiteral("none (COM names link to the device itself)") : qstr(d.stableName));
   QStringList facts;
-  if (!d.serialNumber.empty()) facts << QStringLiteral("serial number ") + qstr(d.serialNumber);
+  if (!d.serialNumber.empty()) facts << QStringLiteral("Serial number ") + qstr(d.serialNumber);
   if (!d.usbId.empty()) facts << QStringLiteral("USB ID ") + qstr(d.usbId);
   if (!d.driver.empty()) facts << QStringLiteral("driver ") + qstr(d.driver);
-  if (!facts.isEmpty()) lines << facts.join(QStringLiteral(", "));
+  if (!facts.isEmpty()) {
+    facts.front()[0] = facts.front()[0].toUpper();
+    lines << facts.join(QStringLiteral(", "));
+  }
   lines << QStringLiteral("COM name: ") + (p.comNamesText().empty() ? QStringLiteral("none") : qstr(p.comNamesText()));
   QStringList users;
   for (const std::string& u : p.usedBy) users << qstr(u);
@@ -225,7 +226,8 @@ void TFormPorts::GridSerialDevicesSelect() {
   if (i < 0) return;
   const PortStatus& p = survey_.ports[static_cast<std::size_t>(i)];
   Combo_com_map->setEditText(p.comNames.empty() ? firstFreeComName() : qstr(p.comNames.front()));
-  if (!p.comNames.empty()) GridComNames->setCurrentCell(rowOf(GridComNames, qstr(p.comNames.front())), 0);
+  // The map list follows: its chosen row is this device's name, or none.
+  GridComNames->setCurrentCell(p.comNames.empty() ? -1 : rowOf(GridComNames, qstr(p.comNames.front())), 0);
 }
 
 QString TFormPorts::firstFreeComName() const {

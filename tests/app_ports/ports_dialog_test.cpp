@@ -180,6 +180,10 @@ TEST_F(PortsDialogTest, RefusedInputIsExplainedAndChangesNothing) {
   TFormPorts& d = open();
   ASSERT_EQ(d.GridComNames->rowCount(), 2);
   EXPECT_TRUE(cell(d.GridComNames, 1, 2).contains("not a link"));
+  // The chosen device has no name, so no map row is chosen, and Remove asks for one.
+  EXPECT_EQ(d.GridComNames->currentRow(), -1);
+  QTest::mouseClick(d.Butt_remove_com, Qt::LeftButton);
+  EXPECT_TRUE(d.Label_ports_message->text().startsWith("Choose a COM name"));
 
   for (const char* bad : {"COM0", "COM257", "LPT1"}) {
     give(d, bad);
