@@ -105,8 +105,10 @@ void TFormPorts::buildControls() {
   Label_com_map = named(new QLabel(QStringLiteral("COM name"), this), "Label_com_map");
   Combo_com_map = named(new QComboBox(this), "Combo_com_map");
   Combo_com_map->setEditable(true);
+  Combo_com_map->setInsertPolicy(QComboBox::NoInsert);
   for (int n = 1; n <= 20; ++n) Combo_com_map->addItem(QStringLiteral("COM%1").arg(n));
   Butt_assign_com = named(new QPushButton(QStringLiteral("Give to device"), this), "Butt_assign_com");
+  Butt_assign_com->setDefault(true);  // Enter in the name box gives the name
   Butt_remove_com = named(new QPushButton(QStringLiteral("Remove COM name"), this), "Butt_remove_com");
   Butt_close_ports = named(new QPushButton(QStringLiteral("Close"), this), "Butt_close_ports");
   row->addWidget(Label_com_map);

@@ -25,6 +25,10 @@ std::vector<std::size_t> openedBy(const fs::path& process, const std::vector<Fil
   std::vector<std::size_t> found;
   std::error_code ec;
   for (fs::directory_iterator it(process / "fd", ec), end; !ec && it != end; it.increment(ec)) {
+    // Sockets, pipes and the like read "socket:[...]": only paths can be devices.
+    std::error_code linkError;
+    const std::string opened = fs::read_symlink(it->path(), linkError).string();
+    if (linkError || opened.empty() || opened[0] != '/') continue;
     const auto id = IdentifyFile(it->path().string());
     if (!id) continue;
     for (std::size_t i = 0; i < devices.size(); ++i)

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTableWidget>
@@ -133,7 +134,11 @@ TEST_F(PortsDialogTest, NamesGivenChangedAndRemovedReachTheConnect) {
   // A new name replaces the old one.
   d.GridSerialDevices->setCurrentCell(0, 0);
   EXPECT_EQ(d.Combo_com_map->currentText(), "COM3");
-  give(d, "COM201");
+  // Typed into the name box and confirmed with Enter, as a person does.
+  d.Combo_com_map->setFocus();
+  d.Combo_com_map->lineEdit()->selectAll();
+  QTest::keyClicks(d.Combo_com_map, "COM201");
+  QTest::keyClick(d.Combo_com_map, Qt::Key_Return);
   EXPECT_EQ(linkOf("COM3"), "");
   EXPECT_EQ(linkOf("COM201"), tree->byId(kFtdiId));
   modbusLink("COM201");
