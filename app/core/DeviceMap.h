@@ -17,6 +17,8 @@
 // The map folder is $OSTREL_DEVICE_DIR when that is set and not empty,
 // otherwise $XDG_CONFIG_HOME/ostrel/ports, or ~/.config/ostrel/ports when
 // XDG_CONFIG_HOME is not set.
+// Tools > "Serial ports…" lists and writes the map (DeviceMapFolder.h,
+// PortsSurvey.h); a user may also make the links by hand.
 #include <string>
 
 namespace ostrel {
