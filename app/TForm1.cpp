@@ -520,6 +520,7 @@ void TForm1::buildMenu() {
   QMenu* tools = bar->addMenu(QStringLiteral("Tools"));
   tools->setObjectName(QStringLiteral("ools1Menu"));
   ools1 = named(tools->menuAction(), "ools1");
+  Serialports1 = named(tools->addAction(QStringLiteral("Serial ports\u2026")), "Serialports1");
   QMenu* lang = bar->addMenu(QStringLiteral("Language"));
   lang->setObjectName(QStringLiteral("Language1Menu"));
   Language1 = named(lang->menuAction(), "Language1");
@@ -589,6 +590,7 @@ void TForm1::wireEvents() {
   action(Save1, &TForm1::Save1Click);
   action(Exit1, &TForm1::Exit1Click);
   action(English1, &TForm1::English1Click);
+  action(Serialports1, &TForm1::Serialports1Click);
 
   connect(Edit_auto, &QLineEdit::textChanged, this, guarded(&TForm1::Edit_autoChange));
   connect(ComboCommand, &QComboBox::currentTextChanged, this, guarded(&TForm1::ComboCommandChange));

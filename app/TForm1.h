@@ -28,6 +28,9 @@ class QPushButton;
 class QTabWidget;
 class QWidget;
 
+namespace ostrel {
+class TFormPorts;  // the serial ports dialog (TFormPorts.h)
+}
 namespace ostrel::serial {
 class TVaComm;  // the serial port component (serial/VaComm.h)
 }
@@ -186,11 +189,15 @@ class TForm1 : public QMainWindow {
   QAction* Save1 = nullptr;
   QAction* Exit1 = nullptr;
   QAction* ools1 = nullptr;
+  QAction* Serialports1 = nullptr;
   QAction* Language1 = nullptr;
   QAction* English1 = nullptr;
   QAction* Help1 = nullptr;
   QAction* About1 = nullptr;
   QAction* Usermanual1 = nullptr;
+
+  // Tools > "Serial ports…", made when first opened.
+  TFormPorts* FormPorts = nullptr;
 
   // Non-visual objects
   TSaveDialog* SaveDialog1 = nullptr;
@@ -233,6 +240,9 @@ class TForm1 : public QMainWindow {
   void Butt_open_port2Click();
   void AutoConnectPorts();        // start-up step: open the ports marked for it
   void DisconnectPortsOnClose();  // shutdown step: close the open ports
+
+  // Tools menu (form_tools.cpp)
+  void Serialports1Click();
 
   // log pane and custom command (form_log.cpp)
   void Check_asciiClick();
@@ -286,6 +296,13 @@ class TForm1 : public QMainWindow {
   void ToggleModbusPort();
   // Shows a lost device (pulled adapter, far end gone) in the status bar and the log.
   void ReportDeviceLost(TVaComm* port);
+  // The device each link opened, while it is connected (empty otherwise).
+  std::string panelDevicePath;
+  std::string modbusDevicePath;
+
+  // Tools menu (form_tools.cpp)
+  // Tells an open serial ports dialog that a link connected or disconnected.
+  void PortsChanged();
 
   // log pane and custom command (form_log.cpp)
   // True while nothing has changed the pane since start (its one empty line).

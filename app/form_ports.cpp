@@ -59,6 +59,7 @@ struct LinkControls {
   TVaStopbits otherStopbits;
   const char* closedLine;
   bool extraRates;  // the Modbus list's 28800, 33600 and 115200
+  std::string* openedPath;  // the device the link holds while connected
 };
 
 void setEnabled(const LinkControls& c, bool on) {
@@ -108,6 +109,7 @@ void toggle(TForm1& w, TVaComm& port, bool& flag, const LinkControls& c) {
     flag = false;
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     port.ClosePort();
+    c.openedPath->clear();
     setEnabled(c, true);
     w.AddLogLine(QString::fromLatin1(c.closedLine));
     c.button->setText(QStringLiteral("Connect to port"));
@@ -120,9 +122,8 @@ void toggle(TForm1& w, TVaComm& port, bool& flag, const LinkControls& c) {
   const std::string path = devicePath(port.DeviceName());
   const ProbeResult probe = DeviceProbe(path);
   if (!probe.ok()) {
-    const char* mapDir = deviceMapOverride();
-    const std::string text = ProbeMessage(probe, nameText.toStdString(), path,
-                                          mapDir && *mapDir ? std::string(mapDir) : DefaultDeviceMapDir());
+    const std::string text =
+        ProbeMessage(probe, nameText.toStdString(), path, DeviceMapDir(deviceMapOverride()));
     w.dialogs().message(QString::fromLatin1(kConnectTitle), QString::fromStdString(text), QMessageBox::Warning,
                         QMessageBox::Ok);
     w.StatusBar1->setPanelText(c.panel, QString::fromStdString(port.DeviceName()) + closed);
@@ -168,6 +169,7 @@ void toggle(TForm1& w, TVaComm& port, bool& flag, const LinkControls& c) {
   port.SetDatabits(db8);
 
   port.OpenPort();  // an error here goes to the general error report
+  *c.openedPath = path;
 
   const QString connection = nameText + QStringLiteral(" - ") + c.speed->currentText() + QStringLiteral(",8,") + parity;
   w.StatusBar1->setPanelText(c.panel, connection);
@@ -182,13 +184,15 @@ void toggle(TForm1& w, TVaComm& port, bool& flag, const LinkControls& c) {
 void TForm1::TogglePanelPort() {
   toggle(*this, *Comm1, fpPortOpen,
          {Combo_com_name, Combo_com_speed, Combo_com_parity, Combo_stop, Butt_open_port, 0, br2400, sb2,
-          "Serial port closed", false});
+          "Serial port closed", false, &panelDevicePath});
+  PortsChanged();
 }
 
 void TForm1::ToggleModbusPort() {
   toggle(*this, *Comm2, modbusPortOpen,
          {Combo_com2_name, Combo_com2_speed, Combo_com2_parity, Combo_com2_stop, Butt_open_port2, 1, br19200, sb1,
-          "Serial port for modbus closed", true});
+          "Serial port for modbus closed", true, &modbusDevicePath});
+  PortsChanged();
 }
 
 void TForm1::Butt_open_portClick() { TogglePanelPort(); }

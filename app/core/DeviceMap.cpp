@@ -8,10 +8,7 @@
 #include <vector>
 
 namespace ostrel {
-namespace {
-
-// n of "COMn" (any case, 1..256, no leading zero), or 0 for any other name.
-int comNumber(const std::string& name) {
+int ComNumber(const std::string& name) {
   if (name.size() < 4 || name.size() > 6) return 0;
   for (int i = 0; i < 3; ++i) {
     const char c = static_cast<char>(name[i] | 0x20);
@@ -23,8 +20,10 @@ int comNumber(const std::string& name) {
     if (name[i] < '0' || name[i] > '9') return 0;
     n = n * 10 + (name[i] - '0');
   }
-  return n >= 1 && n <= 256 ? n : 0;
+  return n >= 1 && n <= kLastComNumber ? n : 0;
 }
+
+namespace {
 
 std::string homeFolder() {
   if (const char* home = std::getenv("HOME"); home && *home) return home;
@@ -39,17 +38,23 @@ std::string DefaultDeviceMapDir() {
   return homeFolder() + "/.config/ostrel/ports";
 }
 
+std::string OnBoardDevice(int n) { return "/dev/ttyS" + std::to_string(n - 1); }
+
+std::string DeviceMapDir(const char* mapDirOverride) {
+  return mapDirOverride && *mapDirOverride ? std::string(mapDirOverride) : DefaultDeviceMapDir();
+}
+
 std::string ResolveDeviceName(const std::string& name, const char* mapDirOverride) {
   static const std::string kPrefix = "\\\\.\\";
   std::string bare = name.compare(0, kPrefix.size(), kPrefix) == 0 ? name.substr(kPrefix.size()) : name;
   if (!bare.empty() && bare[0] == '/') return bare;
-  const int n = comNumber(bare);
+  const int n = ComNumber(bare);
   if (n == 0) return bare;
 
-  const std::string folder = mapDirOverride && *mapDirOverride ? mapDirOverride : DefaultDeviceMapDir();
+  const std::string folder = DeviceMapDir(mapDirOverride);
   const std::string entry = folder + "/COM" + std::to_string(n);
   struct stat info {};
-  if (::lstat(entry.c_str(), &info) != 0) return "/dev/ttyS" + std::to_string(n - 1);
+  if (::lstat(entry.c_str(), &info) != 0) return OnBoardDevice(n);
   if (!S_ISLNK(info.st_mode)) return entry;
   std::vector<char> target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1);
   const ssize_t len = ::readlink(entry.c_str(), target.data(), target.size());

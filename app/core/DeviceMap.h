@@ -17,12 +17,25 @@
 // The map folder is $OSTREL_DEVICE_DIR when that is set and not empty,
 // otherwise $XDG_CONFIG_HOME/ostrel/ports, or ~/.config/ostrel/ports when
 // XDG_CONFIG_HOME is not set.
+// Tools > "Serial ports…" lists and writes the map (DeviceMapFolder.h,
+// PortsSurvey.h); a user may also make the links by hand.
 #include <string>
 
 namespace ostrel {
 
+inline constexpr int kLastComNumber = 256;
+
+// n of "COMn" (any case, 1 .. 256, no leading zero), or 0 for any other name.
+int ComNumber(const std::string& name);
+
+// The device COMn reaches when the map has no entry for it: /dev/ttyS(n-1).
+std::string OnBoardDevice(int n);
+
 // The map folder used when no override is given (see above).
 std::string DefaultDeviceMapDir();
+
+// The map folder: the override when it is set and not empty, else the default.
+std::string DeviceMapDir(const char* mapDirOverride);
 
 // mapDirOverride: the value of OSTREL_DEVICE_DIR (null or empty: the default
 // folder). The window calls ResolveDeviceName(name, std::getenv("OSTREL_DEVICE_DIR")).

@@ -82,6 +82,13 @@ ProbeResult DeviceProbe(const std::string& path) {
   return r;
 }
 
+std::string PermissionRemedy(const std::string& group) {
+  if (group.empty()) return "Ask your administrator to add your user to the group that owns the device, then log out "
+                            "and log in again.";
+  return "Ask your administrator to add your user to the group \"" + group + "\" (sudo usermod -aG " + group +
+         " $USER), then log out and log in again.";
+}
+
 std::string ProbeMessage(const ProbeResult& result, const std::string& portName, const std::string& devicePath,
                          const std::string& mapDir) {
   const std::string where = portName == devicePath || portName.empty() ? devicePath : portName + " (" + devicePath + ")";
@@ -101,11 +108,8 @@ std::string ProbeMessage(const ProbeResult& result, const std::string& portName,
       return text;
     }
     case ProbeStatus::NoPermission: {
-      const std::string group = result.groupName.empty() ? "that owns the device" : "\"" + result.groupName + "\"";
-      std::string text = "You have no permission to open the serial port " + where + " (" + result.systemText +
-                         ").\nAsk your administrator to add your user to the group " + group;
-      if (!result.groupName.empty()) text += " (sudo usermod -aG " + result.groupName + " $USER)";
-      return text + ", then log out and log in again.";
+      return "You have no permission to open the serial port " + where + " (" + result.systemText + ").\n" +
+             PermissionRemedy(result.groupName);
     }
     case ProbeStatus::OtherError:
       break;

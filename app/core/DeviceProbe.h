@@ -28,6 +28,10 @@ ProbeResult DeviceProbe(const std::string& path);
 inline constexpr const char* kConnectTitle = "Connect to port";
 inline constexpr const char* kPortBusyText = "This serial port is already in use!";
 
+// What a user does to be allowed to open a device owned by `group` (empty:
+// not known): join the group, with the command for it, then log in again.
+std::string PermissionRemedy(const std::string& group);
+
 // The message box text for a failed probe. portName is what the user chose
 // ("COM3"), devicePath where it led ("/dev/ttyS2"). Busy keeps the classic
 // text; a missing device and a refused permission name the real cause, the

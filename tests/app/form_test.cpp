@@ -217,7 +217,7 @@ TEST_F(FormTest, GridsStatusBarMenuTimersAndSlots) {
     }
   }
   EXPECT_TRUE(f.English1->isChecked());
-  EXPECT_TRUE(f.ools1->menu()->actions().isEmpty());
+  EXPECT_EQ(f.ools1->menu()->actions(), QList<QAction*>{f.Serialports1});
   EXPECT_TRUE(f.File1->menu()->actions().contains(f.Exit1));
   EXPECT_TRUE(f.File1->menu()->actions().contains(f.Open1));
   EXPECT_EQ(f.Language1->menu()->actions(), QList<QAction*>{f.English1});

@@ -1,0 +1,36 @@
+// The Tools menu: the serial ports dialog.
+#include <cstdlib>
+
+#include "TForm1.h"
+#include "TFormPorts.h"
+#include "app/core/DeviceMap.h"
+
+namespace ostrel {
+
+void TForm1::Serialports1Click() {
+  if (!FormPorts) {
+    TFormPorts::Sources sources;
+    // OSTREL_DEVICE_ROOT stands for "/" when looking for devices (tests and demonstrations).
+    sources.root = [] {
+      const char* root = std::getenv("OSTREL_DEVICE_ROOT");
+      return std::string(root && *root ? root : "/");
+    };
+    sources.mapFolder = [] { return DeviceMapDir(std::getenv("OSTREL_DEVICE_DIR")); };
+    sources.ownUse = [this] {
+      std::vector<OwnUse> use;
+      if (fpPortOpen) use.push_back({panelDevicePath, "Ostrel's panel link"});
+      if (modbusPortOpen) use.push_back({modbusDevicePath, "Ostrel's Modbus link"});
+      return use;
+    };
+    FormPorts = new TFormPorts(dialogs(), std::move(sources), this);
+  }
+  FormPorts->show();
+  FormPorts->raise();
+  FormPorts->activateWindow();
+}
+
+void TForm1::PortsChanged() {
+  if (FormPorts && FormPorts->isVisible()) FormPorts->Refresh();
+}
+
+}  // namespace ostrel
