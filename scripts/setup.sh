@@ -9,6 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   python3 python3-serial python3-pymodbus libmodbus-dev mbpoll socat
   xvfb xauth imagemagick fonts-dejavu-core
+  appstream desktop-file-utils man-db procps
 )
 
 SUDO=""
