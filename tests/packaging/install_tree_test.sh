@@ -16,8 +16,9 @@ cmake --install "$build" --prefix "$tmp/usr" >/dev/null || { echo "FAIL: cmake -
 mkdir -p "$tmp/home"
 before=$(cd "$tmp/usr" && find . | sort)
 run() {
+  # A clean environment, but a sanitizer build keeps its options.
   env -i HOME="$tmp/home" PATH=/usr/bin:/bin LANG=C.UTF-8 QT_QPA_PLATFORM=offscreen OSTREL_QUIT_AFTER_SHOW=1 \
-    TMPDIR="$tmp" timeout 60 "$@"
+    TMPDIR="$tmp" ASAN_OPTIONS="${ASAN_OPTIONS:-}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" timeout 60 "$@"
 }
 
 run "$tmp/usr/bin/ostrel" >"$tmp/ostrel.log" 2>&1 || { cat "$tmp/ostrel.log"; fail "the installed ostrel"; }
