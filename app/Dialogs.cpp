@@ -1,6 +1,8 @@
 #include "Dialogs.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
+#include <QUrl>
 
 namespace ostrel {
 
@@ -29,6 +31,10 @@ QString QtDialogs::openFile(const QString& dir, const QString& filter) {
   dlg.setFileMode(QFileDialog::ExistingFile);
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};
   return dlg.selectedFiles().first();
+}
+
+bool QtDialogs::openDocument(const QString& path) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 int ScriptedDialogs::count(Kind k) const {
@@ -73,6 +79,11 @@ QString ScriptedDialogs::openFile(const QString& dir, const QString& filter) {
   QString f = files.front();
   files.pop_front();
   return f;
+}
+
+bool ScriptedDialogs::openDocument(const QString& path) {
+  shown.push_back({Kind::Document, {}, path, QMessageBox::NoIcon, {}, {}, {}, {}});
+  return viewerAvailable;
 }
 
 }  // namespace ostrel

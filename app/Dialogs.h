@@ -1,6 +1,7 @@
 #pragma once
-// The seam for modal dialogs. The program shows real Qt dialogs (QtDialogs);
-// tests use ScriptedDialogs, which records what was shown and answers as told.
+// The seam for modal dialogs and for handing a document to the desktop's
+// viewer. The program shows real Qt dialogs (QtDialogs); tests use
+// ScriptedDialogs, which records what was shown and answers as told.
 #include <QMessageBox>
 #include <QString>
 #include <deque>
@@ -20,6 +21,9 @@ class Dialogs {
   virtual QString saveFile(const QString& dir, const QString& suggested, const QString& filter,
                            const QString& defaultSuffix) = 0;
   virtual QString openFile(const QString& dir, const QString& filter) = 0;
+  // Opens a local file in the desktop's viewer for its type; false when no
+  // viewer could be started.
+  virtual bool openDocument(const QString& path) = 0;
 };
 
 class QtDialogs : public Dialogs {
@@ -32,6 +36,7 @@ class QtDialogs : public Dialogs {
   QString saveFile(const QString& dir, const QString& suggested, const QString& filter,
                    const QString& defaultSuffix) override;
   QString openFile(const QString& dir, const QString& filter) override;
+  bool openDocument(const QString& path) override;
 
  private:
   QWidget* parent_;
@@ -39,11 +44,11 @@ class QtDialogs : public Dialogs {
 
 class ScriptedDialogs : public Dialogs {
  public:
-  enum class Kind { Message, SaveFile, OpenFile };
+  enum class Kind { Message, SaveFile, OpenFile, Document };
   struct Shown {
     Kind kind;
     QString caption;  // message caption
-    QString text;     // message text, or the suggested file name
+    QString text;     // message text, the suggested file name, or the document
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
     QString dir;
@@ -56,6 +61,7 @@ class ScriptedDialogs : public Dialogs {
   // button of Yes/Ok/No/Cancel present, file dialogs are cancelled.
   std::deque<QMessageBox::StandardButton> answers;
   std::deque<QString> files;
+  bool viewerAvailable = true;  // what openDocument answers
 
   int count(Kind k) const;
   const Shown* last(Kind k) const;
@@ -66,6 +72,7 @@ class ScriptedDialogs : public Dialogs {
   QString saveFile(const QString& dir, const QString& suggested, const QString& filter,
                    const QString& defaultSuffix) override;
   QString openFile(const QString& dir, const QString& filter) override;
+  bool openDocument(const QString& path) override;
 };
 
 }  // namespace ostrel

@@ -1,5 +1,6 @@
 #include "ProgramFolder.h"
 
+#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -17,6 +18,16 @@ fs::path executablePath() {
   return p;
 }
 
+std::string env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
+}
+
+std::string passwordHome() {
+  const passwd* pw = ::getpwuid(::getuid());
+  return pw && pw->pw_dir ? std::string(pw->pw_dir) : std::string();
+}
+
 bool ensureFolder(const fs::path& p) {
   std::error_code ec;
   fs::create_directories(p, ec);
@@ -25,28 +36,54 @@ bool ensureFolder(const fs::path& p) {
 
 bool writable(const fs::path& p) { return ::access(p.c_str(), W_OK | X_OK) == 0; }
 
+fs::path perUserFolder(const FolderContext& c) {
+  if (!c.xdgConfigHome.empty()) return fs::path(c.xdgConfigHome) / "ostrel";
+  if (!c.home.empty()) return fs::path(c.home) / ".config" / "ostrel";
+  return {};
+}
+
 }  // namespace
 
 std::string ExecutableFolder() { return executablePath().parent_path().string(); }
 
 std::string ExecutableBaseName() { return executablePath().stem().string(); }
 
-std::string ProgramFolder() {
-  if (const char* home = std::getenv("OSTREL_HOME"); home && *home) {
-    fs::path p(home);
-    ensureFolder(p);
-    return p.string();
-  }
-  fs::path exe = ExecutableFolder();
-  if (writable(exe)) return exe.string();
-  fs::path user;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
-    user = fs::path(xdg) / "ostrel";
-  else if (const char* h = std::getenv("HOME"); h && *h)
-    user = fs::path(h) / ".config" / "ostrel";
-  if (!user.empty() && ensureFolder(user)) return user.string();
-  return exe.string();
+FolderContext CurrentFolderContext() {
+  FolderContext c{ExecutableFolder(), env("OSTREL_HOME"), env("XDG_CONFIG_HOME"), env("HOME")};
+  if (c.home.empty()) c.home = passwordHome();
+  return c;
 }
+
+std::string InstalledDataFolder(const std::string& executableFolder) {
+  return (fs::path(executableFolder).parent_path() / "share" / "ostrel").string();
+}
+
+bool IsInstalledExecutable(const std::string& executableFolder) {
+  std::error_code ec;
+  return !writable(executableFolder) || fs::is_directory(InstalledDataFolder(executableFolder), ec);
+}
+
+std::string UserManualPath(const std::string& executableFolder) {
+  if (IsInstalledExecutable(executableFolder))
+    return (fs::path(InstalledDataFolder(executableFolder)) / "manual" / "index.html").string();
+  return (fs::path(OSTREL_SOURCE_DIR) / "docs" / "manual" / "index.html").string();
+}
+
+std::string ChooseProgramFolder(const FolderContext& c) {
+  if (!c.override_.empty()) {
+    ensureFolder(c.override_);
+    return c.override_;
+  }
+  if (!IsInstalledExecutable(c.executableFolder)) return c.executableFolder;
+  const fs::path user = perUserFolder(c);
+  // Without a usable home the per-user folder is still the answer: every
+  // write then fails and says so, and nothing is written anywhere else.
+  if (user.empty()) return c.executableFolder;
+  if (ensureFolder(user)) ensureFolder(user / "files");
+  return user.string();
+}
+
+std::string ProgramFolder() { return ChooseProgramFolder(CurrentFolderContext()); }
 
 std::string SettingsFilePath() {
   return (fs::path(ProgramFolder()) / (ExecutableBaseName() + ".ini")).string();

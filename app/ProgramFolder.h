@@ -1,10 +1,12 @@
 #pragma once
 // Where the program keeps its settings file, files/log.txt and the default
-// data folder. Plain C++, no Qt.
+// data folder, and where an installed program finds its shipped files.
+// Plain C++, no Qt.
 //
 // OSTREL_HOME, when set, names the folder (created when missing). Otherwise
-// it is the executable's folder, unless that folder cannot be written (an
-// installed program): then $XDG_CONFIG_HOME/ostrel, or ~/.config/ostrel.
+// it is the executable's folder, as in a build folder, unless the executable
+// is installed: then the per-user folder $XDG_CONFIG_HOME/ostrel, or
+// ~/.config/ostrel, with its sub-folder "files" created.
 #include <string>
 
 namespace ostrel {
@@ -17,5 +19,26 @@ std::string ExecutableBaseName();
 std::string ProgramFolder();
 // <program folder>/<executable name>.ini
 std::string SettingsFilePath();
+
+// What the choice of the program's folder depends on, gathered so that the
+// rule can be checked for any executable folder and environment.
+struct FolderContext {
+  std::string executableFolder;
+  std::string override_;       // OSTREL_HOME
+  std::string xdgConfigHome;   // XDG_CONFIG_HOME
+  std::string home;            // HOME, or the password database's home folder
+};
+FolderContext CurrentFolderContext();
+std::string ChooseProgramFolder(const FolderContext& c);
+
+// The executable is installed when its folder cannot be written, or when the
+// installation's data folder <prefix>/share/ostrel stands beside its bin
+// folder (so that root, who can write /usr/bin, still keeps files per user).
+bool IsInstalledExecutable(const std::string& executableFolder);
+// The folder of the shipped data of an installed executable: <prefix>/share/ostrel.
+std::string InstalledDataFolder(const std::string& executableFolder);
+// The HTML user manual: manual/index.html in the data folder of an installed
+// executable, the source tree's docs/manual/index.html for a build folder.
+std::string UserManualPath(const std::string& executableFolder);
 
 }  // namespace ostrel

@@ -138,6 +138,7 @@ TForm1::TForm1(Dialogs* dialogs, const QString& settingsPath, QWidget* parent)
   }
   programFolder_ = QString::fromStdString(ProgramFolder());
   settingsPath_ = settingsPath.isEmpty() ? QString::fromStdString(SettingsFilePath()) : settingsPath;
+  userManualPath_ = QString::fromStdString(UserManualPath(ExecutableFolder()));
   setWindowTitle(QStringLiteral("Quorvel test configuration and read utility"));
   buildControls();
   wireEvents();
@@ -591,6 +592,8 @@ void TForm1::wireEvents() {
   action(Exit1, &TForm1::Exit1Click);
   action(English1, &TForm1::English1Click);
   action(Serialports1, &TForm1::Serialports1Click);
+  action(About1, &TForm1::About1Click);
+  action(Usermanual1, &TForm1::Usermanual1Click);
 
   connect(Edit_auto, &QLineEdit::textChanged, this, guarded(&TForm1::Edit_autoChange));
   connect(ComboCommand, &QComboBox::currentTextChanged, this, guarded(&TForm1::ComboCommandChange));

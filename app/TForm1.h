@@ -57,6 +57,9 @@ class TForm1 : public QMainWindow {
   Dialogs& dialogs() { return *dialogs_; }
   QString settingsPath() const { return settingsPath_; }
   QString programFolder() const { return programFolder_; }
+  // The HTML user manual that "User manual" opens.
+  QString userManualPath() const { return userManualPath_; }
+  void setUserManualPath(const QString& path) { userManualPath_ = path; }
 
   // Appends one whole line to the log pane and keeps the newest line in view.
   void AddLogLine(const QString& line);
@@ -223,6 +226,9 @@ class TForm1 : public QMainWindow {
   // window (form_window.cpp)
   void Exit1Click();
   void English1Click();
+  // help (form_help.cpp)
+  void About1Click();
+  void Usermanual1Click();
   void Combo_com_speedKeyPress(QChar& Key);
   void Combo_stopKeyPress(QChar& Key);
   void Edit_timeoutKeyPress(QChar& Key);
@@ -358,6 +364,7 @@ class TForm1 : public QMainWindow {
   Dialogs* dialogs_ = nullptr;
   QString settingsPath_;
   QString programFolder_;
+  QString userManualPath_;
   bool logEmpty_ = false;  // the pane starts with one empty line
   std::vector<std::pair<QObject*, void (TForm1::*)(QChar&)>> keyFilters_;
 };
