@@ -2,10 +2,10 @@
 // The peers of the command-line tests, each on pseudo-terminals named in a
 // device map folder of its own: the simulated panel as COM1 and a pymodbus
 // slave as COM2 (joined to the slave's own pty by socat).
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 
@@ -18,9 +18,10 @@ inline bool Exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-// A fresh folder under the test's temporary folder, used as the device map.
+// A fresh folder under $TMPDIR (or /tmp), used as the device map.
 inline std::string NewMapDir() {
-  std::string templ = ::testing::TempDir() + "ostrel_cli_XXXXXX";
+  const char* tmp = std::getenv("TMPDIR");
+  std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/ostrel_cli_XXXXXX";
   if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp");
   setenv("OSTREL_DEVICE_DIR", templ.c_str(), 1);
   return templ;
@@ -34,6 +35,11 @@ class PanelPeer {
     sim_ = std::make_unique<Peer>(argv);
     path = sim_->line();
     ready = !path.empty() && WaitFor([&] { return Exists(dir + "/COM1"); }, std::chrono::seconds(10));
+  }
+  ~PanelPeer() {
+    sim_.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
   }
   std::string dir, path;
   bool ready = false;
@@ -59,6 +65,9 @@ class SlavePeer {
   ~SlavePeer() {
     slave_.reset();
     if (keep_ >= 0) ::close(keep_);
+    bridge_.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
   }
 
   // The slave's holding registers once `reg` holds `value`, or as they are at the deadline.
