@@ -210,7 +210,9 @@ int ScanCommand(const Words& words) {
     }
     for (const auto& row : view.loops) {
       std::string text = "loop:";
-      for (const auto& cell : row) text += " " + cell + ";";
+      for (const auto& cell : row) {
+        if (!cell.empty()) text += " " + cell + ";";
+      }
       console.note(text);
     }
   }

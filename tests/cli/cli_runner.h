@@ -136,6 +136,41 @@ inline Result RunCli(std::vector<std::string> args) {
   return r;
 }
 
+// Runs ostrel-cli with its standard error on a terminal (a pseudo-terminal
+// read here) and its standard output on /dev/null; returns what the
+// terminal showed.
+inline Result RunCliOnTerminal(std::vector<std::string> args) {
+  args.insert(args.begin(), OSTREL_CLI_BINARY);
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) throw std::runtime_error("pty");
+  const std::string terminal = ptsname(master);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&fa, 2, terminal.c_str(), O_RDWR | O_NOCTTY, 0);
+  pid_t pid = -1;
+  auto argv = argvOf(args);
+  if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0)
+    throw std::runtime_error("cannot start ostrel-cli");
+  posix_spawn_file_actions_destroy(&fa);
+  Result r;
+  int status = 0;
+  const auto deadline = Clock::now() + std::chrono::seconds(60);
+  for (bool ended = false; !ended && Clock::now() < deadline;) {
+    ended = waitpid(pid, &status, WNOHANG) == pid;
+    pollfd p{master, POLLIN, 0};
+    while (poll(&p, 1, ended ? 0 : 20) > 0) {
+      char buf[4096];
+      const ssize_t n = ::read(master, buf, sizeof buf);
+      if (n <= 0) break;
+      r.err.append(buf, static_cast<size_t>(n));
+    }
+  }
+  ::close(master);
+  r.code = exitCodeOf(status);
+  return r;
+}
+
 // A child process whose first stdout lines are read as it prints them.
 class Peer {
  public:

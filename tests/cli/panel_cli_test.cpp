@@ -26,6 +26,7 @@ TEST(CliScan, WritesTheDeviceRowsInTheWindowsCsvFormat) {
   EXPECT_NE(r.err.find("scan complete: 2 loops, 6 device rows"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("panel: Контури 2, Силов вкл., Зони 8"), std::string::npos) << r.err;
   EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err.find('\r'), std::string::npos);  // no progress bar off a terminal
 
   const std::string bytes = ReadFile(file);
   const CsvLoadResult loaded = LoadCsv(bytes);
@@ -42,6 +43,22 @@ TEST(CliScan, WritesTheDeviceRowsInTheWindowsCsvFormat) {
   ASSERT_EQ(again.code, 0) << again.err;
   EXPECT_EQ(again.out, bytes);
   EXPECT_EQ(again.err, "");
+}
+
+TEST(CliScan, ShowsAProgressBarOnATerminalOnly) {
+  PanelPeer panel({});
+  ASSERT_TRUE(panel.ready);
+  const Result r = RunCliOnTerminal({"scan", "--port", "COM1"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.err.find("\rscan: panel information, 0:00"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("\rscan [###.................] device 1 of 6, loop 1, 0:00"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("device 5 of 6, loop 2"), std::string::npos);
+  // The bar is wiped before the notes that follow it.
+  EXPECT_NE(r.err.find("\r\x1b[Kostrel-cli: panel: "), std::string::npos);
+
+  const Result quiet = RunCliOnTerminal({"scan", "--port", "COM1", "-q"});
+  EXPECT_EQ(quiet.code, 0);
+  EXPECT_EQ(quiet.err, "");
 }
 
 TEST(CliScan, JsonHoldsPanelLoopsAndDevices) {
