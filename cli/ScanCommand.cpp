@@ -5,9 +5,10 @@
 
 #include <array>
 #include <cstdio>
+#include <optional>
 
 #include "app/core/Csv.h"
-#include "app/core/FileIo.h"
+#include "common/cp1251.h"
 #include "cli/CliPort.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
@@ -26,12 +27,14 @@ const char* kHelp =
     "and every device. The device rows are written as they come, in the CSV format\n"
     "of the window's Save (Windows-1251, ';' after every field, CR LF), which the\n"
     "window's Load reads back; the panel information and the loops go to standard\n"
-    "error. With --json one JSON document (UTF-8) holds all of it.\n"
+    "error. With --json one JSON document (UTF-8) holds all of it. Rows shown on a\n"
+    "terminal, or written with --utf8, are UTF-8 instead of Windows-1251.\n"
     "\n"
     "  -p, --port PORT   COM1 .. COM256 (through the device map) or a device path\n"
     "  --speed, --parity, --stop   line settings (default 2400, even, 2)\n"
     "  -o, --output FILE write to FILE instead of standard output\n"
     "  --json            one JSON document with panel, loops and devices\n"
+    "  --utf8            CSV rows in UTF-8 instead of Windows-1251\n"
     "  --timeout MS      wait for each reply (default 2500)\n"
     "  -q, --quiet       no notes and no progress bar\n"
     "  -v, --verbose     echo the traffic as SENT:/QVFP: lines on standard error\n"
@@ -58,8 +61,8 @@ std::string jsonObject(const std::array<const char*, N>& keys, const std::vector
 // to the console, rows to the output, the reply wait's arming time.
 class ScanView : public panel::PanelLinkView {
  public:
-  ScanView(CliPort& port, Console& console, RecordOutput& out, bool json)
-      : port_(port), console_(console), out_(out), json_(json) {}
+  ScanView(CliPort& port, Console& console, RecordOutput& out, bool json, bool utf8)
+      : port_(port), console_(console), out_(out), json_(json), utf8_(utf8) {}
 
   void AddLogLine(const std::string& line) override {
     if (line.rfind("SENT: ", 0) == 0 || line.rfind("QVFP: ", 0) == 0) {
@@ -80,7 +83,9 @@ class ScanView : public panel::PanelLinkView {
   void AddLoopRow(const std::vector<std::string>& cells) override { loops.push_back(cells); }
   void AddDeviceRow(const std::vector<std::string>& cells) override {
     devices.push_back(cells);
-    if (!json_) out_.write(SaveGridRows({cells}));
+    if (json_) return;
+    const std::string line = SaveGridRows({cells});
+    out_.write(utf8_ ? cp1251ToUtf8(line) : line);
   }
   void StartTimer() override {
     timer = true;
@@ -98,7 +103,7 @@ class ScanView : public panel::PanelLinkView {
   CliPort& port_;
   Console& console_;
   RecordOutput& out_;
-  bool json_;
+  bool json_, utf8_;
 };
 
 // Devices the scan asks for: 1 .. N-1 of a loop with N devices, device 1
@@ -148,6 +153,7 @@ int ScanCommand(const Words& words) {
   auto specs = PortOptions();
   specs.push_back({"--output", true, "-o"});
   specs.push_back({"--json", false, ""});
+  specs.push_back({"--utf8", false, ""});
   specs.push_back({"--timeout", true, ""});
   const Args args("scan", specs, words);
   if (args.has("--help")) return PrintHelp(kHelp);
@@ -161,7 +167,8 @@ int ScanCommand(const Words& words) {
   RecordOutput out(args.text("--output"));
   // A JSON document is written whole at the end; CSV rows as they come.
   if (!json) out.open();
-  ScanView view(link, console, out, json);
+  const bool toTerminal = out.path().empty() && ::isatty(STDOUT_FILENO) == 1;
+  ScanView view(link, console, out, json, args.has("--utf8") || toTerminal);
   panel::PanelScan scan(view);
   link.onBytes([&](const std::string& bytes) { scan.Comm1RxChar(bytes); });
 
@@ -169,6 +176,10 @@ int ScanCommand(const Words& words) {
   std::string error;
   bool interrupted = false;
   int deviceRequests = 0;
+  // A port that fails mid-scan (an adapter pulled) still leaves the rows
+  // read until then in the output; its error decides the exit code.
+  std::optional<CliError> portFailure;
+  try {
   scan.BitBtn1Click();
   while (view.timer) {
     const uint8_t step = scan.scanStep();
@@ -198,6 +209,10 @@ int ScanCommand(const Words& words) {
     scan.Timer_free_commandTimer();
     if (scan.requestsSent() > before && scan.scanStep() == 3) ++deviceRequests;
   }
+  } catch (const CliError& e) {
+    portFailure = e;
+    error = e.what();
+  }
   console.endProgress();
 
   const bool complete = !interrupted && error.empty();
@@ -223,7 +238,7 @@ int ScanCommand(const Words& words) {
   }
   if (!error.empty()) {
     console.error(error + "; " + rows + " written");
-    return kExitPanel;
+    return portFailure ? portFailure->code() : kExitPanel;
   }
   console.note("scan complete: " + std::to_string(view.loops.size()) + " loops, " + rows);
   return kExitOk;

@@ -43,6 +43,8 @@ TEST(CliScan, WritesTheDeviceRowsInTheWindowsCsvFormat) {
   ASSERT_EQ(again.code, 0) << again.err;
   EXPECT_EQ(again.out, bytes);
   EXPECT_EQ(again.err, "");
+  const Result utf8 = RunCli({"scan", "--port", "COM1", "--quiet", "--utf8"});
+  EXPECT_EQ(utf8.out, cp1251ToUtf8(bytes));
 }
 
 TEST(CliScan, ShowsAProgressBarOnATerminalOnly) {
