@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cstdio>
-#include <optional>
 
 #include "app/core/Csv.h"
 #include "common/cp1251.h"
@@ -147,6 +146,82 @@ std::string jsonDocument(const ScanView& v, bool complete, const std::string& er
   return doc + "\n}\n";
 }
 
+// The scan driven by the arrival of each reply instead of a 5 ms tick: a
+// reply is handled as soon as its end byte is in, the wait ends at the
+// time-out, at Ctrl+C, or when the port fails.
+class ScanRun {
+ public:
+  ScanRun(CliPort& link, Console& console, ScanView& view, std::chrono::milliseconds timeout)
+      : link_(link), console_(console), view_(view), scan_(view), timeout_(timeout) {
+    link_.onBytes([this](const std::string& bytes) { scan_.Comm1RxChar(bytes); });
+  }
+
+  // Fills the view; the text of what ended the scan early, or empty.
+  std::string run() {
+    scan_.BitBtn1Click();
+    while (view_.timer) {
+      const uint8_t step = scan_.scanStep();
+      showProgress(step);
+      const auto waited = link_.waitUntil([&] { return scan_.replyDone(); }, view_.armedAt + timeout_);
+      if (waited == CliPort::Wait::Interrupted) {
+        scan_.BitBtn2Click();
+        interrupted = true;
+        return "interrupted";
+      }
+      if (waited == CliPort::Wait::TimedOut) {
+        scan_.ExpireReplyWait();
+        return "the panel did not answer within " + std::to_string(timeout_.count()) + " ms (" + awaited(step) + ")";
+      }
+      const uint64_t before = scan_.requestsSent();
+      scan_.Timer_free_commandTimer();
+      if (scan_.requestsSent() > before && scan_.scanStep() == 3) ++deviceRequests_;
+    }
+    return {};
+  }
+
+  bool interrupted = false;
+
+ private:
+  std::string awaited(uint8_t step) const {
+    if (step == 3)
+      return "device " + std::to_string(scan_.deviceIndex()) + " of loop " + std::to_string(scan_.loopIndex() + 1);
+    return step == 2 ? "loop information" : "panel information";
+  }
+
+  void showProgress(uint8_t step) {
+    if (step != 3) {
+      console_.progress("scan: " + awaited(step) + ", " + elapsedText(start_));
+      return;
+    }
+    const int total = plannedDevices(view_.loops);
+    console_.progress("scan " + bar(deviceRequests_, total) + " device " + std::to_string(deviceRequests_) + " of " +
+                      std::to_string(total) + ", loop " + std::to_string(scan_.loopIndex() + 1) + ", " +
+                      elapsedText(start_));
+  }
+
+  CliPort& link_;
+  Console& console_;
+  ScanView& view_;
+  panel::PanelScan scan_;
+  std::chrono::milliseconds timeout_;
+  Clock::time_point start_ = Clock::now();
+  int deviceRequests_ = 0;
+};
+
+// The panel information and the loops, as notes beside the CSV rows.
+void notePanel(Console& console, const ScanView& view) {
+  for (const auto& label : view.labels) {
+    if (!label.empty()) console.note("panel: " + label);
+  }
+  for (const auto& row : view.loops) {
+    std::string text = "loop:";
+    for (const auto& cell : row) {
+      if (!cell.empty()) text += " " + cell + ";";
+    }
+    console.note(text);
+  }
+}
+
 }  // namespace
 
 int ScanCommand(const Words& words) {
@@ -169,76 +244,29 @@ int ScanCommand(const Words& words) {
   if (!json) out.open();
   const bool toTerminal = out.path().empty() && ::isatty(STDOUT_FILENO) == 1;
   ScanView view(link, console, out, json, args.has("--utf8") || toTerminal);
-  panel::PanelScan scan(view);
-  link.onBytes([&](const std::string& bytes) { scan.Comm1RxChar(bytes); });
+  ScanRun scan(link, console, view, timeout);
 
-  const auto start = Clock::now();
   std::string error;
-  bool interrupted = false;
-  int deviceRequests = 0;
-  // A port that fails mid-scan (an adapter pulled) still leaves the rows
-  // read until then in the output; its error decides the exit code.
-  std::optional<CliError> portFailure;
+  ExitCode failureCode = kExitPanel;
   try {
-  scan.BitBtn1Click();
-  while (view.timer) {
-    const uint8_t step = scan.scanStep();
-    if (step == 3) {
-      console.progress("scan " + bar(deviceRequests, plannedDevices(view.loops)) + " device " +
-                       std::to_string(deviceRequests) + " of " + std::to_string(plannedDevices(view.loops)) +
-                       ", loop " + std::to_string(scan.loopIndex() + 1) + ", " + elapsedText(start));
-    } else {
-      console.progress(std::string("scan: ") + (step == 1 ? "panel information" : "loop information") + ", " +
-                       elapsedText(start));
-    }
-    const auto waited = link.waitUntil([&] { return scan.replyDone(); }, view.armedAt + timeout);
-    if (waited == CliPort::Wait::Interrupted) {
-      scan.BitBtn2Click();
-      interrupted = true;
-      break;
-    }
-    if (waited == CliPort::Wait::TimedOut) {
-      scan.ExpireReplyWait();
-      error = "the panel did not answer within " + std::to_string(timeout.count()) + " ms" +
-              (step == 3 ? " (device " + std::to_string(scan.deviceIndex()) + " of loop " +
-                               std::to_string(scan.loopIndex() + 1) + ")"
-                         : step == 2 ? " (loop information)" : " (panel information)");
-      break;
-    }
-    const uint64_t before = scan.requestsSent();
-    scan.Timer_free_commandTimer();
-    if (scan.requestsSent() > before && scan.scanStep() == 3) ++deviceRequests;
-  }
+    error = scan.run();
   } catch (const CliError& e) {
-    portFailure = e;
+    // A port that fails mid-scan (an adapter pulled) still leaves the rows
+    // read until then in the output; its error decides the exit code.
     error = e.what();
+    failureCode = e.code();
   }
   console.endProgress();
+  if (scan.interrupted) failureCode = kExitInterrupted;
+  if (error.empty() && view.failures > 0)
+    error = "the panel refused or garbled " + std::to_string(view.failures) + " of its replies (see the lines above)";
 
-  const bool complete = !interrupted && error.empty();
-  if (error.empty() && view.failures > 0) error = "the panel refused or garbled " + std::to_string(view.failures) +
-                                                  " of its replies (see the lines above)";
-  if (json) out.write(jsonDocument(view, complete, interrupted ? "interrupted" : error));
-  if (!json) {
-    for (size_t i = 0; i < view.labels.size(); ++i) {
-      if (!view.labels[i].empty()) console.note("panel: " + view.labels[i]);
-    }
-    for (const auto& row : view.loops) {
-      std::string text = "loop:";
-      for (const auto& cell : row) {
-        if (!cell.empty()) text += " " + cell + ";";
-      }
-      console.note(text);
-    }
-  }
+  if (json) out.write(jsonDocument(view, error.empty(), error));
+  else notePanel(console, view);
   const std::string rows = std::to_string(view.devices.size()) + " device rows";
-  if (interrupted) {
-    console.error("interrupted; " + rows + " written");
-    return kExitInterrupted;
-  }
   if (!error.empty()) {
     console.error(error + "; " + rows + " written");
-    return portFailure ? portFailure->code() : kExitPanel;
+    return failureCode;
   }
   console.note("scan complete: " + std::to_string(view.loops.size()) + " loops, " + rows);
   return kExitOk;
