@@ -1,6 +1,7 @@
 // ostrel-cli read: function-4 read-outs with the register table's decode
 // words, once or every few seconds, as a table, CSV or JSON lines.
 #include <cstdio>
+#include <optional>
 
 #include "cli/CliPort.h"
 #include "cli/Commands.h"
@@ -119,6 +120,18 @@ std::string jsonRecord(const Request& r, const Readout& x) {
   return out + "]}\n";
 }
 
+// One read-out; nothing when Ctrl+C ended its wait.
+std::optional<Readout> readOnce(CliPort& port, Console& console, const std::string& request, int slave,
+                                std::chrono::milliseconds wait) {
+  Readout x;
+  x.time = IsoTimestampNow();
+  const Exchange ex = ModbusExchange(port, console, request, wait);
+  if (ex.interrupted) return std::nullopt;
+  x.error = ModbusFailure(ex.reply, slave, wait);
+  if (x.error.empty()) x.registers = modbus::CheckReadReply(ex.reply).registers;
+  return x;
+}
+
 Format formatFrom(const Args& args) {
   const std::string f = args.text("--format", "table");
   if (f == "table") return Format::Table;
@@ -165,12 +178,9 @@ int ReadCommand(const Words& words) {
       const auto slot = t0 + std::chrono::milliseconds(k * everyMs);
       if (port.waitUntil([] { return false; }, slot) == CliPort::Wait::Interrupted) return kExitInterrupted;
     }
-    Readout x;
-    x.time = IsoTimestampNow();
-    const Exchange ex = ModbusExchange(port, console, request, wait);
-    if (ex.interrupted) return kExitInterrupted;  // the half-awaited read-out gives no record
-    x.error = ModbusFailure(ex.reply, req.slave, wait);
-    if (x.error.empty()) x.registers = modbus::CheckReadReply(ex.reply).registers;
+    const std::optional<Readout> got = readOnce(port, console, request, req.slave, wait);
+    if (!got) return kExitInterrupted;  // the half-awaited read-out gives no record
+    const Readout& x = *got;
     if (!x.error.empty()) {
       ++failed;
       if (!polling) {
