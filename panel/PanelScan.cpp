@@ -70,6 +70,12 @@ void PanelScan::Timer_free_commandTimer() {
   HandleReply();
 }
 
+void PanelScan::ExpireReplyWait() {
+  if (!timerEnabled_ || fpReplyDone_) return;
+  fpWaitTicks_ = kReplyTimeoutTicks - 1;
+  Timer_free_commandTimer();
+}
+
 void PanelScan::HandleReply() {
   TFP fp(view_);
   const std::string reply = TFP::HexDecodeFrame(fpRxBuffer_);

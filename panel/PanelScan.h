@@ -37,6 +37,10 @@ class PanelScan {
   void ArmReplyWait();
   // One 5 ms tick.
   void Timer_free_commandTimer();
+  // The reply wait ran out by a clock of the caller's own: what the tick that
+  // reaches the time-out does ("no response", timer off, queues emptied).
+  // Nothing happens when no reply is awaited or the reply is complete.
+  void ExpireReplyWait();
 
   // State, for the window and for tests.
   uint8_t scanStep() const { return scanStep_; }

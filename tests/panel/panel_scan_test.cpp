@@ -260,3 +260,32 @@ TEST(PanelScan, GarbageAndTrailingBytesFailTheCheck) {
   never.Timer_free_commandTimer();
   EXPECT_TRUE(idle.log.empty());
 }
+
+TEST(PanelScan, ExpiringTheWaitByAnOuterClockEndsLikeTheLastTick) {
+  FakeView view;
+  PanelScan scan(view);
+  scan.ExpireReplyWait();  // nothing awaited yet
+  EXPECT_TRUE(view.log.empty());
+  scan.BitBtn1Click();
+  for (int i = 0; i < 7; ++i) scan.Timer_free_commandTimer();
+  scan.ExpireReplyWait();
+  EXPECT_FALSE(view.timer);
+  EXPECT_EQ(view.log.back(), "no response");
+  EXPECT_EQ(view.purges, 1);
+  EXPECT_EQ(scan.waitTicks(), kReplyTimeoutTicks);
+  scan.ExpireReplyWait();  // already ended: nothing more
+  EXPECT_EQ(view.log.size(), 2u);
+
+  // A complete reply is never expired: the next tick still handles it.
+  FakeView answered;
+  ScriptedPanel panel{panelWith(0, 0, 0)};
+  panel.attach(answered);
+  PanelScan second(answered);
+  second.BitBtn1Click();
+  second.Comm1RxChar(panel.pending.front());
+  ASSERT_TRUE(second.replyDone());
+  second.ExpireReplyWait();
+  EXPECT_TRUE(answered.timer);
+  second.Timer_free_commandTimer();
+  EXPECT_EQ(answered.log.back(), "No loops to read...");
+}

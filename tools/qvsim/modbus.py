@@ -16,7 +16,7 @@ The input registers show every colour of the utility's register table:
 The holding registers 1 (command), 2..5 (clock) and 0x8011..0x8013 (address and line
 codes) record what was written; every write is logged to stderr.
 
-Run alone: `python3 tools/qvsim/modbus.py [--link PATH] [--slave N]` opens a
+Run alone: `python3 tools/qvsim/modbus.py [--link PATH] [--slave N] [--baud B --frame 8E1]` opens a
 pseudo-terminal, prints its device path and serves until Ctrl-C.
 """
 import argparse
@@ -156,12 +156,39 @@ def silence_seconds(config):
     return max(3.5 * 11 / baud, float(config.get("min_silence", 0.02)))
 
 
+def byte_seconds(config):
+    """Wire time of one byte when config["pace_baud"] asks for a paced line
+    (config["pace_frame"] such as "8E1" gives its bits), else 0."""
+    baud = int(config.get("pace_baud", 0))
+    if not baud:
+        return 0.0
+    frame = str(config.get("pace_frame", "8E1")).upper()
+    return (1 + int(frame[0]) + (0 if frame[1] == "N" else 1) + int(frame[2:] or 1)) / baud
+
+
+def write_paced(fd, data, byte_time):
+    """Writes each byte once a line at that rate would have delivered it."""
+    start = time.monotonic()
+    sent = 0
+    while sent < len(data):
+        due = min(len(data), int((time.monotonic() - start) / byte_time))
+        if due > sent:
+            os.write(fd, data[sent:due])
+            sent = due
+        if sent < len(data):
+            time.sleep(max(0.0, start + (sent + 1) * byte_time - time.monotonic()))
+
+
 def run_modbus_slave(fd: int, config: dict, stop: threading.Event) -> None:
-    """Serves Modbus RTU on fd until stop is set."""
+    """Serves Modbus RTU on fd until stop is set. With config["pace_baud"] the
+    request counts as arrived only after its wire time, and the reply goes out
+    at that line's pace."""
     slave = ModbusSlave(config)
     silence = silence_seconds(config)
+    byte_time = byte_seconds(config)
     buf = bytearray()
     last = time.monotonic()
+    first_byte_at = last
     while not stop.is_set():
         try:
             ready, _, _ = select.select([fd], [], [], 0.01)
@@ -179,6 +206,8 @@ def run_modbus_slave(fd: int, config: dict, stop: threading.Event) -> None:
                 # No peer has the device open: wait instead of spinning on the hang-up.
                 stop.wait(0.05)
                 continue
+            if not buf:
+                first_byte_at = now
             buf += chunk
             last = now
         while buf:
@@ -190,14 +219,20 @@ def run_modbus_slave(fd: int, config: dict, stop: threading.Event) -> None:
             else:
                 break
             reply = slave.handle(frame)
-            if reply:
+            if reply and byte_time:
+                time.sleep(max(0.0, first_byte_at + len(frame) * byte_time - time.monotonic()))
+                write_paced(fd, reply, byte_time)
+            elif reply:
                 os.write(fd, reply)
+            first_byte_at = time.monotonic()
 
 
 def main():
     p = argparse.ArgumentParser(description="Modbus RTU side of the simulated panel")
     p.add_argument("--slave", type=int, default=1, help="slave address (default 1)")
     p.add_argument("--link", help="also make this path a symbolic link to the device")
+    p.add_argument("--baud", type=int, default=0, help="pace requests and replies as this baud rate would (0: instant)")
+    p.add_argument("--frame", default="8E1", help="bits per character for pacing, e.g. 8E1, 8N1")
     args = p.parse_args()
     master, slave_fd = os.openpty()
     tty.setraw(slave_fd)
@@ -209,7 +244,7 @@ def main():
     print(path, flush=True)
     stop = threading.Event()
     try:
-        run_modbus_slave(master, {"slave": args.slave}, stop)
+        run_modbus_slave(master, {"slave": args.slave, "pace_baud": args.baud, "pace_frame": args.frame}, stop)
     except KeyboardInterrupt:
         pass
     finally:

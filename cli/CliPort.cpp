@@ -1,0 +1,174 @@
+#include "cli/CliPort.h"
+
+#include <cstdlib>
+#include <thread>
+
+#include "app/core/DeviceMap.h"
+#include "app/core/DeviceProbe.h"
+#include "cli/Console.h"
+#include "cli/Exit.h"
+#include "cli/Interrupt.h"
+#include "serial/platform/TermiosDevice.h"
+
+namespace ostrel::cli {
+
+using namespace serial;
+
+namespace {
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return s;
+}
+
+const char* mapOverride() { return std::getenv("OSTREL_DEVICE_DIR"); }
+
+std::string mapDir() {
+  const char* dir = mapOverride();
+  return dir && *dir ? std::string(dir) : DefaultDeviceMapDir();
+}
+
+void setSpeed(TVaComm& port, long speed) {
+  static constexpr struct {
+    long rate;
+    TVaBaudrate value;
+  } kRates[] = {{110, br110}, {300, br300}, {600, br600}, {1200, br1200}, {2400, br2400}, {4800, br4800},
+                {9600, br9600}, {14400, br14400}, {19200, br19200}, {38400, br38400}, {56000, br56000},
+                {57600, br57600}, {115200, br115200}, {128000, br128000}, {256000, br256000}};
+  for (const auto& r : kRates) {
+    if (r.rate == speed) {
+      port.SetBaudrate(r.value);
+      return;
+    }
+  }
+  port.SetUserBaudrate(static_cast<int32_t>(speed));
+  port.SetBaudrate(brUser);
+}
+
+}  // namespace
+
+int LineSettings::bitsPerByte() const {
+  return 1 + 8 + (parity == paNone ? 0 : 1) + (stop == sb1 ? 1 : 2);
+}
+
+std::vector<OptionSpec> PortOptions() {
+  return {{"--port", true, "-p"}, {"--speed", true, ""},   {"--parity", true, ""}, {"--stop", true, ""},
+          {"--quiet", false, "-q"}, {"--verbose", false, "-v"}, {"--help", false, "-h"}};
+}
+
+LineSettings LineFromArgs(const Args& args, LineSettings line) {
+  line.speed = args.integer("--speed", 50, 4000000, line.speed);
+  if (args.has("--parity")) {
+    const std::string p = lower(args.text("--parity"));
+    if (p == "none" || p == "n") line.parity = paNone;
+    else if (p == "even" || p == "e") line.parity = paEven;
+    else if (p == "odd" || p == "o") line.parity = paOdd;
+    else if (p == "mark" || p == "m") line.parity = paMark;
+    else if (p == "space" || p == "s") line.parity = paSpace;
+    else throw UsageError("--parity takes none, even, odd, mark or space (got '" + args.text("--parity") + "')");
+  }
+  if (args.has("--stop")) {
+    const std::string s = args.text("--stop");
+    if (s == "1") line.stop = sb1;
+    else if (s == "1.5") line.stop = sb15;
+    else if (s == "2") line.stop = sb2;
+    else throw UsageError("--stop takes 1, 1.5 or 2 (got '" + s + "')");
+  }
+  return line;
+}
+
+CliPort::CliPort(const std::string& name, const LineSettings& line)
+    : name_(name), line_(line), loop_(std::make_shared<TVaMainLoop>()) {
+  const std::string path = ResolveDeviceName(name, mapOverride());
+  if (path.empty() || path[0] != '/')
+    throw UsageError("unknown port '" + name + "': give COM1 .. COM256 or a device path such as /dev/ttyUSB0");
+  const std::string where = path == name ? path : name + " (" + path + ")";
+  const ProbeResult probe = DeviceProbe(path);
+  if (probe.status == ProbeStatus::Busy)
+    throw CliError(kExitPort, "the serial port " + where + " is busy: another program is using it");
+  if (!probe.ok()) throw CliError(kExitPort, OneLine(ProbeMessage(probe, name, path, mapDir())));
+
+  TVaFlowControl& f = port_.FlowControl();
+  f.SetOutCtsFlow(false);
+  f.SetOutDsrFlow(false);
+  f.SetControlDtr(dtrDisabled);
+  f.SetControlRts(rtsDisabled);
+  f.SetXonXoffOut(false);
+  f.SetXonXoffIn(false);
+  f.SetDsrSensitivity(false);
+  f.SetTxContinueOnXoff(false);
+  port_.SetDirectWrite(true);
+  port_.SetMainThreadSync(loop_);
+  port_.SetDeviceName(path);
+  port_.SetDeviceOpener([path](const std::string&, int& err) { return TVaTermiosDevice::open(path, err); });
+  setSpeed(port_, line.speed);
+  port_.SetParity(line.parity);
+  port_.SetDatabits(db8);
+  port_.SetStopbits(line.stop);
+  port_.ErrorReport = [this, where](const std::exception& e) {
+    lostMessage_ = port_.DeviceLost() ? "the serial port " + where + " is no longer available" : OneLine(e.what());
+  };
+  port_.OnRxChar = [this](TVaCustomComm*, int32_t) {
+    const std::string bytes = port_.ReadAll();
+    if (!bytes.empty() && onBytes_) onBytes_(bytes);
+  };
+  try {
+    port_.OpenPort();
+  } catch (const std::exception& e) {
+    throw CliError(kExitPort, "cannot open the serial port " + where + ": " + OneLine(e.what()));
+  }
+}
+
+CliPort::~CliPort() {
+  try {
+    port_.ClosePort();
+  } catch (...) {
+    // Closing is best effort; the device is released with the process anyway.
+  }
+}
+
+void CliPort::checkLost() {
+  if (!lostMessage_.empty()) throw CliError(kExitPort, lostMessage_);
+}
+
+std::chrono::microseconds CliPort::wireTime(size_t bytes) const {
+  return std::chrono::microseconds(static_cast<long long>(bytes) * line_.bitsPerByte() * 1000000 / line_.speed);
+}
+
+void CliPort::write(const std::string& bytes, bool rts) {
+  checkLost();
+  try {
+    if (rts) port_.SetRtsLine(true);
+    const bool all = port_.WriteString(bytes);
+    if (rts) {
+      // A direction-switching RS-485 adapter needs RTS until the last stop bit is out.
+      const auto until = Clock::now() + wireTime(bytes.size()) * 3 / 2 + std::chrono::milliseconds(10);
+      while (port_.QueryStatus().Stat.OutQue > 0 && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+      port_.SetRtsLine(false);
+    }
+    if (!all) throw CliError(kExitPort, "the serial port " + name_ + " did not take all bytes");
+  } catch (const EVaCommError& e) {
+    throw CliError(kExitPort, "writing to the serial port " + name_ + " failed: " + OneLine(e.what()));
+  }
+  checkLost();
+}
+
+void CliPort::purge() {
+  try {
+    port_.PurgeAll();
+  } catch (const EVaCommError& e) {
+    throw CliError(kExitPort, "the serial port " + name_ + " failed: " + OneLine(e.what()));
+  }
+}
+
+CliPort::Wait CliPort::waitUntil(const std::function<bool()>& done, Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  loop_->runUntil([&] { return done() || Interrupted() || !lostMessage_.empty() || Clock::now() >= deadline; },
+                  std::max(left, std::chrono::milliseconds(0)) + std::chrono::milliseconds(1));
+  checkLost();
+  if (done()) return Wait::Done;
+  return Interrupted() ? Wait::Interrupted : Wait::TimedOut;
+}
+
+}  // namespace ostrel::cli

@@ -1,0 +1,72 @@
+#pragma once
+// One serial port of a command: the device map, the busy/missing/permission
+// check with its message, the line settings, and waiting for received bytes
+// with a deadline on a main loop of its own (no toolkit).
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "cli/Args.h"
+#include "serial/VaComm.h"
+
+namespace ostrel::cli {
+
+struct LineSettings {
+  long speed = 19200;
+  serial::TVaParity parity = serial::paEven;
+  serial::TVaStopbits stop = serial::sb1;
+  // Bits one byte takes on the line: start, 8 data, parity, stop.
+  int bitsPerByte() const;
+};
+
+// --speed, --parity and --stop with the given defaults; usage errors for
+// anything the port cannot be set to.
+LineSettings LineFromArgs(const Args& args, LineSettings defaults);
+
+// The options every port command takes.
+std::vector<OptionSpec> PortOptions();
+
+using Clock = std::chrono::steady_clock;
+
+class CliPort {
+ public:
+  // Opens the port named by --port ("COMn" through the device map, or a
+  // device path). Throws CliError: usage for a name that is neither, port
+  // (exit 3) for a missing, busy or forbidden device.
+  CliPort(const std::string& name, const LineSettings& line);
+  ~CliPort();
+  CliPort(const CliPort&) = delete;
+  CliPort& operator=(const CliPort&) = delete;
+
+  const std::string& name() const { return name_; }
+  const LineSettings& line() const { return line_; }
+  // Called on this thread with every batch of received bytes.
+  void onBytes(std::function<void(const std::string&)> handler) { onBytes_ = std::move(handler); }
+
+  // Writes all bytes at once. With rts, RTS is raised before and dropped
+  // once the bytes have left the output queue (bounded by their wire time).
+  void write(const std::string& bytes, bool rts = false);
+  void purge();
+
+  enum class Wait { Done, TimedOut, Interrupted };
+  // Hands received bytes to the handler until done() holds, the deadline
+  // passes or the user interrupts. Throws CliError(port) when the device
+  // went away.
+  Wait waitUntil(const std::function<bool()>& done, Clock::time_point deadline);
+
+  // Wire time of n bytes at this line's speed.
+  std::chrono::microseconds wireTime(size_t bytes) const;
+
+ private:
+  void checkLost();
+
+  std::string name_;
+  LineSettings line_;
+  std::shared_ptr<serial::TVaMainLoop> loop_;
+  serial::TVaComm port_;
+  std::function<void(const std::string&)> onBytes_;
+  std::string lostMessage_;
+};
+
+}  // namespace ostrel::cli

@@ -1,0 +1,47 @@
+#include "cli/Console.h"
+
+#include <unistd.h>
+
+#include "cli/Records.h"
+
+namespace ostrel::cli {
+
+std::string OneLine(std::string text) {
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
+  for (char& c : text) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return text;
+}
+
+Console::Console(bool quiet, bool verbose) : quiet_(quiet), verbose_(verbose), tty_(::isatty(STDERR_FILENO) == 1) {}
+
+void Console::line(const std::string& text) {
+  endProgress();
+  WriteRecord(STDERR_FILENO, OneLine(text) + "\n");
+}
+
+void Console::traffic(const std::string& text) {
+  if (verbose_) line(text);
+}
+
+void Console::note(const std::string& text) {
+  if (!quiet_) line("ostrel-cli: " + text);
+}
+
+void Console::error(const std::string& text) { line("ostrel-cli: error: " + text); }
+
+void Console::progress(const std::string& text) {
+  if (!tty_ || quiet_) return;
+  // \r to the start, the text, then clear the rest of the old line.
+  WriteRecord(STDERR_FILENO, "\r" + text + "\x1b[K");
+  progressShown_ = true;
+}
+
+void Console::endProgress() {
+  if (!progressShown_) return;
+  WriteRecord(STDERR_FILENO, "\r\x1b[K");
+  progressShown_ = false;
+}
+
+}  // namespace ostrel::cli

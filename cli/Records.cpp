@@ -1,0 +1,86 @@
+#include "cli/Records.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "cli/Exit.h"
+
+namespace ostrel::cli {
+
+bool WriteRecord(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+std::string IsoTimestampNow() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t secs = std::chrono::system_clock::to_time_t(now);
+  const long ms = static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
+  std::tm tm{};
+  localtime_r(&secs, &tm);
+  char base[32], zone[8];
+  std::strftime(base, sizeof base, "%Y-%m-%dT%H:%M:%S", &tm);
+  std::strftime(zone, sizeof zone, "%z", &tm);  // +0100
+  char out[64];
+  std::snprintf(out, sizeof out, "%s.%03ld%.3s:%.2s", base, ms, zone, zone + 3);
+  return out;
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char esc[8];
+          std::snprintf(esc, sizeof esc, "\\u%04x", c);
+          out += esc;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+RecordOutput::~RecordOutput() {
+  if (fd_ > STDERR_FILENO) ::close(fd_);
+}
+
+void RecordOutput::open() {
+  if (fd_ >= 0) return;
+  if (path_.empty() || path_ == "-") {
+    fd_ = STDOUT_FILENO;
+    return;
+  }
+  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd_ < 0) throw CliError(kExitUsage, "cannot write " + path_ + " (" + std::strerror(errno) + ")");
+}
+
+void RecordOutput::write(std::string_view record) {
+  open();
+  if (!WriteRecord(fd_, record))
+    throw CliError(kExitUsage, "cannot write " + (path_.empty() ? std::string("the output") : path_) + " (" +
+                                   std::strerror(errno) + ")");
+}
+
+}  // namespace ostrel::cli

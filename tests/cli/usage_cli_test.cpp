@@ -1,0 +1,66 @@
+// ostrel-cli's command line: help, bad usage (exit 2, one line naming the
+// cause, nothing sent), and the ports list.
+#include <gtest/gtest.h>
+
+#include "peers.h"
+
+namespace ostrel::cli::testing {
+namespace {
+
+TEST(CliUsage, EveryCommandHasHelp) {
+  for (const char* command : {"scan", "read", "write", "send", "ports"}) {
+    const Result r = RunCli({command, "--help"});
+    EXPECT_EQ(r.code, 0) << command;
+    EXPECT_EQ(r.out.rfind(std::string("Usage: ostrel-cli ") + command, 0), 0u) << r.out;
+  }
+  const Result none = RunCli({});
+  EXPECT_EQ(none.code, 2);
+  EXPECT_EQ(none.err.rfind("Usage: ostrel-cli COMMAND", 0), 0u);
+}
+
+TEST(CliUsage, BadUsageExitsWith2AndNamesTheCause) {
+  NewMapDir();
+  const std::map<std::vector<std::string>, std::string> cases{
+      {{"scan", "--port", "COM1", "--colour"}, "unknown option '--colour'; see 'ostrel-cli scan --help'"},
+      {{"frobnicate"}, "unknown command 'frobnicate'; see 'ostrel-cli --help'"},
+      {{"read", "--port", "COM2", "--count", "0"}, "--count must be a whole number from 1 to 125 (got '0')"},
+      {{"read", "--port", "COM2", "--count", "126"}, "--count must be a whole number from 1 to 125 (got '126')"},
+      {{"read", "--port", "COM2", "--slave", "0"}, "--slave must be a whole number from 1 to 247 (got '0')"},
+      {{"read", "--port", "COM2", "--slave", "248"}, "--slave must be a whole number from 1 to 247 (got '248')"},
+      {{"read", "--port", "COM2", "--for", "10"}, "--for needs --every"},
+      {{"read", "--port", "COM2", "--every", "soon"},
+       "--every takes seconds, e.g. 5, 0.5, 90s, 15m, 12h or 1d (got 'soon')"},
+      {{"read", "--port", "COM2", "--format", "xml"}, "--format takes table, csv or jsonl (got 'xml')"},
+      {{"read", "--count", "5"}, "option --port is required; see 'ostrel-cli read --help'"},
+      {{"read", "--port", "PRINTER"}, "unknown port 'PRINTER': give COM1 .. COM256 or a device path such as /dev/ttyUSB0"},
+      {{"scan", "--port", "COM1", "--parity", "evn"}, "--parity takes none, even, odd, mark or space (got 'evn')"},
+      {{"send", "--port", "COM1", "--hex", "A"}, "Wrong custom hex command, 2 symbols at least..."},
+      {{"send", "--port", "COM1"}, "give exactly one of --hex and --ascii"},
+      {{"write", "reboot"}, "unknown write 'reboot': give command, clock, line or address"},
+      {{"scan", "--port"}, "option --port needs a value; see 'ostrel-cli scan --help'"},
+  };
+  for (const auto& [args, message] : cases) {
+    const Result r = RunCli(args);
+    EXPECT_EQ(r.code, 2) << message;
+    EXPECT_EQ(r.err, "ostrel-cli: error: " + message + "\n");
+    EXPECT_EQ(r.out, "");
+  }
+}
+
+TEST(CliPorts, ListsTheDeviceMapWithEachDevicesState) {
+  PanelPeer panel({});
+  ASSERT_TRUE(panel.ready);
+  const Result r = RunCli({"ports"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("Device map " + panel.dir + ":\n"), std::string::npos) << r.out;
+  const std::string row = "  COM1";
+  const size_t at = r.out.find(row);
+  ASSERT_NE(at, std::string::npos) << r.out;
+  const std::string line = r.out.substr(at, r.out.find('\n', at) - at);
+  EXPECT_NE(line.find(panel.path), std::string::npos) << line;
+  EXPECT_EQ(line.substr(line.size() - 4), "free");
+  EXPECT_NE(r.out.find("Serial devices:\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ostrel::cli::testing
