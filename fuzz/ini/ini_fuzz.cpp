@@ -27,11 +27,12 @@ struct Name {
 // The settings the window writes, as it spells them.
 const std::vector<Name>& programKeys() {
   static const std::vector<Name> keys = {
-      {"Com port", "Name"},  {"Com port", "Speed"},     {"Com port", "Parity"},
-      {"Com port", "SB"},    {"Com port", "AutoOpen"},  {"Modbus port", "Name"},
-      {"Modbus port", "SB"}, {"Modbus", "AutoOpen"},    {"Mbus", "Timeout"},
-      {"Modbus", "Timeout"}, {"Modbus", "Address"},     {"Modbus", "STADDR"},
-      {"Modbus", "Count"},   {"Misc", "Dir"}};
+      {"Com port", "Name"},       {"Com port", "Speed"},     {"Com port", "Parity"},
+      {"Com port", "SB"},         {"Com port", "AutoOpen"},  {"Modbus port", "Name"},
+      {"Modbus port", "Speed"},   {"Modbus port", "Parity"}, {"Modbus port", "SB"},
+      {"Modbus", "AutoOpen"},     {"Mbus", "Timeout"},       {"Modbus", "Timeout"},
+      {"Modbus", "Address"},      {"Modbus", "STADDR"},      {"Modbus", "Count"},
+      {"Misc", "Dir"}};
   return keys;
 }
 
