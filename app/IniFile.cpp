@@ -16,7 +16,9 @@
 namespace ostrel {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+// A carriage return counts as blank too: one left at the end of a file that ends without a
+// line end belongs to no name or value.
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 std::string trim(const std::string& s) {
   size_t b = 0, e = s.size();
@@ -114,7 +116,9 @@ void IniFile::parse(const std::string& bytes) {
     size_t nl = bytes.find('\n', pos);
     size_t end = nl == std::string::npos ? bytes.size() : nl;
     std::string raw = bytes.substr(pos, end - pos);
-    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    // Only a carriage return before a line feed is part of the line end; the last line keeps
+    // its bytes, so the file writes back as it was read.
+    if (nl != std::string::npos && !raw.empty() && raw.back() == '\r') raw.pop_back();
     lines_.push_back({std::move(raw)});
     pos = nl == std::string::npos ? bytes.size() : nl + 1;
   }

@@ -1,6 +1,15 @@
 # Warnings and sanitizers shared by every target of the project.
 add_compile_options(-Wall -Wextra -Wno-unused-parameter)
 
+# The fuzz build gives every library the fuzzer's coverage instrumentation, so a target sees
+# the code it drives; only the fuzz targets link the fuzzer's runtime (fuzz/CMakeLists.txt).
+if(OSTREL_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "OSTREL_FUZZ needs clang (CC=clang CXX=clang++)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 if(OSTREL_SANITIZE)
   add_compile_options(-fsanitize=${OSTREL_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${OSTREL_SANITIZE})

@@ -26,6 +26,8 @@ CI_PACKAGES=(
   clang libclang-rt-14-dev
   # the fresh-machine check: a Debian root, and an X server for the run command
   mmdebstrap xvfb
+  # the ASan program's window on an X server (xvfb-run needs xauth)
+  xauth
 )
 
 if [ "${1:-}" = "--ci" ]; then PACKAGES+=("${CI_PACKAGES[@]}"); fi

@@ -42,9 +42,9 @@ void TVaCommBuffer::Remove(int32_t n) {
   used_.store(used - n, std::memory_order_release);
 }
 
-void TVaThreadLink::handOver(std::function<void()> step) const {
-  if (token->valid()) sync->runSync(token, std::move(step));
-}
+// runSync checks the token itself, in step with cancel(); a check here would decide on a token
+// that may be invalidated before the step is queued.
+void TVaThreadLink::handOver(std::function<void()> step) const { sync->runSync(token, std::move(step)); }
 
 // ---------------------------------------------------------------- event thread
 

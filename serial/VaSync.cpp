@@ -41,6 +41,10 @@ void TVaMainLoop::runSync(const TVaSyncTokenPtr& token, std::function<void()> st
   r->token = token;
   r->step = std::move(step);
   std::unique_lock l(m_);
+  // Checked again under the lock: cancel() takes it after invalidating the token, so a step is
+  // either queued before cancel() looks at the queue, or sees the token already invalid. A step
+  // queued after cancel() would wait for a loop that nobody pumps any more.
+  if (!token->valid()) return;
   queue_.push_back(r);
   cv_.notify_all();
   cv_.wait(l, [&] { return r->done; });

@@ -72,6 +72,8 @@ class TVaMainThreadSync {
   virtual ~TVaMainThreadSync() = default;
   virtual void runSync(const TVaSyncTokenPtr& token, std::function<void()> step) = 0;
   // Main thread: the token was just invalidated; release workers waiting on its hand-overs.
+  // Whether a step is queued and whether cancel has run are decided under one lock, so no
+  // worker is left waiting once cancel has returned.
   virtual void cancel(const TVaSyncTokenPtr& token) {}
 };
 

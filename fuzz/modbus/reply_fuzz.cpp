@@ -43,8 +43,19 @@ class CheckedView : public ReadoutView {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
+  // Registers are collected by the byte count, two bytes each from the bytes after it: at most
+  // (count + 1) / 2 of them (128 for a count of 255, whose last register takes the CRC's low
+  // byte), each the two bytes at its place in the reply.
   const ReplyCheck c = CheckReadReply(bytes);
-  if (c.registers.size() > 127) __builtin_trap();  // a byte count of 255 at most
+  if (!c.registers.empty()) {
+    if (c.kind != ReplyCheck::Kind::Registers) __builtin_trap();
+    if (c.registers.size() > (static_cast<size_t>(data[2]) + 1) / 2) __builtin_trap();
+    for (size_t k = 0; k < c.registers.size(); ++k) {
+      if (4 + 2 * k >= size) __builtin_trap();
+      if (c.registers[k].high != data[3 + 2 * k] || c.registers[k].low != data[4 + 2 * k])
+        __builtin_trap();
+    }
+  }
 
   NullLink link;
   CheckedView view;

@@ -102,6 +102,20 @@ TEST(IniFile, HostileContentNeverBreaksReading) {
   EXPECT_EQ(last.readString("Modbus", "Count", ""), "5");  // no final line end
 }
 
+TEST(IniFile, CarriageReturnsWithoutLineFeedAtTheEndReadAndWriteBackAlike) {
+  for (const char* text : {"[M]\r\nT=5\r", "[M]\r\nT=5\r\r", "[M]\nT=5 \r \r"}) {
+    IniFile ini;
+    ini.parse(text);
+    EXPECT_EQ(ini.serialize(), text);
+    EXPECT_EQ(ini.readInteger("M", "T", 0), 5) << text;
+    ini.writeString("M", "Other", "x");
+    IniFile again;
+    again.parse(ini.serialize());
+    EXPECT_EQ(again.readString("M", "T", ""), "5") << text;
+    EXPECT_EQ(again.readString("M", "Other", ""), "x") << text;
+  }
+}
+
 TEST(IniFile, SaveReplacesWholeOrNotAtAll) {
   TempDir dir;
   const fs::path file = dir.path / "ostrel.ini";
