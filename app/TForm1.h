@@ -323,7 +323,6 @@ class TForm1 : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* ev) override;
-  bool eventFilter(QObject* watched, QEvent* ev) override;
 
  private:
   void buildControls();
@@ -333,7 +332,8 @@ class TForm1 : public QMainWindow {
   void buildLogArea(QWidget* central);
   void buildMenu();
   void wireEvents();
-  void installDigitsFilter(QWidget* edit, void (TForm1::*handler)(QChar&));
+  // control: the edit box, or the editable combo box that holds the focus.
+  void installDigitsFilter(QWidget* control, void (TForm1::*handler)(QChar&));
   void loadSettings();
   void saveSettings();
 
@@ -342,7 +342,6 @@ class TForm1 : public QMainWindow {
   QString settingsPath_;
   QString programFolder_;
   bool logEmpty_ = false;  // the pane starts with one empty line
-  std::vector<std::pair<QObject*, void (TForm1::*)(QChar&)>> keyFilters_;
 };
 
 }  // namespace ostrel
