@@ -2,13 +2,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPainter>
 #include <QTime>
 #include <chrono>
 #include <thread>
 
 #include "TForm1.h"
+#include "TimeText.h"
 #include "modbus/decode.h"
 #include "modbus/readout.h"
 #include "serial/VaComm.h"
@@ -46,9 +46,7 @@ class WindowReadoutView : public modbus::ReadoutView {
   void SetCell(int col, int row, const std::string& text) override {
     w_.gridInputRegisters->setCells(col, row, QString::fromUtf8(text));
   }
-  std::string TimeOfDay() override {
-    return QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat).toStdString();
-  }
+  std::string TimeOfDay() override { return LongTimeText(QTime::currentTime()).toStdString(); }
   void SetModbusTimerInterval(int ms) override { w_.Timer_modbus->setInterval(ms); }
   void SetModbusTimerEnabled(bool on) override { w_.Timer_modbus->setEnabled(on); }
   void SetAutoTimerInterval(int ms) override { w_.Timer_auto->setInterval(ms); }

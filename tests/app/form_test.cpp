@@ -14,12 +14,14 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
 
 #include "form_fixture.h"
+#include "modbus/readout.h"
 #include "serial/VaComm.h"
 
 using namespace ostrel;
@@ -354,6 +356,24 @@ TEST_F(FormTest, EveryDigitsFilterHoldsForKeysMultiCharacterTextsPasteAndInputMe
     QCoreApplication::sendEvent(focused, &im);
     EXPECT_EQ(textOf(control), "5");
   }
+}
+
+TEST_F(FormTest, RegisterTimeColumnShowsTheUsersLongTimeWithoutAZone) {
+  TForm1& f = create();
+  struct Case {
+    QLocale locale;
+    const char* pattern;
+  } cases[] = {{QLocale::c(), "^\\d\\d:\\d\\d:\\d\\d$"},
+               {QLocale(QLocale::English, QLocale::UnitedStates), "^\\d\\d?:\\d\\d:\\d\\d [AP]M$"}};
+  const QLocale before;
+  for (const Case& c : cases) {
+    QLocale::setDefault(c.locale);
+    f.BitBtn4Click();
+    f.modbusMaster().DecodeRegister(0x01, 0x80, 1, 7);
+    const QString time = f.gridInputRegisters->Cells(5, 1);
+    EXPECT_TRUE(QRegularExpression(c.pattern).match(time).hasMatch()) << time.toStdString();
+  }
+  QLocale::setDefault(before);
 }
 
 TEST_F(FormTest, SpinButtonsStopAtTheirLimits) {
