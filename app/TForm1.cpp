@@ -611,10 +611,11 @@ void TForm1::AddLogLine(const QString& line) {
   // A pane that holds no line at all (after ClearLog, or after the user
   // deleted everything) shows as one empty block: the first line goes into
   // it. Otherwise the line is added after the last one, the initial empty
-  // line included.
+  // line and empty lines appended since included.
   QTextDocument* doc = Memo_current->document();
   QTextCursor c(doc);
-  const bool noLine = (logEmpty_ || doc->isModified()) && doc->isEmpty();
+  const bool userEmptied = doc->isModified() && doc->revision() != appendedRevision_;
+  const bool noLine = (logEmpty_ || userEmptied) && doc->isEmpty();
   if (!noLine) {
     c.movePosition(QTextCursor::End);
     c.insertBlock();
@@ -623,6 +624,7 @@ void TForm1::AddLogLine(const QString& line) {
   c.block().setUserState(crs > 0 ? crs : -1);
   logEmpty_ = false;
   doc->setModified(true);
+  appendedRevision_ = doc->revision();
   QScrollBar* sb = Memo_current->verticalScrollBar();
   sb->setValue(sb->maximum());
 }

@@ -342,6 +342,7 @@ class TForm1 : public QMainWindow {
   QString settingsPath_;
   QString programFolder_;
   bool logEmpty_ = false;  // the pane starts with one empty line
+  int appendedRevision_ = -1;  // the log's revision after the last appended line
 };
 
 }  // namespace ostrel

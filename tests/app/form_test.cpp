@@ -440,6 +440,19 @@ TEST_F(FormTest, LogLinesAndModePair) {
   EXPECT_TRUE(memo->toPlainText().isEmpty());
   f.AddLogLine("first");
   EXPECT_EQ(memo->toPlainText(), "first");
+  // An empty line right after clearing is a line of its own.
+  f.ClearLog();
+  f.AddLogLine("");
+  f.AddLogLine("x");
+  EXPECT_EQ(memo->toPlainText(), "\nx");
+  EXPECT_EQ(f.logPlainText(), "\nx");
+  // The user empties the pane by hand: it holds no line, the next one comes first.
+  memo->selectAll();
+  QTest::keyClick(memo, Qt::Key_Delete);
+  f.AddLogLine("y");
+  EXPECT_EQ(memo->toPlainText(), "y");
+  f.ClearLog();
+  f.AddLogLine("first");
   for (int i = 0; i < 200; ++i) f.AddLogLine(QString::number(i));
   auto* sb = memo->verticalScrollBar();
   EXPECT_EQ(sb->value(), sb->maximum());  // the view follows the newest line
