@@ -84,6 +84,7 @@ ProbeResult DeviceProbe(const std::string& path) {
 
 std::string ProbeMessage(const ProbeResult& result, const std::string& portName, const std::string& devicePath,
                          const std::string& mapDir) {
+  if (result.status != ProbeStatus::Ok && portName.empty() && devicePath.empty()) return kNoPortNameText;
   const std::string where = portName == devicePath || portName.empty() ? devicePath : portName + " (" + devicePath + ")";
   switch (result.status) {
     case ProbeStatus::Ok:

@@ -27,12 +27,15 @@ ProbeResult DeviceProbe(const std::string& path);
 
 inline constexpr const char* kConnectTitle = "Connect to port";
 inline constexpr const char* kPortBusyText = "This serial port is already in use!";
+inline constexpr const char* kNoPortNameText =
+    "No serial port is chosen: the port name is empty.\nEnter a port name such as COM1 and connect again.";
 
 // The message box text for a failed probe. portName is what the user chose
 // ("COM3"), devicePath where it led ("/dev/ttyS2"). Busy keeps the classic
 // text; a missing device and a refused permission name the real cause, the
 // latter with its remedy (membership of the device's group, then a new login).
-// For a missing COMn device, a non-empty mapDir adds where its link goes.
+// For a missing COMn device, a non-empty mapDir adds where its link goes. An
+// empty name that led nowhere says that the name is missing.
 std::string ProbeMessage(const ProbeResult& result, const std::string& portName, const std::string& devicePath,
                          const std::string& mapDir = {});
 

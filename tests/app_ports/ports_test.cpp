@@ -266,6 +266,17 @@ TEST_F(PortFormTest, AMissingDeviceNamesItsCause) {
   EXPECT_EQ(w.StatusBar1->panelText(0), "\\\\.\\COM7 is closed");
 }
 
+TEST_F(PortFormTest, AnEmptyPortNameSaysThatTheNameIsMissing) {
+  TForm1& w = create();
+  modbusLink("");
+  clickModbus();
+  EXPECT_FALSE(w.modbusPortOpen);
+  ASSERT_EQ(messages(), 1);
+  const QString text = dialogs.last(ScriptedDialogs::Kind::Message)->text;
+  EXPECT_EQ(text, "No serial port is chosen: the port name is empty.\nEnter a port name such as COM1 and connect again.");
+  EXPECT_FALSE(text.contains("  "));
+}
+
 // Run in a child process under an unprivileged user: a pseudo-terminal's
 // slave is not open to everyone, so the probe meets a real refusal.
 TEST_F(PortFormTest, PermissionChild) {
