@@ -78,15 +78,22 @@ modbus::ModbusMaster& TForm1::modbusMaster() {
   return modbus_->master;
 }
 
-void TForm1::BitBtn3Click() {
+namespace {
+
+modbus::ReadControls readControls(const TForm1& w) {
   modbus::ReadControls c;
-  c.portOpen = modbusPortOpen;
-  c.start = EditInputAddress->text().toStdString();
-  c.count = EditInputCount->text().toStdString();
-  c.slave = UDmodbusAddress->Position();
-  c.timeoutMs = UD_modbusTimeout->Position();
-  modbusMaster().BitBtn3Click(c);
+  c.portOpen = w.modbusPortOpen;
+  c.deviceLost = w.Comm2 && w.Comm2->DeviceLost();
+  c.start = w.EditInputAddress->text().toStdString();
+  c.count = w.EditInputCount->text().toStdString();
+  c.slave = w.UDmodbusAddress->Position();
+  c.timeoutMs = w.UD_modbusTimeout->Position();
+  return c;
 }
+
+}  // namespace
+
+void TForm1::BitBtn3Click() { modbusMaster().BitBtn3Click(readControls(*this)); }
 
 void TForm1::BitBtn4Click() { modbusMaster().BitBtn4Click(); }
 
@@ -106,7 +113,7 @@ void TForm1::Timer_modbusTimer() {
   modbusMaster().Timer_modbusTimer(CheckBox1->isChecked(), EditInputAddress->text().toStdString());
 }
 
-void TForm1::Timer_autoTimer() { BitBtn3Click(); }
+void TForm1::Timer_autoTimer() { modbusMaster().Timer_autoTimer(readControls(*this)); }
 
 void TForm1::CheckBox1Click() { modbusMaster().CheckBox1Click(CheckBox1->isChecked()); }
 

@@ -362,6 +362,37 @@ TEST_F(PortFormTest, ALostDeviceIsReportedOnceAndTheLinkCanBeRestored) {
   EXPECT_EQ(far->read(4), "back");
 }
 
+TEST_F(PortFormTest, AutomaticReadoutSkipsALostDeviceWithOneLineAndResumesAfterReconnecting) {
+  auto far = std::make_unique<Pty>();
+  link("COM2", far->slave);
+  TForm1& w = create();
+  modbusLink("COM2");
+  clickModbus();
+  ASSERT_TRUE(w.modbusPortOpen);
+  w.CheckBox1->setChecked(true);  // "Automatic readout in:" every second
+  ASSERT_TRUE(w.Timer_auto->Enabled());
+
+  far->closeMaster();  // the adapter is pulled
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Comm2->DeviceLost(); }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return lastLog().contains("no longer available"); }, 3000));
+  const int before = logLines().size();
+  for (int tick = 0; tick < 3; ++tick) emit w.Timer_auto->Timer();  // three periods pass
+  EXPECT_EQ(messages(), 0);  // no box stacks up
+  EXPECT_EQ(logLines().size(), before + 1);
+  EXPECT_EQ(lastLog(), "Automatic readout skipped: the Modbus port's device is no longer available; "
+                       "disconnect and connect the port to go on");
+  EXPECT_TRUE(w.Timer_auto->Enabled());  // the box stays as the user set it
+
+  clickModbus();  // disconnect
+  far = std::make_unique<Pty>();
+  link("COM2", far->slave);
+  clickModbus();
+  ASSERT_TRUE(w.modbusPortOpen);
+  emit w.Timer_auto->Timer();
+  EXPECT_EQ(far->read(8).size(), 8u);  // the read request goes out again
+  EXPECT_EQ(messages(), 0);
+}
+
 TEST_F(PortFormTest, ErrorsOfPortEventsReachOneMessageBoxAndTheProgramGoesOn) {
   Pty a;
   link("COM1", a.slave);
