@@ -46,11 +46,11 @@ inline constexpr int kRegisterColumns = 6;
 // The read block's controls at the moment of a read-out.
 struct ReadControls {
   bool portOpen = false;  // modbusPortOpen
-  bool deviceLost = false;  // Comm2's device went away while connected (already reported)
   std::string start;      // EditInputAddress
   std::string count;      // EditInputCount
   int slave = 1;          // UDmodbusAddress
   int timeoutMs = 600;    // UD_modbusTimeout
+  bool deviceLost = false;  // Comm2's device went away while connected (already reported)
 };
 
 // The port-pair and line-code controls of "Write baud and parity".
