@@ -8,7 +8,6 @@ namespace ostrel {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("Ostrel"));
-  setApplicationDisplayName(QStringLiteral("Ostrel"));
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

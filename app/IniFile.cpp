@@ -1,16 +1,8 @@
 #include "IniFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <sstream>
 
+#include "app/core/FileIo.h"
 #include "common/cp1251.h"
 
 namespace ostrel {
@@ -98,29 +90,33 @@ std::optional<long long> parseInteger(const std::string& text) {
 
 bool IniFile::load(const std::string& path) {
   lines_.clear();
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  if (in.bad()) return false;
-  parse(ss.str());
+  std::optional<BoundedRead> file = ReadRegularFile(path, kMaxSettingsFileBytes);
+  if (!file) return false;
+  std::string& bytes = file->bytes;
+  // A file larger than any settings file: the line cut off at the bound, and
+  // everything after it, is not taken.
+  if (!file->complete) bytes.resize(bytes.find_last_of("\r\n") + 1);
+  parse(bytes);
   return true;
 }
 
 void IniFile::parse(const std::string& bytes) {
   lines_.clear();
-  eol_ = bytes.find("\r\n") != std::string::npos || bytes.empty() ? "\r\n" : "\n";
-  finalEol_ = bytes.empty() || bytes.back() == '\n';
+  // Lines end at CR LF, a lone LF or a lone CR; the file keeps the kind of
+  // its first line end when written back.
+  const size_t firstEnd = bytes.find_first_of("\r\n");
+  if (firstEnd == std::string::npos || bytes.compare(firstEnd, 2, "\r\n") == 0)
+    eol_ = "\r\n";
+  else
+    eol_ = bytes.substr(firstEnd, 1);
+  finalEol_ = bytes.empty() || bytes.back() == '\n' || bytes.back() == '\r';
   size_t pos = 0;
   while (pos < bytes.size()) {
-    size_t nl = bytes.find('\n', pos);
-    size_t end = nl == std::string::npos ? bytes.size() : nl;
-    std::string raw = bytes.substr(pos, end - pos);
-    // Only a carriage return before a line feed is part of the line end; the last line keeps
-    // its bytes, so the file writes back as it was read.
-    if (nl != std::string::npos && !raw.empty() && raw.back() == '\r') raw.pop_back();
-    lines_.push_back({std::move(raw)});
-    pos = nl == std::string::npos ? bytes.size() : nl + 1;
+    size_t end = bytes.find_first_of("\r\n", pos);
+    if (end == std::string::npos) end = bytes.size();
+    lines_.push_back({bytes.substr(pos, end - pos)});
+    pos = end;
+    if (pos < bytes.size()) pos += bytes.compare(pos, 2, "\r\n") == 0 ? 2 : 1;
   }
 }
 
@@ -209,36 +205,6 @@ std::string IniFile::serialize() const {
   return out;
 }
 
-bool IniFile::save(const std::string& where) const {
-  const std::string data = serialize();
-  // A settings file that is a symbolic link is replaced where it points to,
-  // and a replaced file keeps its permissions.
-  std::string path = where;
-  std::error_code ec;
-  if (std::filesystem::is_symlink(where, ec)) {
-    auto target = std::filesystem::weakly_canonical(where, ec);
-    if (!ec) path = target.string();
-  }
-  mode_t mode = 0644;
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
-  const std::string tmp = path + ".tmp";
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  ::fchmod(fd, mode);
-  size_t done = 0;
-  bool ok = true;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) { ok = false; break; }
-    done += static_cast<size_t>(n);
-  }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(tmp.c_str());
-  return ok;
-}
+bool IniFile::save(const std::string& path) const { return WriteFileAtomically(path, serialize()).ok; }
 
 }  // namespace ostrel

@@ -5,15 +5,21 @@
 // texts that this program does not own survive a read-modify-write unchanged.
 // Section and key names compare without regard to case (ASCII and Cyrillic).
 // Values cross the API as UTF-8 and are converted at this boundary.
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace ostrel {
 
+// No settings file is larger; a larger file is read up to its last whole
+// line within this bound.
+inline constexpr std::size_t kMaxSettingsFileBytes = 1 << 20;
+
 class IniFile {
  public:
-  // Reads the file; a missing or unreadable file gives an empty document.
+  // Reads the file; a missing or unreadable file, or one that is not a
+  // regular file (a folder, a FIFO, a device), gives an empty document.
   // Returns false when the file could not be read (missing included).
   bool load(const std::string& path);
   void parse(const std::string& bytes);
@@ -35,7 +41,8 @@ class IniFile {
 
   std::string serialize() const;
   // Writes beside the target and renames it into place, so a failed write
-  // never leaves a half-written file. False when the file could not be written.
+  // never leaves a half-written file. False when the file could not be
+  // written, or when something other than a regular file stands at path.
   bool save(const std::string& path) const;
 
  private:

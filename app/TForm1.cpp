@@ -8,7 +8,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -19,40 +18,18 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QTextBlock>
-#include <QValidator>
 #include <QVBoxLayout>
 
 #include <exception>
 
 #include "ProgramFolder.h"
+#include "TypedInput.h"
 
 namespace ostrel {
 
 TForm1* Form1 = nullptr;
 
 namespace {
-
-// The length limit of a text control applies to what the user types; text
-// set by the program (values from the settings file) is taken unchanged, and
-// such a longer text can still be shortened.
-class LengthLimit : public QValidator {
- public:
-  LengthLimit(QLineEdit* edit, int max) : QValidator(edit), max_(max) {
-    connect(edit, &QLineEdit::textChanged, this, [this](const QString& t) { last_ = t.size(); });
-  }
-  State validate(QString& input, int&) const override {
-    return input.size() <= max_ || input.size() <= last_ ? Acceptable : Invalid;
-  }
-
- private:
-  int max_;
-  qsizetype last_ = 0;  // length of the last accepted text
-};
-
-void limitLength(QWidget* control, QLineEdit* edit, int maxLen) {
-  control->setProperty("MaxLength", maxLen);
-  if (maxLen > 0) edit->setValidator(new LengthLimit(edit, maxLen));
-}
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text) {
   auto* l = new QLabel(text, parent);
@@ -68,7 +45,7 @@ QComboBox* makeCombo(QWidget* parent, const char* name, const QStringList& items
   c->addItems(items);
   c->setCurrentIndex(-1);
   c->setEditText(QString());
-  limitLength(c, c->lineEdit(), maxLen);
+  LimitTypedLength(c, c->lineEdit(), maxLen);
   c->lineEdit()->setObjectName(QLatin1String(name) + QLatin1String("_edit"));
   return c;
 }
@@ -77,7 +54,7 @@ QLineEdit* makeEdit(QWidget* parent, const char* name, const QString& text, int 
                     bool readOnly = false) {
   auto* e = new QLineEdit(parent);
   e->setObjectName(QLatin1String(name));
-  limitLength(e, e, maxLen);
+  LimitTypedLength(e, e, maxLen);
   e->setText(text);
   e->setReadOnly(readOnly);
   return e;
@@ -607,11 +584,11 @@ void TForm1::wireEvents() {
   // Comm1RxChar / Comm2RxChar are connected by the port code when it creates
   // the port objects.
 
-  installDigitsFilter(Combo_com_speed->lineEdit(), &TForm1::Combo_com_speedKeyPress);
-  installDigitsFilter(Combo_stop->lineEdit(), &TForm1::Combo_stopKeyPress);
+  installDigitsFilter(Combo_com_speed, &TForm1::Combo_com_speedKeyPress);
+  installDigitsFilter(Combo_stop, &TForm1::Combo_stopKeyPress);
   installDigitsFilter(Edit_timeout, &TForm1::Edit_timeoutKeyPress);
-  installDigitsFilter(Combo_com2_speed->lineEdit(), &TForm1::Combo_com2_speedKeyPress);
-  installDigitsFilter(Combo_com2_stop->lineEdit(), &TForm1::Combo_com2_stopKeyPress);
+  installDigitsFilter(Combo_com2_speed, &TForm1::Combo_com2_speedKeyPress);
+  installDigitsFilter(Combo_com2_stop, &TForm1::Combo_com2_stopKeyPress);
   installDigitsFilter(EditInputAddress, &TForm1::EditInputAddressKeyPress);
   installDigitsFilter(EditInputCount, &TForm1::EditInputCountKeyPress);
   installDigitsFilter(EditTimeoutModbus, &TForm1::EditTimeoutModbusKeyPress);
@@ -620,29 +597,10 @@ void TForm1::wireEvents() {
   installDigitsFilter(Edit_address, &TForm1::Edit_addressKeyPress);
 }
 
-void TForm1::installDigitsFilter(QWidget* edit, void (TForm1::*handler)(QChar&)) {
-  keyFilters_.emplace_back(edit, handler);
-  edit->installEventFilter(this);
-}
-
-bool TForm1::eventFilter(QObject* watched, QEvent* ev) {
-  if (ev->type() == QEvent::KeyPress) {
-    for (const auto& [obj, handler] : keyFilters_) {
-      if (obj != watched) continue;
-      auto* key = static_cast<QKeyEvent*>(ev);
-      const QString text = key->text();
-      // Only typed characters go through the filter; editing keys and
-      // shortcuts (arrows, Delete, Ctrl+C) carry no printable text.
-      if (text.size() != 1) break;
-      QChar ch = text.at(0);
-      if (ch.unicode() < 32 && ch.unicode() != 8 && ch.unicode() != 10 && ch.unicode() != 13) break;
-      if (ch.unicode() == 127) break;
-      (this->*handler)(ch);
-      if (ch.unicode() == 27) return true;  // swallowed: the text stays as it was
-      break;
-    }
-  }
-  return QMainWindow::eventFilter(watched, ev);
+void TForm1::installDigitsFilter(QWidget* control, void (TForm1::*handler)(QChar&)) {
+  auto* combo = qobject_cast<QComboBox*>(control);
+  QLineEdit* edit = combo ? combo->lineEdit() : qobject_cast<QLineEdit*>(control);
+  FilterTypedCharacters(control, edit, [this, handler](QChar& key) { (this->*handler)(key); });
 }
 
 void TForm1::AddLogLine(const QString& line) {
@@ -658,10 +616,11 @@ void TForm1::AddLogLine(const QString& line) {
   // A pane that holds no line at all (after ClearLog, or after the user
   // deleted everything) shows as one empty block: the first line goes into
   // it. Otherwise the line is added after the last one, the initial empty
-  // line included.
+  // line and empty lines appended since included.
   QTextDocument* doc = Memo_current->document();
   QTextCursor c(doc);
-  const bool noLine = (logEmpty_ || doc->isModified()) && doc->isEmpty();
+  const bool userEmptied = doc->isModified() && doc->revision() != appendedRevision_;
+  const bool noLine = (logEmpty_ || userEmptied) && doc->isEmpty();
   if (!noLine) {
     c.movePosition(QTextCursor::End);
     c.insertBlock();
@@ -670,6 +629,7 @@ void TForm1::AddLogLine(const QString& line) {
   c.block().setUserState(crs > 0 ? crs : -1);
   logEmpty_ = false;
   doc->setModified(true);
+  appendedRevision_ = doc->revision();
   QScrollBar* sb = Memo_current->verticalScrollBar();
   sb->setValue(sb->maximum());
 }

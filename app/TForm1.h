@@ -346,7 +346,6 @@ class TForm1 : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* ev) override;
-  bool eventFilter(QObject* watched, QEvent* ev) override;
 
  private:
   void buildControls();
@@ -356,7 +355,8 @@ class TForm1 : public QMainWindow {
   void buildLogArea(QWidget* central);
   void buildMenu();
   void wireEvents();
-  void installDigitsFilter(QWidget* edit, void (TForm1::*handler)(QChar&));
+  // control: the edit box, or the editable combo box that holds the focus.
+  void installDigitsFilter(QWidget* control, void (TForm1::*handler)(QChar&));
   void loadSettings();
   void saveSettings();
 
@@ -366,7 +366,7 @@ class TForm1 : public QMainWindow {
   QString programFolder_;
   QString userManualPath_;
   bool logEmpty_ = false;  // the pane starts with one empty line
-  std::vector<std::pair<QObject*, void (TForm1::*)(QChar&)>> keyFilters_;
+  int appendedRevision_ = -1;  // the log's revision after the last appended line
 };
 
 }  // namespace ostrel

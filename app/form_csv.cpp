@@ -5,8 +5,10 @@
 #include <QFile>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QStringList>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "TForm1.h"
 #include "app/core/Csv.h"
@@ -19,14 +21,12 @@ namespace {
 
 std::string fsPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-// The staging text shows a loaded file line by line; the line breaks of the
-// file (CR LF, lone CR or lone LF) become the text box's own.
-QString stagingText(const std::string& fileBytes) {
-  QString text = QString::fromStdString(cp1251ToUtf8(fileBytes));
-  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  if (text.endsWith(QLatin1Char('\n'))) text.chop(1);  // a final break adds no line
-  return text;
+// The staging text shows the loaded lines, one per line of the text box.
+QString stagingText(const std::vector<std::string>& lines) {
+  QStringList text;
+  text.reserve(static_cast<qsizetype>(lines.size()));
+  for (const std::string& line : lines) text << QString::fromStdString(cp1251ToUtf8(line));
+  return text.join(QLatin1Char('\n'));
 }
 
 }  // namespace
@@ -74,15 +74,16 @@ void TForm1::SaveGridToCsv(TStringGrid* grid, const QString& suggestedName, QPla
 
 void TForm1::LoadCsvIntoDevices(const QString& fileName, QPlainTextEdit* staging) {
   staging->clear();
-  const std::optional<std::string> bytes = ReadWholeFile(fsPath(fileName));
-  if (!bytes) {
+  // Only a regular file is read, and only as much of it as the table can take.
+  const std::optional<BoundedRead> file = ReadRegularFile(fsPath(fileName), kCsvMaxFileBytes);
+  if (!file) {
     dialogs().message(QString::fromLatin1(kLoadErrorCaption), QString::fromLatin1(kLoadWrongFileText),
                       QMessageBox::Warning, QMessageBox::Ok);
     return;
   }
-  staging->setPlainText(stagingText(*bytes));
+  const CsvLoadResult loaded = LoadCsv(file->bytes, GridDevices->ColCount(), file->complete);
+  staging->setPlainText(stagingText(loaded.lines));
 
-  const CsvLoadResult loaded = LoadCsv(*bytes, GridDevices->ColCount());
   // Line k goes to row k+1 and each line adds one row, so the table keeps its
   // empty spare row below the loaded ones. The rows are added in one step:
   // the result is the same and a long file does not rebuild the view per line.

@@ -2,13 +2,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPainter>
 #include <QTime>
 #include <chrono>
 #include <thread>
 
 #include "TForm1.h"
+#include "TimeText.h"
 #include "modbus/decode.h"
 #include "modbus/readout.h"
 #include "serial/VaComm.h"
@@ -46,9 +46,7 @@ class WindowReadoutView : public modbus::ReadoutView {
   void SetCell(int col, int row, const std::string& text) override {
     w_.gridInputRegisters->setCells(col, row, QString::fromUtf8(text));
   }
-  std::string TimeOfDay() override {
-    return QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat).toStdString();
-  }
+  std::string TimeOfDay() override { return LongTimeText(QTime::currentTime()).toStdString(); }
   void SetModbusTimerInterval(int ms) override { w_.Timer_modbus->setInterval(ms); }
   void SetModbusTimerEnabled(bool on) override { w_.Timer_modbus->setEnabled(on); }
   void SetAutoTimerInterval(int ms) override { w_.Timer_auto->setInterval(ms); }
@@ -80,15 +78,22 @@ modbus::ModbusMaster& TForm1::modbusMaster() {
   return modbus_->master;
 }
 
-void TForm1::BitBtn3Click() {
+namespace {
+
+modbus::ReadControls readControls(const TForm1& w) {
   modbus::ReadControls c;
-  c.portOpen = modbusPortOpen;
-  c.start = EditInputAddress->text().toStdString();
-  c.count = EditInputCount->text().toStdString();
-  c.slave = UDmodbusAddress->Position();
-  c.timeoutMs = UD_modbusTimeout->Position();
-  modbusMaster().BitBtn3Click(c);
+  c.portOpen = w.modbusPortOpen;
+  c.deviceLost = w.Comm2 && w.Comm2->DeviceLost();
+  c.start = w.EditInputAddress->text().toStdString();
+  c.count = w.EditInputCount->text().toStdString();
+  c.slave = w.UDmodbusAddress->Position();
+  c.timeoutMs = w.UD_modbusTimeout->Position();
+  return c;
 }
+
+}  // namespace
+
+void TForm1::BitBtn3Click() { modbusMaster().BitBtn3Click(readControls(*this)); }
 
 void TForm1::BitBtn4Click() { modbusMaster().BitBtn4Click(); }
 
@@ -108,7 +113,7 @@ void TForm1::Timer_modbusTimer() {
   modbusMaster().Timer_modbusTimer(CheckBox1->isChecked(), EditInputAddress->text().toStdString());
 }
 
-void TForm1::Timer_autoTimer() { BitBtn3Click(); }
+void TForm1::Timer_autoTimer() { modbusMaster().Timer_autoTimer(readControls(*this)); }
 
 void TForm1::CheckBox1Click() { modbusMaster().CheckBox1Click(CheckBox1->isChecked()); }
 

@@ -11,6 +11,9 @@ namespace ostrel::modbus {
 
 namespace {
 constexpr char kNotOpen[] = "Serial port is not opened";
+constexpr char kAutoReadoutSkipped[] =
+    "Automatic readout skipped: the Modbus port's device is no longer available; "
+    "disconnect and connect the port to go on";
 }
 
 int TextToInt(const std::string& text) {
@@ -60,6 +63,18 @@ void ModbusMaster::BitBtn3Click(const ReadControls& c) {
   SendReadInputRegisters(link_, view_, static_cast<uint8_t>(c.slave), start, count);
   view_.SetModbusTimerInterval(c.timeoutMs);
   view_.SetModbusTimerEnabled(true);
+}
+
+void ModbusMaster::Timer_autoTimer(const ReadControls& c) {
+  // The loss was reported when it happened; a read-out now could only fail
+  // again, once a period.
+  if (c.portOpen && c.deviceLost) {
+    if (!lostSkipLogged_) view_.AddLogLine(kAutoReadoutSkipped);
+    lostSkipLogged_ = true;
+    return;
+  }
+  lostSkipLogged_ = false;
+  BitBtn3Click(c);
 }
 
 void ModbusMaster::Comm2RxChar(std::string_view bytes) { rxBuffer_.append(bytes); }

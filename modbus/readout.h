@@ -50,6 +50,7 @@ struct ReadControls {
   std::string count;      // EditInputCount
   int slave = 1;          // UDmodbusAddress
   int timeoutMs = 600;    // UD_modbusTimeout
+  bool deviceLost = false;  // Comm2's device went away while connected (already reported)
 };
 
 // The port-pair and line-code controls of "Write baud and parity".
@@ -66,7 +67,9 @@ class ModbusMaster {
 
   // "Read registers" (also the automatic timer's tick).
   void BitBtn3Click(const ReadControls& c);
-  void Timer_autoTimer(const ReadControls& c) { BitBtn3Click(c); }
+  // The automatic read-out skips a lost device, saying so once, until the
+  // port is connected again; otherwise it is "Read registers".
+  void Timer_autoTimer(const ReadControls& c);
   // Bytes read from Comm2; only collected, examined when the wait ends.
   void Comm2RxChar(std::string_view bytes);
   // End of the reply wait. startText is EditInputAddress as it reads now.
@@ -100,6 +103,7 @@ class ModbusMaster {
   ReadoutView& view_;
   std::string rxBuffer_;       // everything received since the last request started
   bool writePending_ = false;  // the last request was a write: its reply is only logged
+  bool lostSkipLogged_ = false;  // the skip of a lost device has been logged
 };
 
 }  // namespace ostrel::modbus

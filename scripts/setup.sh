@@ -20,12 +20,14 @@ PACKAGES=(
   appstream desktop-file-utils man-db procps
   # the window's font under the offscreen platform and on a bare X server
   fonts-dejavu-core
+  # the caption test reads the title from a private X server
+  xvfb pkg-config libxcb1-dev
 )
 CI_PACKAGES=(
   # AddressSanitizer/ThreadSanitizer builds, libFuzzer targets
   clang libclang-rt-14-dev
-  # the fresh-machine check: a Debian root, and an X server for the run command
-  mmdebstrap xvfb
+  # the fresh-machine check: a Debian root (its X server for the run command is xvfb above)
+  mmdebstrap
   # the ASan program's window on an X server (xvfb-run needs xauth)
   xauth
 )

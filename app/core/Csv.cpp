@@ -33,7 +33,7 @@ std::vector<std::string_view> splitFields(std::string_view line) {
 
 }  // namespace
 
-CsvLoadResult LoadCsv(std::string_view bytes, int columnCount) {
+CsvLoadResult LoadCsv(std::string_view bytes, int columnCount, bool fileComplete) {
   const std::size_t columns = columnCount > 0 ? static_cast<std::size_t>(columnCount) : 0;
   CsvLoadResult result;
   std::size_t pos = 0;
@@ -42,6 +42,14 @@ CsvLoadResult LoadCsv(std::string_view bytes, int columnCount) {
     std::size_t end = pos;
     while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n') ++end;
     std::string_view line = bytes.substr(pos, end - pos);
+    // A line that runs past what was read, or past the row limit, is more
+    // than the table takes.
+    const bool cutOff = !fileComplete && end == bytes.size();
+    if (cutOff || lineIndex >= kCsvMaxRows) {
+      result.tooMany = true;
+      result.tooManyLine = lineIndex;
+      return result;
+    }
     // Step over the line break: CR LF, a lone CR or a lone LF.
     pos = end;
     if (pos < bytes.size()) {
@@ -62,6 +70,7 @@ CsvLoadResult LoadCsv(std::string_view bytes, int columnCount) {
     for (std::size_t c = 0; c < fields.size(); ++c)
       row[c] = cp1251ToUtf8(fields[c].substr(0, kCsvMaxFieldChars));
     result.rows.push_back(std::move(row));
+    result.lines.emplace_back(line);
     ++lineIndex;
   }
   return result;

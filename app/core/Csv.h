@@ -32,6 +32,10 @@ inline constexpr const char* kRegisterExportFileName = "modbusUR.csv";
 inline constexpr std::size_t kCsvMaxFieldChars = 50;
 inline constexpr std::size_t kCsvMaxLineChars = 4096;
 inline constexpr int kDeviceTableColumns = 11;
+// A scan fills at most two loops of 255 devices; the loader takes a few
+// thousand rows and reads no more of a file than such rows can fill.
+inline constexpr std::size_t kCsvMaxRows = 4096;
+inline constexpr std::size_t kCsvMaxFileBytes = kCsvMaxRows * (kCsvMaxLineChars + 2);
 
 // The file bytes of the given data rows (the caller passes rows 1 .. R-2 of
 // its grid, without the header row and the spare row). No rows give no bytes.
@@ -41,7 +45,10 @@ struct CsvLoadResult {
   // One row per loaded line, in file order, each exactly columnCount cells;
   // cells for which the line carries no field are empty.
   CsvTable rows;
-  // True when a line held more fields than the table has columns: loading
+  // Each loaded line as the loader took it (cut to its length limit).
+  std::vector<std::string> lines;
+  // True when a line held more fields than the table has columns, or lay
+  // past the row limit or past the end of a file read only in part: loading
   // stopped there; rows holds the lines before it, nothing of that line.
   bool tooMany = false;
   // 0-based index of the line that stopped the load (valid when tooMany).
@@ -52,7 +59,9 @@ struct CsvLoadResult {
 // line break adds no empty line. Each line is cut to 4096 characters, then
 // split at ";": text after the last ";" is dropped, a line without ";" gives
 // no field (but still a row of empty cells). Each field is cut to 50
-// characters.
-CsvLoadResult LoadCsv(std::string_view fileBytes, int columnCount = kDeviceTableColumns);
+// characters. At most kCsvMaxRows lines load. fileComplete false means the
+// bytes are only the start of the file: its last line, cut off, does not load.
+CsvLoadResult LoadCsv(std::string_view fileBytes, int columnCount = kDeviceTableColumns,
+                      bool fileComplete = true);
 
 }  // namespace ostrel

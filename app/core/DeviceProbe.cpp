@@ -91,6 +91,7 @@ std::string PermissionRemedy(const std::string& group) {
 
 std::string ProbeMessage(const ProbeResult& result, const std::string& portName, const std::string& devicePath,
                          const std::string& mapDir) {
+  if (result.status != ProbeStatus::Ok && portName.empty() && devicePath.empty()) return kNoPortNameText;
   const std::string where = portName == devicePath || portName.empty() ? devicePath : portName + " (" + devicePath + ")";
   switch (result.status) {
     case ProbeStatus::Ok:

@@ -27,6 +27,8 @@ ProbeResult DeviceProbe(const std::string& path);
 
 inline constexpr const char* kConnectTitle = "Connect to port";
 inline constexpr const char* kPortBusyText = "This serial port is already in use!";
+inline constexpr const char* kNoPortNameText =
+    "No serial port is chosen: the port name is empty.\nEnter a port name such as COM1 and connect again.";
 
 // What a user does to be allowed to open a device owned by `group` (empty:
 // not known): join the group, with the command for it, then log in again.
@@ -36,7 +38,8 @@ std::string PermissionRemedy(const std::string& group);
 // ("COM3"), devicePath where it led ("/dev/ttyS2"). Busy keeps the classic
 // text; a missing device and a refused permission name the real cause, the
 // latter with its remedy (membership of the device's group, then a new login).
-// For a missing COMn device, a non-empty mapDir adds where its link goes.
+// For a missing COMn device, a non-empty mapDir adds where its link goes. An
+// empty name that led nowhere says that the name is missing.
 std::string ProbeMessage(const ProbeResult& result, const std::string& portName, const std::string& devicePath,
                          const std::string& mapDir = {});
 

@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -64,7 +66,7 @@ FileWriteResult WriteFileAtomically(const std::string& path, std::string_view by
 
   struct stat old {};
   const bool replacing = ::stat(target.c_str(), &old) == 0;
-  if (replacing && S_ISDIR(old.st_mode)) return failure("open", EISDIR);
+  if (replacing && !S_ISREG(old.st_mode)) return failure("open", S_ISDIR(old.st_mode) ? EISDIR : EINVAL);
 
   std::string temp;
   int fd = -1;
@@ -108,28 +110,41 @@ FileWriteResult WriteFileAtomically(const std::string& path, std::string_view by
   return ok;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+std::optional<BoundedRead> ReadRegularFile(const std::string& path, std::size_t maxBytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
     return std::nullopt;
   }
-  std::string content;
+  BoundedRead result;
+  // One byte past the bound tells whether the file goes on.
+  const std::size_t want = maxBytes == SIZE_MAX ? maxBytes : maxBytes + 1;
   char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+  while (result.bytes.size() < want) {
+    const std::size_t room = std::min(sizeof buffer, want - result.bytes.size());
+    const ssize_t n = ::read(fd, buffer, room);
     if (n < 0) {
       if (errno == EINTR) continue;
       ::close(fd);
       return std::nullopt;
     }
     if (n == 0) break;
-    content.append(buffer, static_cast<std::size_t>(n));
+    result.bytes.append(buffer, static_cast<std::size_t>(n));
   }
   ::close(fd);
-  return content;
+  if (result.bytes.size() > maxBytes) {
+    result.bytes.resize(maxBytes);
+    result.complete = false;
+  }
+  return result;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  std::optional<BoundedRead> read = ReadRegularFile(path, SIZE_MAX);
+  if (!read) return std::nullopt;
+  return std::move(read->bytes);
 }
 
 }  // namespace ostrel

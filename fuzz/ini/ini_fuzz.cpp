@@ -65,7 +65,7 @@ std::vector<Name> namesInFile(const std::string& bytes) {
   std::string section;
   size_t pos = 0;
   while (pos < bytes.size() && names.size() < 64) {
-    size_t nl = bytes.find('\n', pos);
+    size_t nl = bytes.find_first_of("\r\n", pos);
     if (nl == std::string::npos) nl = bytes.size();
     const std::string line = trimBlanks(bytes.substr(pos, nl - pos));
     pos = nl + 1;

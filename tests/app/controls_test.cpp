@@ -13,6 +13,7 @@
 #include "FileDialogs.h"
 #include "TStringGrid.h"
 #include "TTimer.h"
+#include "TimeText.h"
 #include "TUpDown.h"
 
 using namespace ostrel;
@@ -175,4 +176,14 @@ TEST(FileDialogs, DefaultExtensionAndScriptedAnswers) {
   ASSERT_TRUE(open.Execute(d));
   EXPECT_EQ(open.FileName, "/data/x");
   EXPECT_EQ(d.count(ScriptedDialogs::Kind::OpenFile), 1);
+}
+
+TEST(LongTimeText, TheUsersLongTimeWithoutAZone) {
+  const QTime t(13, 4, 5);
+  EXPECT_EQ(LongTimeText(t, QLocale::c()), "13:04:05");
+  EXPECT_EQ(LongTimeText(t, QLocale(QLocale::English, QLocale::UnitedStates)), "1:04:05 PM");
+  EXPECT_EQ(LongTimeText(t, QLocale(QLocale::Chinese, QLocale::China)), "13:04:05");  // zone in front
+  // Quoted text stays, a "t" inside it included.
+  EXPECT_EQ(TimeFormatWithoutZone("H:mm:ss 't' t"), "H:mm:ss 't'");
+  EXPECT_EQ(TimeFormatWithoutZone("HH 'h' mm tttt"), "HH 'h' mm");
 }

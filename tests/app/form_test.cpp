@@ -1,5 +1,9 @@
 // The main window's control tree and its own behaviours.
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -10,12 +14,14 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
 
 #include "form_fixture.h"
+#include "modbus/readout.h"
 #include "serial/VaComm.h"
 
 using namespace ostrel;
@@ -251,16 +257,17 @@ TEST_F(FormTest, DigitsFilterAndLengthLimitsOnTyping) {
   QTest::keyClicks(count, "2345");
   EXPECT_EQ(count->text(), "123");  // three characters at most
 
-  QLineEdit* speed = find<QComboBox>("Combo_com_speed")->lineEdit();
-  speed->clear();
+  // An editable combo box takes the keys itself.
+  auto* speed = find<QComboBox>("Combo_com_speed");
+  speed->setEditText(QString());
   QTest::keyClicks(speed, "9x6.0,0");
-  EXPECT_EQ(speed->text(), "9600");
+  EXPECT_EQ(speed->currentText(), "9600");
 
   // Controls without the filter take any character up to their limit.
-  QLineEdit* name = find<QComboBox>("Combo_com_name")->lineEdit();
-  name->clear();
+  auto* name = find<QComboBox>("Combo_com_name");
+  name->setEditText(QString());
   QTest::keyClicks(name, "COM201");
-  EXPECT_EQ(name->text(), "COM20");
+  EXPECT_EQ(name->currentText(), "COM20");
   auto* cmd = find<QLineEdit>("Edit_command");
   QTest::keyClicks(cmd, "aB 01");
   EXPECT_EQ(cmd->text(), "aB 01");
@@ -273,6 +280,100 @@ TEST_F(FormTest, DigitsFilterAndLengthLimitsOnTyping) {
     TForm1::DigitsOnly(ch);
     EXPECT_EQ(ch.unicode(), c);
   }
+}
+
+namespace {
+// Makes a control reachable as a person reaches it: its page in front, its
+// hidden holders shown, enabled and writable, and the keyboard focus on it.
+QWidget* focusAsAPerson(TForm1& f, QWidget* control) {
+  f.PageControl1->setCurrentWidget(f.TabSheet1->isAncestorOf(control) ? f.TabSheet1 : f.TabSheet2);
+  for (QWidget* w = control; w && w != &f; w = w->parentWidget()) w->show();
+  control->setEnabled(true);
+  if (auto* e = qobject_cast<QLineEdit*>(control)) e->setReadOnly(false);
+  control->setFocus(Qt::MouseFocusReason);
+  return QApplication::focusWidget();
+}
+
+QString textOf(QWidget* control) {
+  if (auto* c = qobject_cast<QComboBox*>(control)) return c->currentText();
+  return qobject_cast<QLineEdit*>(control)->text();
+}
+
+void clearText(QWidget* control) {
+  if (auto* c = qobject_cast<QComboBox*>(control)) c->setEditText(QString());
+  else qobject_cast<QLineEdit*>(control)->clear();
+}
+
+// One key whose text holds several characters, as an input method or a
+// keyboard macro delivers it.
+void typeText(QWidget* target, const QString& text) {
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
+  QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, text);
+  QCoreApplication::sendEvent(target, &press);
+  QCoreApplication::sendEvent(target, &release);
+}
+}  // namespace
+
+TEST_F(FormTest, EveryDigitsFilterHoldsForKeysMultiCharacterTextsPasteAndInputMethods) {
+  TForm1& f = create();
+  f.show();
+  f.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+  const char* names[] = {"Combo_com_speed",   "Combo_stop",       "Edit_timeout",      "Combo_com2_speed",
+                         "Combo_com2_stop",   "EditInputAddress", "EditInputCount",    "EditTimeoutModbus",
+                         "EditAddressModbus", "Edit_zoneDevice",  "Edit_address"};
+  for (const char* name : names) {
+    SCOPED_TRACE(name);
+    auto* control = find<QWidget>(name);
+    const int max = maxLength(control);
+    QWidget* focused = focusAsAPerson(f, control);
+    ASSERT_EQ(focused, control);  // a combo box holds the focus itself, not its edit
+    clearText(control);
+    QTest::keyClicks(focused, "a-5 x");  // 5 begins no list item, so nothing is completed
+    EXPECT_EQ(textOf(control), "5");
+
+    clearText(control);
+    typeText(focused, "ab");
+    EXPECT_EQ(textOf(control), "");
+    typeText(focused, "7z");  // each character passes on its own
+    EXPECT_EQ(textOf(control), "7");
+
+    clearText(control);
+    QGuiApplication::clipboard()->setText("x9");
+    QTest::keyClick(focused, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(textOf(control), "9");
+    QGuiApplication::clipboard()->setText("ab");
+    QTest::keyClick(focused, Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(textOf(control), "9");
+    QGuiApplication::clipboard()->setText("4455");
+    QTest::keyClick(focused, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(textOf(control), max > 0 && max < 5 ? "9" : "94455");  // a paste too long is refused whole
+
+    // An input method's commit keeps its digits.
+    clearText(control);
+    QInputMethodEvent im;
+    im.setCommitString("q5r");
+    QCoreApplication::sendEvent(focused, &im);
+    EXPECT_EQ(textOf(control), "5");
+  }
+}
+
+TEST_F(FormTest, RegisterTimeColumnShowsTheUsersLongTimeWithoutAZone) {
+  TForm1& f = create();
+  struct Case {
+    QLocale locale;
+    const char* pattern;
+  } cases[] = {{QLocale::c(), "^\\d\\d:\\d\\d:\\d\\d$"},
+               {QLocale(QLocale::English, QLocale::UnitedStates), "^\\d\\d?:\\d\\d:\\d\\d [AP]M$"}};
+  const QLocale before;
+  for (const Case& c : cases) {
+    QLocale::setDefault(c.locale);
+    f.BitBtn4Click();
+    f.modbusMaster().DecodeRegister(0x01, 0x80, 1, 7);
+    const QString time = f.gridInputRegisters->Cells(5, 1);
+    EXPECT_TRUE(QRegularExpression(c.pattern).match(time).hasMatch()) << time.toStdString();
+  }
+  QLocale::setDefault(before);
 }
 
 TEST_F(FormTest, SpinButtonsStopAtTheirLimits) {
@@ -339,6 +440,19 @@ TEST_F(FormTest, LogLinesAndModePair) {
   EXPECT_TRUE(memo->toPlainText().isEmpty());
   f.AddLogLine("first");
   EXPECT_EQ(memo->toPlainText(), "first");
+  // An empty line right after clearing is a line of its own.
+  f.ClearLog();
+  f.AddLogLine("");
+  f.AddLogLine("x");
+  EXPECT_EQ(memo->toPlainText(), "\nx");
+  EXPECT_EQ(f.logPlainText(), "\nx");
+  // The user empties the pane by hand: it holds no line, the next one comes first.
+  memo->selectAll();
+  QTest::keyClick(memo, Qt::Key_Delete);
+  f.AddLogLine("y");
+  EXPECT_EQ(memo->toPlainText(), "y");
+  f.ClearLog();
+  f.AddLogLine("first");
   for (int i = 0; i < 200; ++i) f.AddLogLine(QString::number(i));
   auto* sb = memo->verticalScrollBar();
   EXPECT_EQ(sb->value(), sb->maximum());  // the view follows the newest line

@@ -1,7 +1,11 @@
 // Start-up and shutdown with the settings file.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTest>
 
@@ -151,4 +155,47 @@ TEST_F(FormTest, UnwritableFileWarnsOnceAndShutdownGoesOn) {
   EXPECT_FALSE(f.isVisible());
   EXPECT_TRUE(QFileInfo(iniPath()).isDir());
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"ostrel.ini"});
+}
+
+TEST_F(FormTest, ASettingsFileThatIsNoRegularFileGivesDefaultsAndIsLeftAlone) {
+  // A FIFO without a writer: the window still comes up, with the defaults.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(iniPath()).constData(), 0600), 0);
+  TForm1& f = create();
+  expectDefaults(f, dir.path());
+  f.show();
+  f.close();
+  ASSERT_EQ(messages(), 1);
+  EXPECT_EQ(dialogs.last(ScriptedDialogs::Kind::Message)->caption, "Saving settings");
+  struct stat info {};
+  ASSERT_EQ(::lstat(QFile::encodeName(iniPath()).constData(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));  // not replaced by a file
+}
+
+TEST_F(FormTest, LineEndsOfEveryKindAndAHugeFileReadUpToItsBound) {
+  writeIni("[Com port]\rSpeed=4800\rSB=1\r[Modbus]\rTimeout=900\r");
+  TForm1& f = create();
+  EXPECT_EQ(f.Combo_com_speed->currentText(), "4800");
+  EXPECT_EQ(f.Combo_stop->currentText(), "1");
+  EXPECT_EQ(f.UD_modbusTimeout->Position(), 900);
+  f.close();
+  const QByteArray out = readIni();
+  EXPECT_TRUE(out.startsWith("[Com port]\rSpeed=4800\rSB=1\rName=COM1\r")) << out.left(60).toStdString();
+  EXPECT_FALSE(out.contains('\n'));  // the file keeps its own line ends
+  form.reset();
+
+  writeIni("[Modbus]\nAddress=7\n[Com port]\r\nSpeed=9600\r\n");
+  EXPECT_EQ(create().UDmodbusAddress->Position(), 7);
+  EXPECT_EQ(form->Combo_com_speed->currentText(), "9600");
+  form.reset();
+
+  // 50 MB (a sparse file): the keys at its start are read, the rest is not,
+  // and the file written at close holds only what was read.
+  writeIni("[Com port]\r\nSpeed=1200\r\n");
+  ASSERT_EQ(::truncate(QFile::encodeName(iniPath()).constData(), 50 << 20), 0);
+  TForm1& big = create();
+  EXPECT_EQ(big.Combo_com_speed->currentText(), "1200");
+  big.close();
+  EXPECT_EQ(messages(), 0);
+  EXPECT_LT(QFileInfo(iniPath()).size(), 1 << 20);
+  EXPECT_TRUE(readIni().startsWith("[Com port]\r\nSpeed=1200\r\n"));
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QDate>
@@ -317,3 +319,45 @@ TEST_F(CsvWindowTest, SaveClearLoadGivesBackTheSameTable) {
 }
 
 }  // namespace
+
+TEST_F(CsvWindowTest, OnlyRegularFilesLoadAndAHugeFileStopsAtTheLimits) {
+  // A FIFO without a writer, a device that never ends, a folder: each is a
+  // wrong file, told at once.
+  const QString fifo = at("fifo.csv");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  ASSERT_TRUE(QDir(home.path()).mkdir("data/folder.csv"));
+  for (const QString& path : {fifo, QStringLiteral("/dev/zero"), at("folder.csv")}) {
+    SCOPED_TRACE(path.toStdString());
+    addRow(devices, numbered("old", 11));
+    dialogs.shown.clear();
+    dialogs.files = {path};
+    form->Butt_load_data->click();
+    ASSERT_EQ(messages(), 1);
+    EXPECT_EQ(dialogs.last(Kind::Message)->text, "You chose wrong file for import!\nContact administrator!");
+    EXPECT_EQ(devices->RowCount(), 2);
+  }
+
+  // 50 MB in one line (a sparse file: no disk is used): the line runs past
+  // all the table could take, so nothing of it loads.
+  const QString oneLine = at("oneline.csv");
+  write(oneLine, "a;b;");
+  ASSERT_EQ(::truncate(QFile::encodeName(oneLine).constData(), 50 << 20), 0);
+  dialogs.shown.clear();
+  dialogs.files = {oneLine};
+  form->Butt_load_data->click();
+  ASSERT_EQ(messages(), 1);
+  EXPECT_EQ(dialogs.last(Kind::Message)->text,
+            "You are trying to import too many data!!!\nCorrect csv file and try again!");
+  EXPECT_EQ(devices->RowCount(), 2);
+  EXPECT_TRUE(form->Memo_export->toPlainText().isEmpty());
+
+  // Empty lines without end: the rows up to the limit load, then the message.
+  write(at("empty.csv"), QByteArray(20000, '\n'));
+  dialogs.shown.clear();
+  dialogs.files = {at("empty.csv")};
+  form->Open1->trigger();
+  ASSERT_EQ(messages(), 1);
+  EXPECT_EQ(dialogs.last(Kind::Message)->text,
+            "You are trying to import too many data!!!\nCorrect csv file and try again!");
+  EXPECT_EQ(devices->RowCount(), 4096 + 2);
+}

@@ -266,6 +266,17 @@ TEST_F(PortFormTest, AMissingDeviceNamesItsCause) {
   EXPECT_EQ(w.StatusBar1->panelText(0), "\\\\.\\COM7 is closed");
 }
 
+TEST_F(PortFormTest, AnEmptyPortNameSaysThatTheNameIsMissing) {
+  TForm1& w = create();
+  modbusLink("");
+  clickModbus();
+  EXPECT_FALSE(w.modbusPortOpen);
+  ASSERT_EQ(messages(), 1);
+  const QString text = dialogs.last(ScriptedDialogs::Kind::Message)->text;
+  EXPECT_EQ(text, "No serial port is chosen: the port name is empty.\nEnter a port name such as COM1 and connect again.");
+  EXPECT_FALSE(text.contains("  "));
+}
+
 // Run in a child process under an unprivileged user: a pseudo-terminal's
 // slave is not open to everyone, so the probe meets a real refusal.
 class PortPermissionTest : public PortFormTest {
@@ -363,6 +374,37 @@ TEST_F(PortFormTest, ALostDeviceIsReportedOnceAndTheLinkCanBeRestored) {
   EXPECT_FALSE(w.Comm1->DeviceLost());
   EXPECT_TRUE(w.Comm1->WriteString("back"));
   EXPECT_EQ(far->read(4), "back");
+}
+
+TEST_F(PortFormTest, AutomaticReadoutSkipsALostDeviceWithOneLineAndResumesAfterReconnecting) {
+  auto far = std::make_unique<Pty>();
+  link("COM2", far->slave);
+  TForm1& w = create();
+  modbusLink("COM2");
+  clickModbus();
+  ASSERT_TRUE(w.modbusPortOpen);
+  w.CheckBox1->setChecked(true);  // "Automatic readout in:" every second
+  ASSERT_TRUE(w.Timer_auto->Enabled());
+
+  far->closeMaster();  // the adapter is pulled
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Comm2->DeviceLost(); }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return lastLog().contains("no longer available"); }, 3000));
+  const int before = logLines().size();
+  for (int tick = 0; tick < 3; ++tick) emit w.Timer_auto->Timer();  // three periods pass
+  EXPECT_EQ(messages(), 0);  // no box stacks up
+  EXPECT_EQ(logLines().size(), before + 1);
+  EXPECT_EQ(lastLog(), "Automatic readout skipped: the Modbus port's device is no longer available; "
+                       "disconnect and connect the port to go on");
+  EXPECT_TRUE(w.Timer_auto->Enabled());  // the box stays as the user set it
+
+  clickModbus();  // disconnect
+  far = std::make_unique<Pty>();
+  link("COM2", far->slave);
+  clickModbus();
+  ASSERT_TRUE(w.modbusPortOpen);
+  emit w.Timer_auto->Timer();
+  EXPECT_EQ(far->read(8).size(), 8u);  // the read request goes out again
+  EXPECT_EQ(messages(), 0);
 }
 
 TEST_F(PortFormTest, ErrorsOfPortEventsReachOneMessageBoxAndTheProgramGoesOn) {

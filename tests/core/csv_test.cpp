@@ -83,6 +83,21 @@ TEST(CsvLoad, FieldAndLineLimitsCountCharacters) {
   EXPECT_EQ(r.rows[1][0], "next");
 }
 
+TEST(CsvLoad, RowLimitAndAFileReadOnlyInPartStopAtTheFirstLineBeyond) {
+  std::string many;
+  for (std::size_t i = 0; i <= kCsvMaxRows; ++i) many += "\r\n";
+  const CsvLoadResult r = LoadCsv(many);
+  EXPECT_TRUE(r.tooMany);
+  EXPECT_EQ(r.tooManyLine, kCsvMaxRows);
+  EXPECT_EQ(r.rows.size(), kCsvMaxRows);
+  // The last line of a file read only in part is cut off: it does not load.
+  const CsvLoadResult part = LoadCsv("a;\r\nb;\r\nc;c", 11, false);
+  EXPECT_TRUE(part.tooMany);
+  ASSERT_EQ(part.rows.size(), 2u);
+  EXPECT_EQ(part.lines, (std::vector<std::string>{"a;", "b;"}));
+  EXPECT_FALSE(LoadCsv("a;\r\nb;\r\n", 11, false).tooMany);  // ends on a whole line
+}
+
 TEST(CsvRoundTrip, CyrillicCellsAreWindows1251InTheFileAndComeBackUnchanged) {
   const CsvTable rows = {row11({"1", "Пожарен детектор", "Контур 1", "", "Ёж №5"}), row11({"2", "", "OK"})};
   const std::string bytes = SaveGridRows(rows);

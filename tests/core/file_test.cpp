@@ -112,3 +112,29 @@ TEST(WithCsvExtension, OnlyANameWithoutExtensionGetsOne) {
   EXPECT_EQ(WithCsvExtension("/data/meters.txt"), "/data/meters.txt");
 }
 
+
+TEST(ReadRegularFile, OnlyRegularFilesAndOnlyUpToTheBound) {
+  TempDir dir;
+  const std::string fifo = dir / "fifo.csv";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(ReadRegularFile(fifo, 100));  // no writer: refused at once, not waited for
+  EXPECT_FALSE(ReadRegularFile("/dev/zero", 100));
+  EXPECT_FALSE(ReadRegularFile(dir.path(), 100));
+  EXPECT_FALSE(ReadWholeFile(fifo));
+
+  ASSERT_TRUE(WriteFileAtomically(dir / "ten", "0123456789"));
+  const auto part = ReadRegularFile(dir / "ten", 4);
+  ASSERT_TRUE(part);
+  EXPECT_EQ(part->bytes, "0123");
+  EXPECT_FALSE(part->complete);
+  const auto whole = ReadRegularFile(dir / "ten", 10);
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->bytes, "0123456789");
+  EXPECT_TRUE(whole->complete);
+
+  // Nor is anything but a regular file replaced by a write.
+  EXPECT_FALSE(WriteFileAtomically(fifo, "x"));
+  struct stat info {};
+  ASSERT_EQ(::lstat(fifo.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}

@@ -63,6 +63,26 @@ struct ModbusReadout : ::testing::Test {
   int requests = 0;
 };
 
+TEST_F(ModbusReadout, AutomaticReadoutSkipsALostDeviceLoggingOncePerLoss) {
+  read.deviceLost = true;
+  for (int tick = 0; tick < 3; ++tick) m.Timer_autoTimer(read);
+  ASSERT_EQ(j.log.size(), 1u);
+  EXPECT_NE(j.log[0].find("no longer available"), std::string::npos);
+  EXPECT_TRUE(j.wire.empty());
+  read.deviceLost = false;  // connected again
+  m.Timer_autoTimer(read);
+  EXPECT_FALSE(j.wire.empty());
+  read.deviceLost = true;  // lost a second time: said again, once
+  m.Timer_autoTimer(read);
+  m.Timer_autoTimer(read);
+  EXPECT_EQ(std::count(j.log.begin(), j.log.end(), j.log[0]), 2);
+  read.portOpen = false;  // a closed port keeps its own line every period
+  read.deviceLost = false;
+  m.Timer_autoTimer(read);
+  m.Timer_autoTimer(read);
+  EXPECT_EQ(std::count(j.log.begin(), j.log.end(), "Serial port for modbus is not open..."), 2);
+}
+
 TEST_F(ModbusReadout, RefusalsSendNothing) {
   read.portOpen = false;
   m.BitBtn3Click(read);
