@@ -99,6 +99,7 @@ bool TVaFakeDevice::waiting() const { Lock l(m_); return waiting_; }
 int TVaFakeDevice::applyLineConfiguration(const TVaDcb& d) {
   Lock l(m_);
   if (int e = takeFailure("dcb")) return e;
+  if (!stopBitsFit(d.ByteSize, d.StopBits)) return EINVAL;
   dcb_ = d;
   ++dcbWrites_;
   return 0;

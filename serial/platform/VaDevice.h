@@ -39,6 +39,15 @@ inline constexpr uint32_t Binary = 0x0001, ParityCheck = 0x0002, OutxCtsFlow = 0
                           DtrMask = 0x0030;
 }
 
+// Whether a line can carry the frame: one and a half stop bits exist only with five data bits,
+// two stop bits only with six or more. A device refuses any other pairing (EINVAL) rather than
+// send a frame that was not asked for.
+inline bool stopBitsFit(uint8_t byteSize, uint8_t stopBits) {
+  if (stopBits == 1) return byteSize == 5;
+  if (stopBits == 2) return byteSize != 5;
+  return true;
+}
+
 // Event bits reported by TVaDevice::waitEvent.
 namespace ev {
 inline constexpr uint32_t RxChar = 0x0001, RxFlag = 0x0002, TxEmpty = 0x0004, Cts = 0x0008,

@@ -1,0 +1,103 @@
+// The line as the terminal holds it: rates, frame shapes, parity handling and exclusive use,
+// read back from a real pseudo-terminal with the tools an engineer would use.
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+
+#include "Harness.h"
+#include "PtyPair.h"
+#include "Termios2Rate.h"
+#include "serial/platform/TermiosDevice.h"
+
+using namespace ostrel::serial;
+using namespace ostrel::serial::test;
+
+namespace {
+
+struct PtyLineTest : ::testing::Test {
+  std::shared_ptr<TVaMainLoop> loop = std::make_shared<TVaMainLoop>();
+  PtyPair pty;
+  TVaComm port;
+
+  void SetUp() override {
+    ASSERT_TRUE(pty.ok());
+    port.SetMainThreadSync(loop);
+    port.SetDeviceName(pty.slave);
+    port.SetDirectWrite(true);
+  }
+  int fd() { return dynamic_cast<TVaTermiosDevice&>(*port.Handle()).fd(); }
+  termios attrs() {
+    termios t{};
+    EXPECT_EQ(tcgetattr(fd(), &t), 0);
+    return t;
+  }
+  speed_t outSpeed() {
+    termios t = attrs();
+    return cfgetospeed(&t);
+  }
+  speed_t inSpeed() {
+    termios t = attrs();
+    return cfgetispeed(&t);
+  }
+};
+
+}  // namespace
+
+TEST_F(PtyLineTest, StandardRatesReadBackAsTheirConstants) {
+  port.SetBaudrate(br2400);
+  port.OpenPort();
+  EXPECT_EQ(outSpeed(), static_cast<speed_t>(B2400));
+  EXPECT_EQ(inSpeed(), static_cast<speed_t>(B2400));
+  const std::pair<TVaBaudrate, speed_t> named[] = {
+      {br110, B110}, {br1200, B1200}, {br9600, B9600}, {br19200, B19200}, {br38400, B38400},
+      {br57600, B57600}, {br115200, B115200}};
+  for (auto [rate, constant] : named) {
+    port.SetBaudrate(rate);
+    EXPECT_EQ(outSpeed(), constant) << baudrateValue(rate);
+    EXPECT_EQ(inSpeed(), constant) << baudrateValue(rate);
+    EXPECT_EQ(termios2OutputRate(fd()), baudrateValue(rate));
+  }
+  // A user rate that has a constant goes through it too.
+  port.SetUserBaudrate(230400);
+  EXPECT_EQ(outSpeed(), static_cast<speed_t>(B230400));
+  // Rates without a constant are still set exactly.
+  for (uint32_t odd : {14400u, 56000u, 128000u, 31250u}) {
+    port.SetUserBaudrate(static_cast<int32_t>(odd));
+    EXPECT_EQ(termios2OutputRate(fd()), odd);
+  }
+}
+
+TEST_F(PtyLineTest, StopBitsTheLineCannotCarryAreRefused) {
+  port.SetDatabits(db8);
+  port.SetStopbits(sb15);
+  EXPECT_EQ(raised([&] { port.OpenPort(); }), "Error writing dcb (22), Invalid argument");
+  EXPECT_FALSE(port.IsOpen());
+
+  port.SetStopbits(sb1);
+  port.OpenPort();
+  for (TVaDatabits bits : {db6, db7, db8}) {
+    port.SetDatabits(bits);
+    EXPECT_EQ(raised([&] { port.SetStopbits(sb15); }), "Error writing dcb (22), Invalid argument");
+    EXPECT_FALSE(attrs().c_cflag & CSTOPB) << "the previous frame stays in force";
+    port.SetStopbits(sb1);
+  }
+  // Five data bits: CSTOPB gives one and a half stop bits, and two cannot be had.
+  port.SetDatabits(db5);
+  port.SetStopbits(sb15);
+  EXPECT_TRUE(attrs().c_cflag & CSTOPB);
+  EXPECT_EQ(raised([&] { port.SetStopbits(sb2); }), "Error writing dcb (22), Invalid argument");
+  port.SetDatabits(db8);  // two stop bits with eight data bits is a frame the line carries
+  EXPECT_TRUE(attrs().c_cflag & CSTOPB);
+}
+
+TEST_F(PtyLineTest, ParityCheckingNeverRewritesOrDropsBytes) {
+  port.SetParity(paEven);
+  port.SetOptions(optionBit(coParityCheck));
+  port.OpenPort();
+  termios t = attrs();
+  // INPCK without PARMRK turns a byte with a parity error into 0x00; IGNPAR drops it.
+  EXPECT_FALSE(t.c_iflag & INPCK);
+  EXPECT_FALSE(t.c_iflag & IGNPAR);
+  EXPECT_FALSE(t.c_iflag & PARMRK);
+  EXPECT_FALSE(t.c_iflag & ISTRIP);
+}
