@@ -47,9 +47,17 @@ std::shared_ptr<TVaTermiosDevice> TVaTermiosDevice::open(const std::string& path
     return nullptr;
   };
   if (!isatty(fd)) return fail(ENOTTY);
-  // TIOCEXCL keeps other users out; flock also keeps out root and our own second open.
+  // TIOCEXCL keeps other users out; flock also keeps out root and our own second open. The
+  // exclusive mode belongs to the terminal, not to this descriptor: when the lock is refused,
+  // the mode set here is cleared again, or nobody but root could open the device any more.
+  int wasExclusive = 0;
+  if (ioctl(fd, TIOCGEXCL, &wasExclusive) != 0) wasExclusive = 0;
   if (ioctl(fd, TIOCEXCL) != 0) return fail(errno);
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int e = errno == EWOULDBLOCK ? EBUSY : errno;
+    if (!wasExclusive) ioctl(fd, TIOCNXCL);
+    return fail(e);
+  }
   std::shared_ptr<TVaTermiosDevice> d(new TVaTermiosDevice);
   d->fd_ = fd;
   d->waitWake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

@@ -1,5 +1,6 @@
 // The line as the terminal holds it: rates, frame shapes, parity handling and exclusive use,
 // read back from a real pseudo-terminal with the tools an engineer would use.
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -100,4 +101,32 @@ TEST_F(PtyLineTest, ParityCheckingNeverRewritesOrDropsBytes) {
   EXPECT_FALSE(t.c_iflag & IGNPAR);
   EXPECT_FALSE(t.c_iflag & PARMRK);
   EXPECT_FALSE(t.c_iflag & ISTRIP);
+}
+
+// Another program holds the device (flock): the refused open must not leave the terminal
+// exclusive behind it, or nobody could open it any more; a holder's own exclusive mode stays.
+TEST(PtyExclusiveUse, ARefusedOpenLeavesTheTerminalAsItFoundIt) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  int holder = ::open(pty.slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+  auto exclusive = [&] {
+    int on = -1;
+    EXPECT_EQ(ioctl(holder, TIOCGEXCL, &on), 0);
+    return on;
+  };
+  int err = 0;
+  EXPECT_EQ(TVaTermiosDevice::open(pty.slave, err), nullptr);
+  EXPECT_EQ(err, EBUSY);
+  EXPECT_EQ(exclusive(), 0);
+
+  ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
+  EXPECT_EQ(TVaTermiosDevice::open(pty.slave, err), nullptr);
+  EXPECT_EQ(err, EBUSY);
+  EXPECT_EQ(exclusive(), 1);
+
+  ASSERT_EQ(ioctl(holder, TIOCNXCL), 0);
+  ::close(holder);  // the holder let go: the device opens
+  EXPECT_NE(TVaTermiosDevice::open(pty.slave, err), nullptr);
 }
