@@ -34,7 +34,15 @@ int queued(int fd, unsigned long request) {
 }
 }  // namespace
 
-std::shared_ptr<TVaTermiosDevice> TVaTermiosDevice::open(const std::string& path, int& err) {
+bool readDriverCounters(int fd, TVaLineCounters& c) {
+  serial_icounter_struct ic {};
+  if (ioctl(fd, TIOCGICOUNT, &ic) != 0) return false;
+  c = {ic.cts, ic.dsr, ic.rng, ic.dcd, ic.frame, ic.overrun, ic.parity, ic.brk, ic.buf_overrun};
+  return true;
+}
+
+std::shared_ptr<TVaTermiosDevice> TVaTermiosDevice::open(const std::string& path, int& err,
+                                                         TVaCounterReader counters) {
   err = 0;
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
@@ -60,12 +68,16 @@ std::shared_ptr<TVaTermiosDevice> TVaTermiosDevice::open(const std::string& path
   }
   std::shared_ptr<TVaTermiosDevice> d(new TVaTermiosDevice);
   d->fd_ = fd;
+  d->counters_ = counters ? std::move(counters) : readDriverCounters;
   d->waitWake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   d->writeWake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (d->waitWake_ < 0 || d->writeWake_ < 0) {
     err = errno;
     return nullptr;  // the destructor releases what was made
   }
+  // The driver counts errors from the moment it was loaded: only those from now on are ours.
+  d->countersOk_ = d->readCounters(d->querySeen_);
+  d->waitSeen_ = d->querySeen_;
   struct stat st {};
   if (fstat(fd, &st) == 0 && S_ISCHR(st.st_mode)) {
     unsigned maj = major(st.st_rdev);
@@ -125,6 +137,7 @@ int TVaTermiosDevice::applyLineConfiguration(const TVaDcb& d) {
                             d.XoffChar, false);
   if (e == 0) {
     evtChar_ = d.EvtChar;
+    checkParity_ = d.Parity != 0 && (d.Flags & dcb::ParityCheck);
     // DTR and RTS control modes: enable raises the line, disable drops it; handshake modes
     // are left to the driver (RTS handshake is CRTSCTS, DTR handshake has no equivalent).
     uint32_t dtr = d.Flags & dcb::DtrMask, rts = d.Flags & dcb::RtsMask;
@@ -153,13 +166,6 @@ int TVaTermiosDevice::setEventMask(uint32_t mask) {
   countersOk_ = readCounters(waitSeen_);
   leave();
   return 0;
-}
-
-bool TVaTermiosDevice::readCounters(Counters& c) {
-  serial_icounter_struct ic {};
-  if (ioctl(fd_, TIOCGICOUNT, &ic) != 0) return false;
-  c = {ic.cts, ic.dsr, ic.rng, ic.dcd, ic.frame, ic.overrun, ic.parity, ic.brk, ic.buf_overrun};
-  return true;
 }
 
 int TVaTermiosDevice::waitEvent(uint32_t& events) {
@@ -204,7 +210,7 @@ int TVaTermiosDevice::waitEvent(uint32_t& events) {
         if (c.rng != waitSeen_.rng) events |= ev::Ring;
         if (c.brk != waitSeen_.brk) events |= ev::Break;
         if (c.frame != waitSeen_.frame || c.overrun != waitSeen_.overrun ||
-            c.parity != waitSeen_.parity || c.bufOverrun != waitSeen_.bufOverrun)
+            (checkParity_ && c.parity != waitSeen_.parity) || c.bufOverrun != waitSeen_.bufOverrun)
           events |= ev::Err;
         waitSeen_ = c;
       }
@@ -344,7 +350,7 @@ int TVaTermiosDevice::clearError(uint32_t& errors, TVaComStat& stat) {
   if (readCounters(c)) {
     if (c.bufOverrun != querySeen_.bufOverrun) errors |= ce::RxOver;
     if (c.overrun != querySeen_.overrun) errors |= ce::Overrun;
-    if (c.parity != querySeen_.parity) errors |= ce::RxParity;
+    if (checkParity_ && c.parity != querySeen_.parity) errors |= ce::RxParity;
     if (c.frame != querySeen_.frame) errors |= ce::Frame;
     if (c.brk != querySeen_.brk) errors |= ce::Break;
     querySeen_ = c;

@@ -3,6 +3,7 @@
 // configuration through termios2 so any rate can be set, event waits with poll.
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -10,11 +11,24 @@
 
 namespace ostrel::serial {
 
+// The driver's running counts of modem-line changes and line errors.
+struct TVaLineCounters {
+  int cts = 0, dsr = 0, rng = 0, dcd = 0, frame = 0, overrun = 0, parity = 0, brk = 0,
+      bufOverrun = 0;
+};
+// Reads the counters of an open descriptor; false where the device keeps none (a
+// pseudo-terminal). May be called from the event thread and the main thread at once.
+using TVaCounterReader = std::function<bool(int fd, TVaLineCounters& counters)>;
+// The driver's own counters (TIOCGICOUNT).
+bool readDriverCounters(int fd, TVaLineCounters& counters);
+
 class TVaTermiosDevice : public TVaDevice {
  public:
   // Opens `path` for exclusive use. Returns nullptr and sets err (errno) on failure; a device
-  // held by another descriptor answers EBUSY.
-  static std::shared_ptr<TVaTermiosDevice> open(const std::string& path, int& err);
+  // held by another descriptor answers EBUSY. The counters come from the driver unless
+  // another reader is given.
+  static std::shared_ptr<TVaTermiosDevice> open(const std::string& path, int& err,
+                                                TVaCounterReader counters = readDriverCounters);
   ~TVaTermiosDevice() override;
 
   bool isPseudoTerminal() const { return pty_; }
@@ -39,13 +53,11 @@ class TVaTermiosDevice : public TVaDevice {
   bool enter();  // counts an operation in progress; false once closed
   void leave();
   int modemBits(unsigned long request, int bits);
-  struct Counters {
-    int cts = 0, dsr = 0, rng = 0, dcd = 0, frame = 0, overrun = 0, parity = 0, brk = 0,
-        bufOverrun = 0;
-  };
-  bool readCounters(Counters& c);
+  using Counters = TVaLineCounters;
+  bool readCounters(Counters& c) { return counters_(fd_, c); }
 
   int fd_ = -1;
+  TVaCounterReader counters_;
   int waitWake_ = -1;   // eventfd that ends a waitEvent
   int writeWake_ = -1;  // eventfd that ends a blocked write
   bool pty_ = false;
@@ -57,6 +69,8 @@ class TVaTermiosDevice : public TVaDevice {
   std::atomic<uint32_t> mask_{0};
   std::atomic<bool> cancel_{false}, interrupt_{false}, txPending_{false};
   uint8_t evtChar_ = 0;
+  // Parity errors are errors only while parity is checked; the driver counts them anyway.
+  std::atomic<bool> checkParity_{false};
   // Event thread only: bytes already announced, and the counters the last wait saw.
   int announced_ = 0;
   uint64_t consumedSeen_ = 0;

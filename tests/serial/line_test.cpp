@@ -5,6 +5,9 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
+#include <atomic>
+#include <thread>
+
 #include "Harness.h"
 #include "PtyPair.h"
 #include "Termios2Rate.h"
@@ -129,4 +132,79 @@ TEST(PtyExclusiveUse, ARefusedOpenLeavesTheTerminalAsItFoundIt) {
   ASSERT_EQ(ioctl(holder, TIOCNXCL), 0);
   ::close(holder);  // the holder let go: the device opens
   EXPECT_NE(TVaTermiosDevice::open(pty.slave, err), nullptr);
+}
+
+namespace {
+
+// Driver counters the test moves, standing in for a UART's (a pseudo-terminal keeps none).
+struct TestCounters {
+  std::atomic<int> frame{0}, overrun{0}, parity{0};
+  TVaCounterReader reader() {
+    return [this](int, TVaLineCounters& c) {
+      c = {};
+      c.frame = frame;
+      c.overrun = overrun;
+      c.parity = parity;
+      return true;
+    };
+  }
+};
+
+struct CountedPtyTest : PtyLineTest {
+  TestCounters counters;
+  void SetUp() override {
+    PtyLineTest::SetUp();
+    port.SetDeviceOpener([this](const std::string& name, int& err) -> TVaDevicePtr {
+      return TVaTermiosDevice::open(name, err, counters.reader());
+    });
+  }
+  // Sends the bytes and collects the error flags of every status query until they have
+  // arrived (the loop is not pumped, so no dispatch takes the flags first), then reads them.
+  std::pair<uint32_t, std::string> receiveWithErrors(const std::string& bytes) {
+    EXPECT_TRUE(pty.send(bytes));
+    uint32_t errors = 0;
+    auto deadline = std::chrono::steady_clock::now() + 3s;
+    for (;;) {
+      TVaCommStatus st = port.QueryStatus();
+      errors |= st.Errors;
+      if (st.Stat.InQue >= bytes.size() || std::chrono::steady_clock::now() > deadline) break;
+      std::this_thread::sleep_for(1ms);
+    }
+    return {errors, port.ReadAll()};
+  }
+};
+
+}  // namespace
+
+TEST_F(CountedPtyTest, ErrorsCountedBeforeTheOpenAreNotReported) {
+  counters.frame = 5;  // since the driver loaded, long before this program
+  counters.overrun = 3;
+  port.OpenPort();
+  EXPECT_EQ(port.QueryStatus().Errors, 0u);
+  counters.frame = 6;
+  EXPECT_EQ(port.QueryStatus().Errors, ce::Frame);
+  EXPECT_EQ(port.QueryStatus().Errors, 0u);
+  // A new open starts from the counts it finds.
+  port.ClosePort();
+  counters.overrun = 9;
+  port.OpenPort();
+  EXPECT_EQ(port.QueryStatus().Errors, 0u);
+}
+
+TEST_F(CountedPtyTest, ParityErrorsArriveUnchangedAndAreReportedWhenChecked) {
+  port.SetParity(paEven);
+  port.OnRxChar = nullptr;
+  port.OpenPort();
+  // Checking off: the driver's parity count is no error of ours; a framing error is.
+  counters.parity = 1;
+  counters.frame = 1;
+  auto [off, offBytes] = receiveWithErrors("\x5A");
+  EXPECT_EQ(off, ce::Frame);
+  EXPECT_EQ(offBytes, "\x5A");
+
+  port.SetOptions(optionBit(coParityCheck));
+  counters.parity = 2;
+  auto [on, onBytes] = receiveWithErrors(std::string("\xA5\x00", 2));
+  EXPECT_EQ(on, ce::RxParity);
+  EXPECT_EQ(onBytes, std::string("\xA5\x00", 2));
 }
