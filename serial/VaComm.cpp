@@ -319,8 +319,9 @@ void TVaCustomComm::HandleRxChar() {
   if (n <= 0) return;
   if (!receivers_.empty()) {
     std::vector<uint8_t> bytes(static_cast<size_t>(n));
-    ReadBytes(bytes.data(), n);
-    DeliverData(bytes.data(), n);
+    // The device may deliver fewer bytes than it counted; the rest comes with a later batch.
+    int32_t got = ReadBytes(bytes.data(), n);
+    if (got > 0) DeliverData(bytes.data(), got);
   } else if (OnRxChar) {
     OnRxChar(this, n);
   }

@@ -52,6 +52,7 @@ void TVaFakeDevice::failNextWait(int err, int times) {
 }
 
 void TVaFakeDevice::failNextRead(int err) { Lock l(m_); readErr_ = err; }
+void TVaFakeDevice::limitNextRead(size_t bytes) { Lock l(m_); readLimit_ = bytes; }
 void TVaFakeDevice::refuseWrites(int err) { Lock l(m_); writeErr_ = err; }
 void TVaFakeDevice::setWriteCapacity(size_t bytes) { Lock l(m_); writeCapacity_ = bytes; cv_.notify_all(); }
 void TVaFakeDevice::setWriteDelayMs(int ms) { Lock l(m_); writeDelayMs_ = ms; }
@@ -167,7 +168,8 @@ int TVaFakeDevice::read(uint8_t* buf, size_t count, size_t& got) {
     readErr_ = 0;
     return e;
   }
-  got = std::min(count, in_.size());
+  got = std::min({count, in_.size(), readLimit_});
+  readLimit_ = static_cast<size_t>(-1);
   std::copy_n(in_.data(), got, buf);
   in_.erase(0, got);
   return 0;

@@ -22,6 +22,7 @@ class TVaFakeDevice : public TVaDevice {
   void pullAway();                           // every later wait, read and write fails with EIO
   void failNextWait(int err, int times = 1);
   void failNextRead(int err);
+  void limitNextRead(size_t bytes);          // the next read delivers at most this many
   void refuseWrites(int err);                // 0 accepts again
   void setWriteCapacity(size_t bytes);       // the device takes at most this many until drained
   void drainOutput();                        // the "wire" sends everything taken so far
@@ -73,6 +74,7 @@ class TVaFakeDevice : public TVaDevice {
   int dcbWrites_ = 0;
   bool timeouts_ = false, closed_ = false, lost_ = false, cancel_ = false, interrupt_ = false;
   bool waiting_ = false;
+  size_t readLimit_ = static_cast<size_t>(-1);
   int waitErr_ = 0, waitErrTimes_ = 0, readErr_ = 0, writeErr_ = 0, writeDelayMs_ = 0;
   long waitCalls_ = 0;
   std::vector<std::pair<std::string, int>> failures_;
