@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 namespace ostrel::serial {
 
@@ -168,6 +169,29 @@ int TVaTermiosDevice::setEventMask(uint32_t mask) {
   return 0;
 }
 
+size_t TVaTermiosDevice::waitingInput() {
+  std::lock_guard l(inputM_);
+  return ahead_.size() + static_cast<size_t>(queued(fd_, FIONREAD));
+}
+
+size_t TVaTermiosDevice::fillAhead(int& err) {
+  // A terminal's input cannot be looked at without reading it: move what has arrived into
+  // the read-ahead (bounded; the rest waits in the terminal) and look for the character there.
+  const char evtChar = static_cast<char>(evtChar_.load());
+  size_t added = 0;
+  while (ahead_.size() < kReadAheadLimit) {
+    char buf[4096];
+    ssize_t r = ::read(fd_, buf, std::min(sizeof buf, kReadAheadLimit - ahead_.size()));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0 && errno != EAGAIN) err = errno;
+    if (r <= 0) break;
+    if (std::memchr(buf, evtChar, static_cast<size_t>(r))) flagPending_ = true;
+    ahead_.append(buf, static_cast<size_t>(r));
+    added += static_cast<size_t>(r);
+  }
+  return added;
+}
+
 int TVaTermiosDevice::waitEvent(uint32_t& events) {
   events = 0;
   if (!enter()) return EBADF;
@@ -177,7 +201,13 @@ int TVaTermiosDevice::waitEvent(uint32_t& events) {
     uint32_t mask = mask_;
     int timeout = -1;
     bool watchInput = (mask & (ev::RxChar | ev::RxFlag | ev::Err | ev::Break)) != 0;
-    int now = queued(fd_, FIONREAD);
+    if (mask & ev::RxFlag) {
+      std::lock_guard input(inputM_);
+      int ignored = 0;  // a lost device shows in poll below
+      fillAhead(ignored);
+      if (flagPending_.exchange(false)) events |= ev::RxFlag;
+    }
+    int now = static_cast<int>(waitingInput());
     // Someone read or purged since the last report: whatever waits now is worth a new report
     // (the count alone cannot tell, a full queue has the same count before and after).
     uint64_t consumed = consumed_.load();
@@ -244,7 +274,7 @@ int TVaTermiosDevice::waitEvent(uint32_t& events) {
     }
     if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
       // The far end closed or the adapter is gone; bytes still waiting are reported first.
-      if (queued(fd_, FIONREAD) <= announced_) {
+      if (static_cast<int>(waitingInput()) <= announced_) {
         result = (p[0].revents & POLLNVAL) ? EBADF : EIO;
         break;
       }
@@ -264,7 +294,19 @@ int TVaTermiosDevice::read(uint8_t* buf, size_t count, size_t& got) {
   got = 0;
   if (!enter()) return EBADF;
   int e = 0;
-  while (got < count) {
+  std::unique_lock input(inputM_);
+  // While the event character is looked for, every byte passes the read-ahead first, so none
+  // escapes the look; bytes read ahead come first in any case: they arrived first.
+  const bool look = (mask_.load() & ev::RxFlag) != 0;
+  for (;;) {
+    size_t n = std::min(count - got, ahead_.size());
+    std::memcpy(buf + got, ahead_.data(), n);
+    ahead_.erase(0, n);
+    got += n;
+    if (got == count || !look || fillAhead(e) == 0) break;
+  }
+  if (look && flagPending_) signal(waitWake_);
+  while (!look && got < count) {
     ssize_t r = ::read(fd_, buf + got, count - got);
     if (r > 0) {
       got += static_cast<size_t>(r);
@@ -274,6 +316,7 @@ int TVaTermiosDevice::read(uint8_t* buf, size_t count, size_t& got) {
     if (r < 0 && errno != EAGAIN) e = errno;
     break;
   }
+  input.unlock();
   if (got > 0) consumed_.fetch_add(1);
   leave();
   return got > 0 ? 0 : e;
@@ -355,7 +398,7 @@ int TVaTermiosDevice::clearError(uint32_t& errors, TVaComStat& stat) {
     if (c.brk != querySeen_.brk) errors |= ce::Break;
     querySeen_ = c;
   }
-  stat.InQue = static_cast<uint32_t>(queued(fd_, FIONREAD));
+  stat.InQue = static_cast<uint32_t>(waitingInput());
   stat.OutQue = static_cast<uint32_t>(queued(fd_, TIOCOUTQ));
   leave();
   return 0;
@@ -369,7 +412,11 @@ int TVaTermiosDevice::purge(uint32_t flags) {
   if ((flags & purge::TxClear) && (flags & purge::RxClear)) q = TCIOFLUSH;
   else if (flags & purge::TxClear) q = TCOFLUSH;
   else if (flags & purge::RxClear) q = TCIFLUSH;
-  if (q >= 0 && tcflush(fd_, q) != 0) e = errno;
+  {
+    std::lock_guard input(inputM_);
+    if (flags & purge::RxClear) ahead_.clear();
+    if (q >= 0 && tcflush(fd_, q) != 0) e = errno;
+  }
   if (flags & purge::RxClear) consumed_.fetch_add(1);
   leave();
   return e;

@@ -55,6 +55,11 @@ class TVaTermiosDevice : public TVaDevice {
   int modemBits(unsigned long request, int bits);
   using Counters = TVaLineCounters;
   bool readCounters(Counters& c) { return counters_(fd_, c); }
+  // Bytes waiting: those read ahead plus those still in the terminal.
+  size_t waitingInput();
+  // Under inputM_: reads what has arrived into the read-ahead and notes an event character
+  // among it; returns the number of bytes added (err: a read failure).
+  size_t fillAhead(int& err);
 
   int fd_ = -1;
   TVaCounterReader counters_;
@@ -63,12 +68,18 @@ class TVaTermiosDevice : public TVaDevice {
   bool pty_ = false;
   std::mutex m_;
   std::condition_variable idle_;
+  // Input taken from the terminal while looking for the event character, not yet read by the
+  // port. inputM_ guards it and every read of the descriptor, so bytes keep their order.
+  static constexpr size_t kReadAheadLimit = 64 * 1024;
+  std::mutex inputM_;
+  std::string ahead_;
+  std::atomic<bool> flagPending_{false};  // an event character arrived, not yet reported
   int busy_ = 0;
   int writers_ = 0;  // writes in progress (under m_)
   bool closed_ = false;
   std::atomic<uint32_t> mask_{0};
   std::atomic<bool> cancel_{false}, interrupt_{false}, txPending_{false};
-  uint8_t evtChar_ = 0;
+  std::atomic<uint8_t> evtChar_{0};
   // Parity errors are errors only while parity is checked; the driver counts them anyway.
   std::atomic<bool> checkParity_{false};
   // Event thread only: bytes already announced, and the counters the last wait saw.
