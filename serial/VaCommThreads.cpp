@@ -120,6 +120,7 @@ void TVaCommWriteThread::SetPriority(TThreadPriority p) {
 void TVaCommWriteThread::Stop() {
   std::lock_guard l(m_);
   stop_ = true;
+  abortWrite_ = true;
   cv_.notify_all();
 }
 
@@ -166,6 +167,7 @@ void TVaCommWriteThread::PurgeQueue() {
     std::lock_guard l(m_);
     purgeAck_ = false;
     purgeRequest_ = true;
+    abortWrite_ = true;
     cv_.notify_all();
   }
   link_.device->interruptWrite();  // a device write in progress gives up at once
@@ -174,6 +176,7 @@ void TVaCommWriteThread::PurgeQueue() {
     if (!cv_.wait_for(l, std::chrono::milliseconds(2000), [&] { return purgeAck_; })) {
       purgeRequest_ = false;  // withdrawn: the queue keeps its bytes
       purgeAck_ = false;
+      abortWrite_ = false;
       return;
     }
   }
@@ -186,6 +189,13 @@ void TVaCommWriteThread::PurgeQueue() {
   }
   std::lock_guard l(m_);
   purgeAck_ = false;
+  cv_.notify_all();
+}
+
+void TVaCommWriteThread::AnswerPurge() {
+  purgeRequest_ = false;
+  purgeAck_ = true;
+  abortWrite_ = false;  // no write is in progress: the abort has done its work
   cv_.notify_all();
 }
 
@@ -217,9 +227,7 @@ void TVaCommWriteThread::Body() {
     cv_.wait(l, [&] { return stop_ || purgeRequest_ || (dataReady_ && !lost && !purgeAck_); });
     if (stop_) break;
     if (purgeRequest_) {
-      purgeRequest_ = false;
-      purgeAck_ = true;
-      cv_.notify_all();
+      AnswerPurge();
       continue;
     }
     writing_ = true;
@@ -234,14 +242,12 @@ void TVaCommWriteThread::Body() {
       generation = purgeGeneration_;
     }
     size_t written = 0;
-    int e = n ? link_.device->write(data, n, -1, written) : 0;
+    int e = n ? link_.device->write(data, n, -1, written, &abortWrite_) : 0;
     l.lock();
     writing_ = false;
     if (stop_) break;
     if (purgeRequest_) {  // the purge gives the write up; the queue is emptied after the answer
-      purgeRequest_ = false;
-      purgeAck_ = true;
-      cv_.notify_all();
+      AnswerPurge();
       continue;
     }
     l.unlock();

@@ -58,6 +58,11 @@ void TVaFakeDevice::setWriteCapacity(size_t bytes) { Lock l(m_); writeCapacity_ 
 void TVaFakeDevice::setWriteDelayMs(int ms) { Lock l(m_); writeDelayMs_ = ms; }
 void TVaFakeDevice::setOutQueue(uint32_t n) { Lock l(m_); outQue_ = n; }
 
+void TVaFakeDevice::holdNextWriteStart() { Lock l(m_); holdWrite_ = true; }
+void TVaFakeDevice::releaseWriteStart() { Lock l(m_); holdWrite_ = false; cv_.notify_all(); }
+bool TVaFakeDevice::writeStartHeld() const { Lock l(m_); return writeHeld_; }
+int TVaFakeDevice::interruptCalls() const { Lock l(m_); return interruptCalls_; }
+
 void TVaFakeDevice::drainOutput() {
   Lock l(m_);
   if (outQueued_ == 0) return;
@@ -175,22 +180,33 @@ int TVaFakeDevice::read(uint8_t* buf, size_t count, size_t& got) {
   return 0;
 }
 
-int TVaFakeDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_t& written) {
+int TVaFakeDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_t& written,
+                         const std::atomic<bool>* abort) {
   Lock l(m_);
   written = 0;
+  if (holdWrite_) {
+    writeHeld_ = true;
+    cv_.wait(l, [&] { return !holdWrite_ || closed_; });
+    writeHeld_ = false;
+  }
   if (int e = takeFailure("write")) return e;
   if (writeErr_) return writeErr_;
+  // In progress from here on; an abort applies to the writes in progress only.
+  ++writers_;
+  struct Done {
+    TVaFakeDevice& d;
+    ~Done() {
+      if (--d.writers_ == 0) d.interrupt_ = false;
+    }
+  } done{*this};
   auto start = std::chrono::steady_clock::now();
   auto deadline = timeoutMs < 0 ? std::chrono::steady_clock::time_point::max()
                                  : start + std::chrono::milliseconds(timeoutMs);
-  auto stop = [&] { return interrupt_ || closed_ || lost_; };
+  auto stop = [&] { return interrupt_ || (abort && *abort) || closed_ || lost_; };
   if (writeDelayMs_ > 0) {
     auto until = std::min(deadline, start + std::chrono::milliseconds(writeDelayMs_));
     cv_.wait_until(l, until, stop);
-    if (until < start + std::chrono::milliseconds(writeDelayMs_)) {  // timed out first
-      interrupt_ = false;
-      return 0;
-    }
+    if (until < start + std::chrono::milliseconds(writeDelayMs_)) return 0;  // timed out first
   }
   while (written < count && !stop()) {
     size_t room = writeCapacity_ > outQueued_ ? writeCapacity_ - outQueued_ : 0;
@@ -204,7 +220,6 @@ int TVaFakeDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_
     written += n;
     outQueued_ += n;
   }
-  if (interrupt_) interrupt_ = false;
   if (closed_) return EBADF;
   if (lost_) return EIO;
   if (writeCapacity_ == static_cast<size_t>(-1) && outQueued_ > 0) {
@@ -216,6 +231,8 @@ int TVaFakeDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_
 
 void TVaFakeDevice::interruptWrite() {
   Lock l(m_);
+  ++interruptCalls_;
+  if (writers_ == 0) return;  // nothing to abort: the next write goes out whole
   interrupt_ = true;
   cv_.notify_all();
 }

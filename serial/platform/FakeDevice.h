@@ -27,6 +27,12 @@ class TVaFakeDevice : public TVaDevice {
   void setWriteCapacity(size_t bytes);       // the device takes at most this many until drained
   void drainOutput();                        // the "wire" sends everything taken so far
   void setWriteDelayMs(int ms);              // each write call takes this long before taking bytes
+  // The next write call stops on entry, before it is in progress, until released: an
+  // interruptWrite meanwhile finds no write to end, as on a real device.
+  void holdNextWriteStart();
+  void releaseWriteStart();
+  bool writeStartHeld() const;
+  int interruptCalls() const;
   void setOutQueue(uint32_t n);
   void failNext(const std::string& operation, int err);
   void reopen();  // a closed fake can be opened again, like a real device  // "dcb","queues","timeouts","mask","purge","escape","status"
@@ -53,7 +59,8 @@ class TVaFakeDevice : public TVaDevice {
   int waitEvent(uint32_t& events) override;
   void cancelWait() override;
   int read(uint8_t* buf, size_t count, size_t& got) override;
-  int write(const uint8_t* data, size_t count, int timeoutMs, size_t& written) override;
+  int write(const uint8_t* data, size_t count, int timeoutMs, size_t& written,
+            const std::atomic<bool>* abort = nullptr) override;
   void interruptWrite() override;
   int clearError(uint32_t& errors, TVaComStat& stat) override;
   int purge(uint32_t flags) override;
@@ -74,6 +81,8 @@ class TVaFakeDevice : public TVaDevice {
   int dcbWrites_ = 0;
   bool timeouts_ = false, closed_ = false, lost_ = false, cancel_ = false, interrupt_ = false;
   bool waiting_ = false;
+  bool holdWrite_ = false, writeHeld_ = false;
+  int writers_ = 0, interruptCalls_ = 0;
   size_t readLimit_ = static_cast<size_t>(-1);
   int waitErr_ = 0, waitErrTimes_ = 0, readErr_ = 0, writeErr_ = 0, writeDelayMs_ = 0;
   long waitCalls_ = 0;

@@ -322,7 +322,8 @@ int TVaTermiosDevice::read(uint8_t* buf, size_t count, size_t& got) {
   return got > 0 ? 0 : e;
 }
 
-int TVaTermiosDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_t& written) {
+int TVaTermiosDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_t& written,
+                            const std::atomic<bool>* abort) {
   written = 0;
   if (!enter()) return EBADF;
   using clock = std::chrono::steady_clock;
@@ -333,7 +334,7 @@ int TVaTermiosDevice::write(const uint8_t* data, size_t count, int timeoutMs, si
     ++writers_;
   }
   while (written < count) {
-    if (interrupt_.exchange(false)) break;
+    if (interrupt_.exchange(false) || (abort && *abort)) break;
     ssize_t r = ::write(fd_, data + written, count - written);
     if (r > 0) {
       written += static_cast<size_t>(r);

@@ -41,7 +41,8 @@ class TVaTermiosDevice : public TVaDevice {
   int waitEvent(uint32_t& events) override;
   void cancelWait() override;
   int read(uint8_t* buf, size_t count, size_t& got) override;
-  int write(const uint8_t* data, size_t count, int timeoutMs, size_t& written) override;
+  int write(const uint8_t* data, size_t count, int timeoutMs, size_t& written,
+            const std::atomic<bool>* abort = nullptr) override;
   void interruptWrite() override;
   int clearError(uint32_t& errors, TVaComStat& stat) override;
   int purge(uint32_t flags) override;

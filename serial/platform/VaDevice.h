@@ -1,6 +1,7 @@
 #pragma once
 // The operating-system services a serial port needs, behind one interface so the port can run
 // over a real termios device or over an in-memory fake in tests.
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -99,8 +100,13 @@ class TVaDevice {
   virtual void cancelWait() = 0;
   virtual int read(uint8_t* buf, size_t count, size_t& got) = 0;
   // Writes all bytes, waiting for room up to timeoutMs (negative: no limit). Returns 0 and the
-  // count taken so far when the time ran out or interruptWrite was called.
-  virtual int write(const uint8_t* data, size_t count, int timeoutMs, size_t& written) = 0;
+  // count taken so far when the time ran out, interruptWrite was called during the write, or
+  // `abort` is set: a set `abort` stops the write before its first byte as well, so an abort
+  // raised just before the write begins still reaches it.
+  virtual int write(const uint8_t* data, size_t count, int timeoutMs, size_t& written,
+                    const std::atomic<bool>* abort = nullptr) = 0;
+  // Ends the writes in progress; a write that begins later is not affected (set its `abort`
+  // first to stop one that is about to begin).
   virtual void interruptWrite() = 0;
   virtual int clearError(uint32_t& errors, TVaComStat& stat) = 0;
   virtual int purge(uint32_t flags) = 0;

@@ -141,3 +141,33 @@ TEST_F(QueuedTest, LostDeviceStopsBothThreadsWithOneReport) {
   port->ClosePort();
   EXPECT_TRUE(until([] { return runningCommThreads() == 0; }));
 }
+
+// The purge comes after the write thread took the queue's bytes but before its device write
+// began: the abort must still reach that write, or the purge waits in vain and the queue
+// keeps its bytes.
+TEST_F(QueuedTest, PurgeBeforeTheDeviceWriteBeginsStillEmptiesTheQueue) {
+  dev->setWriteCapacity(0);  // a full line: a write that begins never ends by itself
+  dev->holdNextWriteStart();
+  EXPECT_TRUE(port->WriteString("request"));
+  auto deadline = std::chrono::steady_clock::now() + 3s;
+  while (!dev->writeStartHeld() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(100us);
+  ASSERT_TRUE(dev->writeStartHeld());
+  // The write begins only once the purge has asked the device to abort.
+  std::thread starter([&] {
+    auto deadline = std::chrono::steady_clock::now() + 3s;
+    while (dev->interruptCalls() == 0 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(100us);
+    dev->releaseWriteStart();
+  });
+  port->PurgeAll();
+  starter.join();
+  EXPECT_EQ(port->OutputSpace(), 2048);
+  EXPECT_EQ(dev->written(), "");
+
+  // The next bytes go out whole.
+  dev->setWriteCapacity(static_cast<size_t>(-1));
+  EXPECT_TRUE(port->WriteString("next"));
+  ASSERT_TRUE(until([&] { return dev->written().size() >= 4 && port->OutputSpace() == 2048; }));
+  EXPECT_EQ(dev->written(), "next");
+}
