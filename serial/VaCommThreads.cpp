@@ -4,6 +4,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -192,6 +193,24 @@ void TVaCommWriteThread::PurgeQueue() {
   cv_.notify_all();
 }
 
+void TVaCommWriteThread::Refused(uint64_t generation) {
+  // One report per failure: the first refusal of these bytes, or of bytes queued after a
+  // purge. The bytes stay queued and are tried again at a falling pace.
+  constexpr std::chrono::milliseconds kFirstRetry{10}, kSlowestRetry{500};
+  if (!refusing_ || generation != refusedGeneration_) {
+    auto link = &link_;
+    link_.handOver([link] {
+      if (link->token->valid()) link->dispatch(ev::Err);
+    });
+    retryDelay_ = kFirstRetry;
+  }
+  refusing_ = true;
+  refusedGeneration_ = generation;
+  std::unique_lock l(m_);
+  cv_.wait_for(l, retryDelay_, [&] { return stop_ || purgeRequest_; });
+  retryDelay_ = std::min(retryDelay_ * 2, kSlowestRetry);
+}
+
 void TVaCommWriteThread::AnswerPurge() {
   purgeRequest_ = false;
   purgeAck_ = true;
@@ -252,6 +271,7 @@ void TVaCommWriteThread::Body() {
     }
     l.unlock();
     if (e == 0) {
+      refusing_ = false;
       AfterWrite(written, generation);
     } else if (isDeviceLost(e)) {
       lost = true;  // wait for stop or purge only; the loss is reported once
@@ -260,12 +280,7 @@ void TVaCommWriteThread::Body() {
         if (link->token->valid()) link->lost(e);
       });
     } else {
-      auto link = &link_;
-      link_.handOver([link] {
-        if (link->token->valid()) link->dispatch(ev::Err);
-      });
-      // The bytes stay queued and are tried again; pace the retries of a refusing device.
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      Refused(generation);
     }
   }
 }

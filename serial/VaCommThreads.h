@@ -4,6 +4,7 @@
 // port was closed or destroyed; they reach the port only through hand-overs whose token the
 // port invalidates when it closes.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -87,6 +88,7 @@ class TVaCommWriteThread {
   void Body();
   void AfterWrite(size_t written, uint64_t generation);
   void AnswerPurge();  // m_ held
+  void Refused(uint64_t generation);
   TVaThreadLink link_;
   std::shared_ptr<TVaCriticalSection> writeLock_;
   TVaCommBuffer queue_;
@@ -100,6 +102,11 @@ class TVaCommWriteThread {
   uint64_t purgeGeneration_ = 0;  // under the write lock; a purge makes earlier writes stale
   std::atomic<int> tid_{0};
   std::atomic<int> priority_{tpHighest};
+  // Thread only: the device refuses the queued bytes; when the refusal was reported, and the
+  // pause before the next try.
+  bool refusing_ = false;
+  uint64_t refusedGeneration_ = 0;
+  std::chrono::milliseconds retryDelay_{10};
 };
 
 }  // namespace ostrel::serial

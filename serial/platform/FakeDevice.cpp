@@ -62,6 +62,7 @@ void TVaFakeDevice::holdNextWriteStart() { Lock l(m_); holdWrite_ = true; }
 void TVaFakeDevice::releaseWriteStart() { Lock l(m_); holdWrite_ = false; cv_.notify_all(); }
 bool TVaFakeDevice::writeStartHeld() const { Lock l(m_); return writeHeld_; }
 int TVaFakeDevice::interruptCalls() const { Lock l(m_); return interruptCalls_; }
+long TVaFakeDevice::writeCalls() const { Lock l(m_); return writeCalls_; }
 
 void TVaFakeDevice::drainOutput() {
   Lock l(m_);
@@ -184,6 +185,7 @@ int TVaFakeDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_
                          const std::atomic<bool>* abort) {
   Lock l(m_);
   written = 0;
+  ++writeCalls_;
   if (holdWrite_) {
     writeHeld_ = true;
     cv_.wait(l, [&] { return !holdWrite_ || closed_; });

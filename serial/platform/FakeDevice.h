@@ -33,6 +33,7 @@ class TVaFakeDevice : public TVaDevice {
   void releaseWriteStart();
   bool writeStartHeld() const;
   int interruptCalls() const;
+  long writeCalls() const;
   void setOutQueue(uint32_t n);
   void failNext(const std::string& operation, int err);
   void reopen();  // a closed fake can be opened again, like a real device  // "dcb","queues","timeouts","mask","purge","escape","status"
@@ -83,6 +84,7 @@ class TVaFakeDevice : public TVaDevice {
   bool waiting_ = false;
   bool holdWrite_ = false, writeHeld_ = false;
   int writers_ = 0, interruptCalls_ = 0;
+  long writeCalls_ = 0;
   size_t readLimit_ = static_cast<size_t>(-1);
   int waitErr_ = 0, waitErrTimes_ = 0, readErr_ = 0, writeErr_ = 0, writeDelayMs_ = 0;
   long waitCalls_ = 0;

@@ -171,3 +171,32 @@ TEST_F(QueuedTest, PurgeBeforeTheDeviceWriteBeginsStillEmptiesTheQueue) {
   ASSERT_TRUE(until([&] { return dev->written().size() >= 4 && port->OutputSpace() == 2048; }));
   EXPECT_EQ(dev->written(), "next");
 }
+
+// A device that keeps refusing a queued write (not a lost device): one report per failure,
+// retries at a falling pace, and the bytes go out once it accepts them again.
+TEST_F(QueuedTest, ARefusedWriteIsReportedOncePerFailureAndRetried) {
+  struct ErrorEvents : TVaCommReceiver {
+    int count = 0;
+    void TakeData(const uint8_t*, int32_t) override {}
+    void TakeEvents(uint32_t mask) override { count += (mask & ev::Err) ? 1 : 0; }
+  } reports;
+  port->AttachReceiver(&reports);
+  dev->refuseWrites(EPERM);
+  EXPECT_TRUE(port->WriteString("x"));
+  ASSERT_TRUE(until([&] { return dev->writeCalls() >= 4; }));
+  loop->processPending();
+  EXPECT_EQ(reports.count, 1);
+  dev->refuseWrites(0);
+  ASSERT_TRUE(until([&] { return dev->written() == "x"; }));
+
+  // A new failure after a write went through is reported again.
+  dev->refuseWrites(EPERM);
+  long calls = dev->writeCalls();
+  EXPECT_TRUE(port->WriteString("y"));
+  ASSERT_TRUE(until([&] { return dev->writeCalls() >= calls + 3; }));
+  loop->processPending();
+  EXPECT_EQ(reports.count, 2);
+  dev->refuseWrites(0);
+  ASSERT_TRUE(until([&] { return dev->written() == "xy"; }));
+  port->DetachReceiver(&reports);
+}
