@@ -437,6 +437,14 @@ int32_t TVaCustomComm::OutputSpace() {
   return writeThread_ ? writeThread_->Capacity() - writeThread_->Used() : 0;
 }
 
+bool TVaCustomComm::WaitUntilSent() {
+  if (!IsOpen()) return false;
+  const int limit = buffers_.ReadTimeout();
+  // The write queue first: it empties as the thread hands its bytes to the device.
+  if (writeThread_ && !waitUntilDrained([&] { return writeThread_->Used(); }, limit)) return false;
+  return device_->waitUntilSent(limit) == 0;
+}
+
 // ---------------------------------------------------------------- properties
 
 void TVaCustomComm::SetBaudrate(TVaBaudrate v) {

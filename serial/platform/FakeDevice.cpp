@@ -99,6 +99,8 @@ uint32_t TVaFakeDevice::outSize() const { Lock l(m_); return outSize_; }
 bool TVaFakeDevice::timeoutsSet() const { Lock l(m_); return timeouts_; }
 std::vector<uint32_t> TVaFakeDevice::purges() const { Lock l(m_); return purges_; }
 std::vector<uint32_t> TVaFakeDevice::escapes() const { Lock l(m_); return escapes_; }
+std::vector<size_t> TVaFakeDevice::unsentAtEscapes() const { Lock l(m_); return unsentAtEscapes_; }
+bool TVaFakeDevice::sendWaiting() const { Lock l(m_); return sendWaiting_; }
 bool TVaFakeDevice::closed() const { Lock l(m_); return closed_; }
 long TVaFakeDevice::waitCalls() const { Lock l(m_); return waitCalls_; }
 bool TVaFakeDevice::waiting() const { Lock l(m_); return waiting_; }
@@ -239,6 +241,18 @@ void TVaFakeDevice::interruptWrite() {
   cv_.notify_all();
 }
 
+int TVaFakeDevice::waitUntilSent(int timeoutMs) {
+  Lock l(m_);
+  if (int e = takeFailure("sent")) return e;
+  sendWaiting_ = true;
+  bool sent = cv_.wait_for(l, std::chrono::milliseconds(timeoutMs),
+                           [&] { return outQueued_ == 0 || closed_ || lost_; });
+  sendWaiting_ = false;
+  if (closed_) return EBADF;
+  if (lost_) return EIO;
+  return sent ? 0 : ETIMEDOUT;
+}
+
 int TVaFakeDevice::clearError(uint32_t& errors, TVaComStat& stat) {
   Lock l(m_);
   errors = 0;
@@ -265,6 +279,7 @@ int TVaFakeDevice::escape(uint32_t code) {
   Lock l(m_);
   if (int e = takeFailure("escape")) return e;
   escapes_.push_back(code);
+  unsentAtEscapes_.push_back(outQueued_);
   return 0;
 }
 

@@ -26,6 +26,7 @@ class TVaFakeDevice : public TVaDevice {
   void refuseWrites(int err);                // 0 accepts again
   void setWriteCapacity(size_t bytes);       // the device takes at most this many until drained
   void drainOutput();                        // the "wire" sends everything taken so far
+  bool sendWaiting() const;                  // waitUntilSent is waiting for the wire
   void setWriteDelayMs(int ms);              // each write call takes this long before taking bytes
   // The next write call stops on entry, before it is in progress, until released: an
   // interruptWrite meanwhile finds no write to end, as on a real device.
@@ -48,6 +49,8 @@ class TVaFakeDevice : public TVaDevice {
   bool timeoutsSet() const;
   std::vector<uint32_t> purges() const;
   std::vector<uint32_t> escapes() const;
+  // Bytes taken but not yet sent at each escape function, in the order of escapes().
+  std::vector<size_t> unsentAtEscapes() const;
   bool closed() const;
   long waitCalls() const;
   bool waiting() const;
@@ -63,6 +66,7 @@ class TVaFakeDevice : public TVaDevice {
   int write(const uint8_t* data, size_t count, int timeoutMs, size_t& written,
             const std::atomic<bool>* abort = nullptr) override;
   void interruptWrite() override;
+  int waitUntilSent(int timeoutMs) override;
   int clearError(uint32_t& errors, TVaComStat& stat) override;
   int purge(uint32_t flags) override;
   int escape(uint32_t code) override;
@@ -90,6 +94,8 @@ class TVaFakeDevice : public TVaDevice {
   long waitCalls_ = 0;
   std::vector<std::pair<std::string, int>> failures_;
   std::vector<uint32_t> purges_, escapes_;
+  std::vector<size_t> unsentAtEscapes_;
+  bool sendWaiting_ = false;
 };
 
 }  // namespace ostrel::serial

@@ -386,6 +386,18 @@ void TVaTermiosDevice::interruptWrite() {
   if (writeWake_ >= 0) signal(writeWake_);
 }
 
+int TVaTermiosDevice::waitUntilSent(int timeoutMs) {
+  if (!enter()) return EBADF;
+  // The driver's queue first, watched for progress: a slow line is waited for as long as bytes
+  // keep leaving, a stalled one only timeoutMs. Then tcdrain for what the hardware still holds;
+  // under hardware flow control that could stall without end, so it is left out there.
+  int e = waitUntilDrained([&] { return queued(fd_, TIOCOUTQ); }, timeoutMs) ? 0 : ETIMEDOUT;
+  termios t{};
+  if (e == 0 && tcgetattr(fd_, &t) == 0 && !(t.c_cflag & CRTSCTS) && tcdrain(fd_) != 0) e = errno;
+  leave();
+  return e;
+}
+
 int TVaTermiosDevice::clearError(uint32_t& errors, TVaComStat& stat) {
   errors = 0;
   stat = {};

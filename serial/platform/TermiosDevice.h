@@ -44,6 +44,7 @@ class TVaTermiosDevice : public TVaDevice {
   int write(const uint8_t* data, size_t count, int timeoutMs, size_t& written,
             const std::atomic<bool>* abort = nullptr) override;
   void interruptWrite() override;
+  int waitUntilSent(int timeoutMs) override;
   int clearError(uint32_t& errors, TVaComStat& stat) override;
   int purge(uint32_t flags) override;
   int escape(uint32_t code) override;

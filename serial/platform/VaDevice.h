@@ -3,10 +3,12 @@
 // over a real termios device or over an in-memory fake in tests.
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace ostrel::serial {
 
@@ -108,6 +110,9 @@ class TVaDevice {
   // Ends the writes in progress; a write that begins later is not affected (set its `abort`
   // first to stop one that is about to begin).
   virtual void interruptWrite() = 0;
+  // Main thread: blocks until every byte handed to the device has left the line, not just
+  // the driver's queue (0), or until no byte has left for timeoutMs (ETIMEDOUT).
+  virtual int waitUntilSent(int timeoutMs) = 0;
   virtual int clearError(uint32_t& errors, TVaComStat& stat) = 0;
   virtual int purge(uint32_t flags) = 0;
   virtual int escape(uint32_t code) = 0;
@@ -121,5 +126,22 @@ inline bool isDeviceLost(int err) {
 }
 
 using TVaDevicePtr = std::shared_ptr<TVaDevice>;
+
+// Polls a count of bytes still to go out until it reaches 0: true then, false once it has not
+// fallen for timeoutMs (a slow line is waited for as long as it makes progress).
+template <class Count>
+bool waitUntilDrained(Count count, int timeoutMs) {
+  using clock = std::chrono::steady_clock;
+  auto last = count();
+  auto lastProgress = clock::now();
+  while (last > 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    auto now = count();
+    if (now < last) lastProgress = clock::now();
+    last = now;
+    if (last > 0 && clock::now() - lastProgress > std::chrono::milliseconds(timeoutMs)) return false;
+  }
+  return true;
+}
 
 }  // namespace ostrel::serial

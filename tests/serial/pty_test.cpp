@@ -245,3 +245,10 @@ TEST_F(PtyPortTest, EventCharacterRaisesItsEventAndKeepsTheBytesInOrder) {
   ASSERT_TRUE(done) << received.size();
   EXPECT_TRUE(received == data);
 }
+
+TEST_F(PtyPortTest, WaitUntilSentCostsNothingOnAPseudoTerminal) {
+  port->OpenPort();
+  EXPECT_TRUE(port->WriteString(std::string(3000, 'w')));  // the far end reads nothing yet
+  EXPECT_TRUE(port->WaitUntilSent());
+  EXPECT_EQ(pty.receive(3000).size(), 3000u);
+}

@@ -200,3 +200,42 @@ TEST_F(QueuedTest, ARefusedWriteIsReportedOncePerFailureAndRetried) {
   ASSERT_TRUE(until([&] { return dev->written() == "xy"; }));
   port->DetachReceiver(&reports);
 }
+
+// Waiting for the line: bytes the device took but has not yet sent keep the wait going; a
+// line that sends nothing ends it after the read time-out.
+TEST_F(FakePortTest, WaitUntilSentWaitsForTheLineNotTheHandOver) {
+  EXPECT_FALSE(port->WaitUntilSent());  // closed
+  port->SetDirectWrite(true);
+  port->OpenPort();
+  dev->setWriteCapacity(1000);  // taken bytes stay unsent until the test drains them
+  EXPECT_TRUE(port->WriteString("request"));
+  std::thread wire([&] {
+    auto deadline = std::chrono::steady_clock::now() + 3s;
+    while (!dev->sendWaiting() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(100us);
+    dev->drainOutput();
+  });
+  EXPECT_TRUE(port->WaitUntilSent());
+  wire.join();
+  EXPECT_EQ(port->OutputSpace(), 2048);
+
+  port->Buffers().SetReadTimeout(30);
+  EXPECT_TRUE(port->WriteString("stuck"));
+  EXPECT_FALSE(port->WaitUntilSent());
+}
+
+TEST_F(QueuedTest, WaitUntilSentEmptiesTheQueueFirst) {
+  dev->setWriteCapacity(2);  // two bytes on the wire at a time
+  std::atomic<bool> done{false};
+  std::thread wire([&] {
+    while (!done) {
+      dev->drainOutput();
+      std::this_thread::sleep_for(200us);
+    }
+  });
+  EXPECT_TRUE(port->WriteString("0123456789"));
+  EXPECT_TRUE(port->WaitUntilSent());
+  EXPECT_EQ(dev->written(), "0123456789");
+  done = true;
+  wire.join();
+}
