@@ -25,6 +25,7 @@ class Comm2Link : public modbus::ModbusLink {
   void PurgeAll() override { w_.Comm2->PurgeAll(); }
   void SetRts(bool on) override { w_.Comm2->SetRtsLine(on); }
   bool WriteByte(uint8_t byte) override { return w_.Comm2->WriteByte(byte); }
+  void WaitUntilSent() override { w_.Comm2->WaitUntilSent(); }
   int OutputSpace() override { return w_.Comm2->OutputSpace(); }
   void SleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 

@@ -19,12 +19,15 @@ void appendCrc(std::string& f) {
   f.push_back(static_cast<char>(crc.high));
 }
 
-// Writes the frame between raised and dropped RTS, 2 ms after every byte.
+// Writes the frame between raised and dropped RTS, 2 ms after every byte. The driver may still
+// be sending when the last byte was handed over (at 2400 baud a read request takes about 37 ms
+// on the wire), so the last pause and the drop of RTS wait until the line has sent it all.
 void writeFrame(ModbusLink& link, const std::string& frame, int pauseAfterRtsMs) {
   link.SetRts(true);
   if (pauseAfterRtsMs > 0) link.SleepMs(pauseAfterRtsMs);
-  for (unsigned char b : frame) {
-    link.WriteByte(b);
+  for (size_t i = 0; i < frame.size(); ++i) {
+    link.WriteByte(static_cast<uint8_t>(frame[i]));
+    if (i + 1 == frame.size()) link.WaitUntilSent();
     link.SleepMs(2);
   }
   link.SetRts(false);

@@ -16,6 +16,9 @@ class ModbusLink {
   virtual void SetRts(bool on) = 0;
   // Hands one byte to the port; the senders do not look at the result.
   virtual bool WriteByte(uint8_t byte) = 0;
+  // Blocks until the bytes handed to the port have left the line (or the port gives up
+  // waiting): an RS-485 adapter switched by RTS would otherwise cut the request's tail.
+  virtual void WaitUntilSent() = 0;
   // Free room in the output queue; queried after a read request, result unused.
   virtual int OutputSpace() = 0;
   // Blocks for the given number of milliseconds.

@@ -319,8 +319,9 @@ void TVaCustomComm::HandleRxChar() {
   if (n <= 0) return;
   if (!receivers_.empty()) {
     std::vector<uint8_t> bytes(static_cast<size_t>(n));
-    ReadBytes(bytes.data(), n);
-    DeliverData(bytes.data(), n);
+    // The device may deliver fewer bytes than it counted; the rest comes with a later batch.
+    int32_t got = ReadBytes(bytes.data(), n);
+    if (got > 0) DeliverData(bytes.data(), got);
   } else if (OnRxChar) {
     OnRxChar(this, n);
   }
@@ -434,6 +435,14 @@ int32_t TVaCustomComm::OutputSpace() {
   std::lock_guard w(*writeLock_);
   // The queue's capacity was fixed at open; a size stored since then applies at the next open.
   return writeThread_ ? writeThread_->Capacity() - writeThread_->Used() : 0;
+}
+
+bool TVaCustomComm::WaitUntilSent() {
+  if (!IsOpen()) return false;
+  const int limit = buffers_.ReadTimeout();
+  // The write queue first: it empties as the thread hands its bytes to the device.
+  if (writeThread_ && !waitUntilDrained([&] { return writeThread_->Used(); }, limit)) return false;
+  return device_->waitUntilSent(limit) == 0;
 }
 
 // ---------------------------------------------------------------- properties

@@ -88,6 +88,10 @@ class TVaCustomComm : public TVaComponent {
   bool WriteString(const std::string& s);
   bool WriteByte(uint8_t b);
   int32_t OutputSpace();
+  // Blocks until every byte written so far has left the line (the write queue, the driver
+  // and the transmitter), giving up when none has left for Buffers.ReadTimeout ms. True when
+  // all went out; false on a closed port, a stall or a device failure.
+  bool WaitUntilSent();
   uint32_t ActiveEventMask() const { return eventMask_; }
   // True once the open device went away (until the port is closed).
   bool DeviceLost() const { return lost_; }

@@ -4,6 +4,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -120,6 +121,7 @@ void TVaCommWriteThread::SetPriority(TThreadPriority p) {
 void TVaCommWriteThread::Stop() {
   std::lock_guard l(m_);
   stop_ = true;
+  abortWrite_ = true;
   cv_.notify_all();
 }
 
@@ -166,6 +168,7 @@ void TVaCommWriteThread::PurgeQueue() {
     std::lock_guard l(m_);
     purgeAck_ = false;
     purgeRequest_ = true;
+    abortWrite_ = true;
     cv_.notify_all();
   }
   link_.device->interruptWrite();  // a device write in progress gives up at once
@@ -174,6 +177,7 @@ void TVaCommWriteThread::PurgeQueue() {
     if (!cv_.wait_for(l, std::chrono::milliseconds(2000), [&] { return purgeAck_; })) {
       purgeRequest_ = false;  // withdrawn: the queue keeps its bytes
       purgeAck_ = false;
+      abortWrite_ = false;
       return;
     }
   }
@@ -186,6 +190,31 @@ void TVaCommWriteThread::PurgeQueue() {
   }
   std::lock_guard l(m_);
   purgeAck_ = false;
+  cv_.notify_all();
+}
+
+void TVaCommWriteThread::Refused(uint64_t generation) {
+  // One report per failure: the first refusal of these bytes, or of bytes queued after a
+  // purge. The bytes stay queued and are tried again at a falling pace.
+  constexpr std::chrono::milliseconds kFirstRetry{10}, kSlowestRetry{500};
+  if (!refusing_ || generation != refusedGeneration_) {
+    auto link = &link_;
+    link_.handOver([link] {
+      if (link->token->valid()) link->dispatch(ev::Err);
+    });
+    retryDelay_ = kFirstRetry;
+  }
+  refusing_ = true;
+  refusedGeneration_ = generation;
+  std::unique_lock l(m_);
+  cv_.wait_for(l, retryDelay_, [&] { return stop_ || purgeRequest_; });
+  retryDelay_ = std::min(retryDelay_ * 2, kSlowestRetry);
+}
+
+void TVaCommWriteThread::AnswerPurge() {
+  purgeRequest_ = false;
+  purgeAck_ = true;
+  abortWrite_ = false;  // no write is in progress: the abort has done its work
   cv_.notify_all();
 }
 
@@ -217,9 +246,7 @@ void TVaCommWriteThread::Body() {
     cv_.wait(l, [&] { return stop_ || purgeRequest_ || (dataReady_ && !lost && !purgeAck_); });
     if (stop_) break;
     if (purgeRequest_) {
-      purgeRequest_ = false;
-      purgeAck_ = true;
-      cv_.notify_all();
+      AnswerPurge();
       continue;
     }
     writing_ = true;
@@ -234,18 +261,17 @@ void TVaCommWriteThread::Body() {
       generation = purgeGeneration_;
     }
     size_t written = 0;
-    int e = n ? link_.device->write(data, n, -1, written) : 0;
+    int e = n ? link_.device->write(data, n, -1, written, &abortWrite_) : 0;
     l.lock();
     writing_ = false;
     if (stop_) break;
     if (purgeRequest_) {  // the purge gives the write up; the queue is emptied after the answer
-      purgeRequest_ = false;
-      purgeAck_ = true;
-      cv_.notify_all();
+      AnswerPurge();
       continue;
     }
     l.unlock();
     if (e == 0) {
+      refusing_ = false;
       AfterWrite(written, generation);
     } else if (isDeviceLost(e)) {
       lost = true;  // wait for stop or purge only; the loss is reported once
@@ -254,12 +280,7 @@ void TVaCommWriteThread::Body() {
         if (link->token->valid()) link->lost(e);
       });
     } else {
-      auto link = &link_;
-      link_.handOver([link] {
-        if (link->token->valid()) link->dispatch(ev::Err);
-      });
-      // The bytes stay queued and are tried again; pace the retries of a refusing device.
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      Refused(generation);
     }
   }
 }

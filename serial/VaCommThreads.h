@@ -4,6 +4,7 @@
 // port was closed or destroyed; they reach the port only through hand-overs whose token the
 // port invalidates when it closes.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -86,16 +87,26 @@ class TVaCommWriteThread {
   TVaCommWriteThread(int32_t capacity) : queue_(capacity) {}
   void Body();
   void AfterWrite(size_t written, uint64_t generation);
+  void AnswerPurge();  // m_ held
+  void Refused(uint64_t generation);
   TVaThreadLink link_;
   std::shared_ptr<TVaCriticalSection> writeLock_;
   TVaCommBuffer queue_;
   std::mutex m_;
   std::condition_variable cv_;
   bool writing_ = false;  // from taking the queue's extent to the end of the device write
+  // Raised with a purge request while writing: holds until the write it targets has ended,
+  // so it also stops a device write that had not begun when the purge came.
+  std::atomic<bool> abortWrite_{false};
   bool stop_ = false, purgeRequest_ = false, purgeAck_ = false, dataReady_ = false;
   uint64_t purgeGeneration_ = 0;  // under the write lock; a purge makes earlier writes stale
   std::atomic<int> tid_{0};
   std::atomic<int> priority_{tpHighest};
+  // Thread only: the device refuses the queued bytes; when the refusal was reported, and the
+  // pause before the next try.
+  bool refusing_ = false;
+  uint64_t refusedGeneration_ = 0;
+  std::chrono::milliseconds retryDelay_{10};
 };
 
 }  // namespace ostrel::serial

@@ -20,6 +20,7 @@ class NullLink : public ModbusLink {
   void PurgeAll() override {}
   void SetRts(bool) override {}
   bool WriteByte(uint8_t) override { return true; }
+  void WaitUntilSent() override {}
   int OutputSpace() override { return 0; }
   void SleepMs(int) override {}  // the send's pauses are the wire's business, not measured here
 };

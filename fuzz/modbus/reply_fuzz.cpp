@@ -15,6 +15,7 @@ class NullLink : public ModbusLink {
   void PurgeAll() override {}
   void SetRts(bool) override {}
   bool WriteByte(uint8_t) override { return true; }
+  void WaitUntilSent() override {}
   int OutputSpace() override { return 0; }
   void SleepMs(int) override {}
 };

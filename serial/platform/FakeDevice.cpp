@@ -52,10 +52,17 @@ void TVaFakeDevice::failNextWait(int err, int times) {
 }
 
 void TVaFakeDevice::failNextRead(int err) { Lock l(m_); readErr_ = err; }
+void TVaFakeDevice::limitNextRead(size_t bytes) { Lock l(m_); readLimit_ = bytes; }
 void TVaFakeDevice::refuseWrites(int err) { Lock l(m_); writeErr_ = err; }
 void TVaFakeDevice::setWriteCapacity(size_t bytes) { Lock l(m_); writeCapacity_ = bytes; cv_.notify_all(); }
 void TVaFakeDevice::setWriteDelayMs(int ms) { Lock l(m_); writeDelayMs_ = ms; }
 void TVaFakeDevice::setOutQueue(uint32_t n) { Lock l(m_); outQue_ = n; }
+
+void TVaFakeDevice::holdNextWriteStart() { Lock l(m_); holdWrite_ = true; }
+void TVaFakeDevice::releaseWriteStart() { Lock l(m_); holdWrite_ = false; cv_.notify_all(); }
+bool TVaFakeDevice::writeStartHeld() const { Lock l(m_); return writeHeld_; }
+int TVaFakeDevice::interruptCalls() const { Lock l(m_); return interruptCalls_; }
+long TVaFakeDevice::writeCalls() const { Lock l(m_); return writeCalls_; }
 
 void TVaFakeDevice::drainOutput() {
   Lock l(m_);
@@ -92,6 +99,8 @@ uint32_t TVaFakeDevice::outSize() const { Lock l(m_); return outSize_; }
 bool TVaFakeDevice::timeoutsSet() const { Lock l(m_); return timeouts_; }
 std::vector<uint32_t> TVaFakeDevice::purges() const { Lock l(m_); return purges_; }
 std::vector<uint32_t> TVaFakeDevice::escapes() const { Lock l(m_); return escapes_; }
+std::vector<size_t> TVaFakeDevice::unsentAtEscapes() const { Lock l(m_); return unsentAtEscapes_; }
+bool TVaFakeDevice::sendWaiting() const { Lock l(m_); return sendWaiting_; }
 bool TVaFakeDevice::closed() const { Lock l(m_); return closed_; }
 long TVaFakeDevice::waitCalls() const { Lock l(m_); return waitCalls_; }
 bool TVaFakeDevice::waiting() const { Lock l(m_); return waiting_; }
@@ -99,6 +108,7 @@ bool TVaFakeDevice::waiting() const { Lock l(m_); return waiting_; }
 int TVaFakeDevice::applyLineConfiguration(const TVaDcb& d) {
   Lock l(m_);
   if (int e = takeFailure("dcb")) return e;
+  if (!stopBitsFit(d.ByteSize, d.StopBits)) return EINVAL;
   dcb_ = d;
   ++dcbWrites_;
   return 0;
@@ -166,28 +176,41 @@ int TVaFakeDevice::read(uint8_t* buf, size_t count, size_t& got) {
     readErr_ = 0;
     return e;
   }
-  got = std::min(count, in_.size());
+  got = std::min({count, in_.size(), readLimit_});
+  readLimit_ = static_cast<size_t>(-1);
   std::copy_n(in_.data(), got, buf);
   in_.erase(0, got);
   return 0;
 }
 
-int TVaFakeDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_t& written) {
+int TVaFakeDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_t& written,
+                         const std::atomic<bool>* abort) {
   Lock l(m_);
   written = 0;
+  ++writeCalls_;
+  if (holdWrite_) {
+    writeHeld_ = true;
+    cv_.wait(l, [&] { return !holdWrite_ || closed_; });
+    writeHeld_ = false;
+  }
   if (int e = takeFailure("write")) return e;
   if (writeErr_) return writeErr_;
+  // In progress from here on; an abort applies to the writes in progress only.
+  ++writers_;
+  struct Done {
+    TVaFakeDevice& d;
+    ~Done() {
+      if (--d.writers_ == 0) d.interrupt_ = false;
+    }
+  } done{*this};
   auto start = std::chrono::steady_clock::now();
   auto deadline = timeoutMs < 0 ? std::chrono::steady_clock::time_point::max()
                                  : start + std::chrono::milliseconds(timeoutMs);
-  auto stop = [&] { return interrupt_ || closed_ || lost_; };
+  auto stop = [&] { return interrupt_ || (abort && *abort) || closed_ || lost_; };
   if (writeDelayMs_ > 0) {
     auto until = std::min(deadline, start + std::chrono::milliseconds(writeDelayMs_));
     cv_.wait_until(l, until, stop);
-    if (until < start + std::chrono::milliseconds(writeDelayMs_)) {  // timed out first
-      interrupt_ = false;
-      return 0;
-    }
+    if (until < start + std::chrono::milliseconds(writeDelayMs_)) return 0;  // timed out first
   }
   while (written < count && !stop()) {
     size_t room = writeCapacity_ > outQueued_ ? writeCapacity_ - outQueued_ : 0;
@@ -201,7 +224,6 @@ int TVaFakeDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_
     written += n;
     outQueued_ += n;
   }
-  if (interrupt_) interrupt_ = false;
   if (closed_) return EBADF;
   if (lost_) return EIO;
   if (writeCapacity_ == static_cast<size_t>(-1) && outQueued_ > 0) {
@@ -213,8 +235,22 @@ int TVaFakeDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_
 
 void TVaFakeDevice::interruptWrite() {
   Lock l(m_);
+  ++interruptCalls_;
+  if (writers_ == 0) return;  // nothing to abort: the next write goes out whole
   interrupt_ = true;
   cv_.notify_all();
+}
+
+int TVaFakeDevice::waitUntilSent(int timeoutMs) {
+  Lock l(m_);
+  if (int e = takeFailure("sent")) return e;
+  sendWaiting_ = true;
+  bool sent = cv_.wait_for(l, std::chrono::milliseconds(timeoutMs),
+                           [&] { return outQueued_ == 0 || closed_ || lost_; });
+  sendWaiting_ = false;
+  if (closed_) return EBADF;
+  if (lost_) return EIO;
+  return sent ? 0 : ETIMEDOUT;
 }
 
 int TVaFakeDevice::clearError(uint32_t& errors, TVaComStat& stat) {
@@ -243,6 +279,7 @@ int TVaFakeDevice::escape(uint32_t code) {
   Lock l(m_);
   if (int e = takeFailure("escape")) return e;
   escapes_.push_back(code);
+  unsentAtEscapes_.push_back(outQueued_);
   return 0;
 }
 

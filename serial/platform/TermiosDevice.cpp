@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 namespace ostrel::serial {
 
@@ -34,7 +35,15 @@ int queued(int fd, unsigned long request) {
 }
 }  // namespace
 
-std::shared_ptr<TVaTermiosDevice> TVaTermiosDevice::open(const std::string& path, int& err) {
+bool readDriverCounters(int fd, TVaLineCounters& c) {
+  serial_icounter_struct ic {};
+  if (ioctl(fd, TIOCGICOUNT, &ic) != 0) return false;
+  c = {ic.cts, ic.dsr, ic.rng, ic.dcd, ic.frame, ic.overrun, ic.parity, ic.brk, ic.buf_overrun};
+  return true;
+}
+
+std::shared_ptr<TVaTermiosDevice> TVaTermiosDevice::open(const std::string& path, int& err,
+                                                         TVaCounterReader counters) {
   err = 0;
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
@@ -47,17 +56,29 @@ std::shared_ptr<TVaTermiosDevice> TVaTermiosDevice::open(const std::string& path
     return nullptr;
   };
   if (!isatty(fd)) return fail(ENOTTY);
-  // TIOCEXCL keeps other users out; flock also keeps out root and our own second open.
+  // TIOCEXCL keeps other users out; flock also keeps out root and our own second open. The
+  // exclusive mode belongs to the terminal, not to this descriptor: when the lock is refused,
+  // the mode set here is cleared again, or nobody but root could open the device any more.
+  int wasExclusive = 0;
+  if (ioctl(fd, TIOCGEXCL, &wasExclusive) != 0) wasExclusive = 0;
   if (ioctl(fd, TIOCEXCL) != 0) return fail(errno);
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int e = errno == EWOULDBLOCK ? EBUSY : errno;
+    if (!wasExclusive) ioctl(fd, TIOCNXCL);
+    return fail(e);
+  }
   std::shared_ptr<TVaTermiosDevice> d(new TVaTermiosDevice);
   d->fd_ = fd;
+  d->counters_ = counters ? std::move(counters) : readDriverCounters;
   d->waitWake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   d->writeWake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (d->waitWake_ < 0 || d->writeWake_ < 0) {
     err = errno;
     return nullptr;  // the destructor releases what was made
   }
+  // The driver counts errors from the moment it was loaded: only those from now on are ours.
+  d->countersOk_ = d->readCounters(d->querySeen_);
+  d->waitSeen_ = d->querySeen_;
   struct stat st {};
   if (fstat(fd, &st) == 0 && S_ISCHR(st.st_mode)) {
     unsigned maj = major(st.st_rdev);
@@ -117,6 +138,7 @@ int TVaTermiosDevice::applyLineConfiguration(const TVaDcb& d) {
                             d.XoffChar, false);
   if (e == 0) {
     evtChar_ = d.EvtChar;
+    checkParity_ = d.Parity != 0 && (d.Flags & dcb::ParityCheck);
     // DTR and RTS control modes: enable raises the line, disable drops it; handshake modes
     // are left to the driver (RTS handshake is CRTSCTS, DTR handshake has no equivalent).
     uint32_t dtr = d.Flags & dcb::DtrMask, rts = d.Flags & dcb::RtsMask;
@@ -147,11 +169,27 @@ int TVaTermiosDevice::setEventMask(uint32_t mask) {
   return 0;
 }
 
-bool TVaTermiosDevice::readCounters(Counters& c) {
-  serial_icounter_struct ic {};
-  if (ioctl(fd_, TIOCGICOUNT, &ic) != 0) return false;
-  c = {ic.cts, ic.dsr, ic.rng, ic.dcd, ic.frame, ic.overrun, ic.parity, ic.brk, ic.buf_overrun};
-  return true;
+size_t TVaTermiosDevice::waitingInput() {
+  std::lock_guard l(inputM_);
+  return ahead_.size() + static_cast<size_t>(queued(fd_, FIONREAD));
+}
+
+size_t TVaTermiosDevice::fillAhead(int& err) {
+  // A terminal's input cannot be looked at without reading it: move what has arrived into
+  // the read-ahead (bounded; the rest waits in the terminal) and look for the character there.
+  const char evtChar = static_cast<char>(evtChar_.load());
+  size_t added = 0;
+  while (ahead_.size() < kReadAheadLimit) {
+    char buf[4096];
+    ssize_t r = ::read(fd_, buf, std::min(sizeof buf, kReadAheadLimit - ahead_.size()));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0 && errno != EAGAIN) err = errno;
+    if (r <= 0) break;
+    if (std::memchr(buf, evtChar, static_cast<size_t>(r))) flagPending_ = true;
+    ahead_.append(buf, static_cast<size_t>(r));
+    added += static_cast<size_t>(r);
+  }
+  return added;
 }
 
 int TVaTermiosDevice::waitEvent(uint32_t& events) {
@@ -163,7 +201,13 @@ int TVaTermiosDevice::waitEvent(uint32_t& events) {
     uint32_t mask = mask_;
     int timeout = -1;
     bool watchInput = (mask & (ev::RxChar | ev::RxFlag | ev::Err | ev::Break)) != 0;
-    int now = queued(fd_, FIONREAD);
+    if (mask & ev::RxFlag) {
+      std::lock_guard input(inputM_);
+      int ignored = 0;  // a lost device shows in poll below
+      fillAhead(ignored);
+      if (flagPending_.exchange(false)) events |= ev::RxFlag;
+    }
+    int now = static_cast<int>(waitingInput());
     // Someone read or purged since the last report: whatever waits now is worth a new report
     // (the count alone cannot tell, a full queue has the same count before and after).
     uint64_t consumed = consumed_.load();
@@ -196,7 +240,7 @@ int TVaTermiosDevice::waitEvent(uint32_t& events) {
         if (c.rng != waitSeen_.rng) events |= ev::Ring;
         if (c.brk != waitSeen_.brk) events |= ev::Break;
         if (c.frame != waitSeen_.frame || c.overrun != waitSeen_.overrun ||
-            c.parity != waitSeen_.parity || c.bufOverrun != waitSeen_.bufOverrun)
+            (checkParity_ && c.parity != waitSeen_.parity) || c.bufOverrun != waitSeen_.bufOverrun)
           events |= ev::Err;
         waitSeen_ = c;
       }
@@ -230,7 +274,7 @@ int TVaTermiosDevice::waitEvent(uint32_t& events) {
     }
     if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
       // The far end closed or the adapter is gone; bytes still waiting are reported first.
-      if (queued(fd_, FIONREAD) <= announced_) {
+      if (static_cast<int>(waitingInput()) <= announced_) {
         result = (p[0].revents & POLLNVAL) ? EBADF : EIO;
         break;
       }
@@ -250,7 +294,19 @@ int TVaTermiosDevice::read(uint8_t* buf, size_t count, size_t& got) {
   got = 0;
   if (!enter()) return EBADF;
   int e = 0;
-  while (got < count) {
+  std::unique_lock input(inputM_);
+  // While the event character is looked for, every byte passes the read-ahead first, so none
+  // escapes the look; bytes read ahead come first in any case: they arrived first.
+  const bool look = (mask_.load() & ev::RxFlag) != 0;
+  for (;;) {
+    size_t n = std::min(count - got, ahead_.size());
+    std::memcpy(buf + got, ahead_.data(), n);
+    ahead_.erase(0, n);
+    got += n;
+    if (got == count || !look || fillAhead(e) == 0) break;
+  }
+  if (look && flagPending_) signal(waitWake_);
+  while (!look && got < count) {
     ssize_t r = ::read(fd_, buf + got, count - got);
     if (r > 0) {
       got += static_cast<size_t>(r);
@@ -260,12 +316,14 @@ int TVaTermiosDevice::read(uint8_t* buf, size_t count, size_t& got) {
     if (r < 0 && errno != EAGAIN) e = errno;
     break;
   }
+  input.unlock();
   if (got > 0) consumed_.fetch_add(1);
   leave();
   return got > 0 ? 0 : e;
 }
 
-int TVaTermiosDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_t& written) {
+int TVaTermiosDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_t& written,
+                            const std::atomic<bool>* abort) {
   written = 0;
   if (!enter()) return EBADF;
   using clock = std::chrono::steady_clock;
@@ -276,7 +334,7 @@ int TVaTermiosDevice::write(const uint8_t* data, size_t count, int timeoutMs, si
     ++writers_;
   }
   while (written < count) {
-    if (interrupt_.exchange(false)) break;
+    if (interrupt_.exchange(false) || (abort && *abort)) break;
     ssize_t r = ::write(fd_, data + written, count - written);
     if (r > 0) {
       written += static_cast<size_t>(r);
@@ -328,6 +386,18 @@ void TVaTermiosDevice::interruptWrite() {
   if (writeWake_ >= 0) signal(writeWake_);
 }
 
+int TVaTermiosDevice::waitUntilSent(int timeoutMs) {
+  if (!enter()) return EBADF;
+  // The driver's queue first, watched for progress: a slow line is waited for as long as bytes
+  // keep leaving, a stalled one only timeoutMs. Then tcdrain for what the hardware still holds;
+  // under hardware flow control that could stall without end, so it is left out there.
+  int e = waitUntilDrained([&] { return queued(fd_, TIOCOUTQ); }, timeoutMs) ? 0 : ETIMEDOUT;
+  termios t{};
+  if (e == 0 && tcgetattr(fd_, &t) == 0 && !(t.c_cflag & CRTSCTS) && tcdrain(fd_) != 0) e = errno;
+  leave();
+  return e;
+}
+
 int TVaTermiosDevice::clearError(uint32_t& errors, TVaComStat& stat) {
   errors = 0;
   stat = {};
@@ -336,12 +406,12 @@ int TVaTermiosDevice::clearError(uint32_t& errors, TVaComStat& stat) {
   if (readCounters(c)) {
     if (c.bufOverrun != querySeen_.bufOverrun) errors |= ce::RxOver;
     if (c.overrun != querySeen_.overrun) errors |= ce::Overrun;
-    if (c.parity != querySeen_.parity) errors |= ce::RxParity;
+    if (checkParity_ && c.parity != querySeen_.parity) errors |= ce::RxParity;
     if (c.frame != querySeen_.frame) errors |= ce::Frame;
     if (c.brk != querySeen_.brk) errors |= ce::Break;
     querySeen_ = c;
   }
-  stat.InQue = static_cast<uint32_t>(queued(fd_, FIONREAD));
+  stat.InQue = static_cast<uint32_t>(waitingInput());
   stat.OutQue = static_cast<uint32_t>(queued(fd_, TIOCOUTQ));
   leave();
   return 0;
@@ -355,7 +425,11 @@ int TVaTermiosDevice::purge(uint32_t flags) {
   if ((flags & purge::TxClear) && (flags & purge::RxClear)) q = TCIOFLUSH;
   else if (flags & purge::TxClear) q = TCOFLUSH;
   else if (flags & purge::RxClear) q = TCIFLUSH;
-  if (q >= 0 && tcflush(fd_, q) != 0) e = errno;
+  {
+    std::lock_guard input(inputM_);
+    if (flags & purge::RxClear) ahead_.clear();
+    if (q >= 0 && tcflush(fd_, q) != 0) e = errno;
+  }
   if (flags & purge::RxClear) consumed_.fetch_add(1);
   leave();
   return e;

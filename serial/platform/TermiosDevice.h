@@ -3,6 +3,7 @@
 // configuration through termios2 so any rate can be set, event waits with poll.
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -10,11 +11,24 @@
 
 namespace ostrel::serial {
 
+// The driver's running counts of modem-line changes and line errors.
+struct TVaLineCounters {
+  int cts = 0, dsr = 0, rng = 0, dcd = 0, frame = 0, overrun = 0, parity = 0, brk = 0,
+      bufOverrun = 0;
+};
+// Reads the counters of an open descriptor; false where the device keeps none (a
+// pseudo-terminal). May be called from the event thread and the main thread at once.
+using TVaCounterReader = std::function<bool(int fd, TVaLineCounters& counters)>;
+// The driver's own counters (TIOCGICOUNT).
+bool readDriverCounters(int fd, TVaLineCounters& counters);
+
 class TVaTermiosDevice : public TVaDevice {
  public:
   // Opens `path` for exclusive use. Returns nullptr and sets err (errno) on failure; a device
-  // held by another descriptor answers EBUSY.
-  static std::shared_ptr<TVaTermiosDevice> open(const std::string& path, int& err);
+  // held by another descriptor answers EBUSY. The counters come from the driver unless
+  // another reader is given.
+  static std::shared_ptr<TVaTermiosDevice> open(const std::string& path, int& err,
+                                                TVaCounterReader counters = readDriverCounters);
   ~TVaTermiosDevice() override;
 
   bool isPseudoTerminal() const { return pty_; }
@@ -27,8 +41,10 @@ class TVaTermiosDevice : public TVaDevice {
   int waitEvent(uint32_t& events) override;
   void cancelWait() override;
   int read(uint8_t* buf, size_t count, size_t& got) override;
-  int write(const uint8_t* data, size_t count, int timeoutMs, size_t& written) override;
+  int write(const uint8_t* data, size_t count, int timeoutMs, size_t& written,
+            const std::atomic<bool>* abort = nullptr) override;
   void interruptWrite() override;
+  int waitUntilSent(int timeoutMs) override;
   int clearError(uint32_t& errors, TVaComStat& stat) override;
   int purge(uint32_t flags) override;
   int escape(uint32_t code) override;
@@ -39,24 +55,35 @@ class TVaTermiosDevice : public TVaDevice {
   bool enter();  // counts an operation in progress; false once closed
   void leave();
   int modemBits(unsigned long request, int bits);
-  struct Counters {
-    int cts = 0, dsr = 0, rng = 0, dcd = 0, frame = 0, overrun = 0, parity = 0, brk = 0,
-        bufOverrun = 0;
-  };
-  bool readCounters(Counters& c);
+  using Counters = TVaLineCounters;
+  bool readCounters(Counters& c) { return counters_(fd_, c); }
+  // Bytes waiting: those read ahead plus those still in the terminal.
+  size_t waitingInput();
+  // Under inputM_: reads what has arrived into the read-ahead and notes an event character
+  // among it; returns the number of bytes added (err: a read failure).
+  size_t fillAhead(int& err);
 
   int fd_ = -1;
+  TVaCounterReader counters_;
   int waitWake_ = -1;   // eventfd that ends a waitEvent
   int writeWake_ = -1;  // eventfd that ends a blocked write
   bool pty_ = false;
   std::mutex m_;
   std::condition_variable idle_;
+  // Input taken from the terminal while looking for the event character, not yet read by the
+  // port. inputM_ guards it and every read of the descriptor, so bytes keep their order.
+  static constexpr size_t kReadAheadLimit = 64 * 1024;
+  std::mutex inputM_;
+  std::string ahead_;
+  std::atomic<bool> flagPending_{false};  // an event character arrived, not yet reported
   int busy_ = 0;
   int writers_ = 0;  // writes in progress (under m_)
   bool closed_ = false;
   std::atomic<uint32_t> mask_{0};
   std::atomic<bool> cancel_{false}, interrupt_{false}, txPending_{false};
-  uint8_t evtChar_ = 0;
+  std::atomic<uint8_t> evtChar_{0};
+  // Parity errors are errors only while parity is checked; the driver counts them anyway.
+  std::atomic<bool> checkParity_{false};
   // Event thread only: bytes already announced, and the counters the last wait saw.
   int announced_ = 0;
   uint64_t consumedSeen_ = 0;

@@ -1,11 +1,14 @@
 #pragma once
 // The operating-system services a serial port needs, behind one interface so the port can run
 // over a real termios device or over an in-memory fake in tests.
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace ostrel::serial {
 
@@ -37,6 +40,15 @@ inline constexpr uint32_t Binary = 0x0001, ParityCheck = 0x0002, OutxCtsFlow = 0
                           InX = 0x0200, ErrorChar = 0x0400, Null = 0x0800, RtsEnable = 0x1000,
                           RtsHandshake = 0x2000, RtsToggle = 0x3000, RtsMask = 0x3000,
                           DtrMask = 0x0030;
+}
+
+// Whether a line can carry the frame: one and a half stop bits exist only with five data bits,
+// two stop bits only with six or more. A device refuses any other pairing (EINVAL) rather than
+// send a frame that was not asked for.
+inline bool stopBitsFit(uint8_t byteSize, uint8_t stopBits) {
+  if (stopBits == 1) return byteSize == 5;
+  if (stopBits == 2) return byteSize != 5;
+  return true;
 }
 
 // Event bits reported by TVaDevice::waitEvent.
@@ -90,9 +102,17 @@ class TVaDevice {
   virtual void cancelWait() = 0;
   virtual int read(uint8_t* buf, size_t count, size_t& got) = 0;
   // Writes all bytes, waiting for room up to timeoutMs (negative: no limit). Returns 0 and the
-  // count taken so far when the time ran out or interruptWrite was called.
-  virtual int write(const uint8_t* data, size_t count, int timeoutMs, size_t& written) = 0;
+  // count taken so far when the time ran out, interruptWrite was called during the write, or
+  // `abort` is set: a set `abort` stops the write before its first byte as well, so an abort
+  // raised just before the write begins still reaches it.
+  virtual int write(const uint8_t* data, size_t count, int timeoutMs, size_t& written,
+                    const std::atomic<bool>* abort = nullptr) = 0;
+  // Ends the writes in progress; a write that begins later is not affected (set its `abort`
+  // first to stop one that is about to begin).
   virtual void interruptWrite() = 0;
+  // Main thread: blocks until every byte handed to the device has left the line, not just
+  // the driver's queue (0), or until no byte has left for timeoutMs (ETIMEDOUT).
+  virtual int waitUntilSent(int timeoutMs) = 0;
   virtual int clearError(uint32_t& errors, TVaComStat& stat) = 0;
   virtual int purge(uint32_t flags) = 0;
   virtual int escape(uint32_t code) = 0;
@@ -106,5 +126,22 @@ inline bool isDeviceLost(int err) {
 }
 
 using TVaDevicePtr = std::shared_ptr<TVaDevice>;
+
+// Polls a count of bytes still to go out until it reaches 0: true then, false once it has not
+// fallen for timeoutMs (a slow line is waited for as long as it makes progress).
+template <class Count>
+bool waitUntilDrained(Count count, int timeoutMs) {
+  using clock = std::chrono::steady_clock;
+  auto last = count();
+  auto lastProgress = clock::now();
+  while (last > 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    auto now = count();
+    if (now < last) lastProgress = clock::now();
+    last = now;
+    if (last > 0 && clock::now() - lastProgress > std::chrono::milliseconds(timeoutMs)) return false;
+  }
+  return true;
+}
 
 }  // namespace ostrel::serial

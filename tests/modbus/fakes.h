@@ -26,6 +26,7 @@ class FakeLink : public ModbusLink {
     j_.events.push_back("byte");
     return true;
   }
+  void WaitUntilSent() override { j_.events.push_back("sent"); }
   int OutputSpace() override {
     j_.events.push_back("space");
     return 4096;

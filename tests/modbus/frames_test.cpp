@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "fakes.h"
 #include "modbus/crc.h"
 #include "modbus/frames.h"
@@ -62,6 +64,7 @@ TEST(ModbusSend, ReadLogsFirstAndPausesAfterRaisingRts) {
   std::vector<std::string> expected{"log", "rts+", "sleep50"};
   for (int i = 0; i < 8; ++i) {
     expected.push_back("byte");
+    if (i == 7) expected.push_back("sent");  // the line has sent it all before RTS drops
     expected.push_back("sleep2");
   }
   expected.push_back("rts-");
@@ -76,6 +79,8 @@ TEST(ModbusSend, WritesLogAfterDroppingRts) {
   SendWriteSingleRegister(link, log, 1, 1, 0x31, 0x11);
   EXPECT_EQ(j.events.front(), "rts+");
   EXPECT_EQ(j.events[1], "byte");
+  EXPECT_EQ(j.events[j.events.size() - 5], "byte");
+  EXPECT_EQ(j.events[j.events.size() - 4], "sent");
   EXPECT_EQ(j.events[j.events.size() - 2], "rts-");
   EXPECT_EQ(j.events.back(), "log");
   EXPECT_EQ(j.log.back().substr(0, 23), "SENT:01 06 00 01 31 11 ");
@@ -88,6 +93,8 @@ TEST(ModbusSend, WritesLogAfterDroppingRts) {
   EXPECT_EQ(k.wire.size(), 17u);
   EXPECT_EQ(k.events.front(), "rts+");
   EXPECT_EQ(k.events.back(), "log");
+  EXPECT_EQ(std::count(k.events.begin(), k.events.end(), "sent"), 1);
+  EXPECT_EQ(k.events[k.events.size() - 4], "sent");
   EXPECT_EQ(k.log.back().size(), 5u + 17 * 3);
 
   Journal n;

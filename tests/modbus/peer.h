@@ -85,6 +85,7 @@ class FdLink : public ModbusLink {
   void PurgeAll() override { tcflush(fd_, TCIOFLUSH); }
   void SetRts(bool) override {}  // a pseudo-terminal has no modem lines
   bool WriteByte(uint8_t b) override { return ::write(fd_, &b, 1) == 1; }
+  void WaitUntilSent() override { tcdrain(fd_); }
   int OutputSpace() override { return 4096; }
   void SleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 

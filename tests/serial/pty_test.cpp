@@ -212,3 +212,43 @@ TEST_F(PtyPortTest, DirectWriteReportsAnEmptyOutputQueue) {
   loop->runFor(30ms);
   EXPECT_EQ(drained, 1);
 }
+
+TEST_F(PtyPortTest, EventCharacterRaisesItsEventAndKeepsTheBytesInOrder) {
+  port->SetMonitorEvents(port->MonitorEvents() | eventBit(ceRxFlag));
+  port->EventChars().SetEventChar(0x04);
+  int flagged = 0;
+  size_t receivedAtFlag = 0;
+  port->OnRxFlag = [&](TVaCustomComm*) {
+    ++flagged;
+    receivedAtFlag = received.size();
+  };
+  port->OpenPort();
+  ASSERT_TRUE(pty.send("abc"));
+  ASSERT_TRUE(until([&] { return received == "abc"; }));
+  loop->runFor(20ms);
+  EXPECT_EQ(flagged, 0);
+  const std::string frame("\x02" "12\x04", 4);
+  ASSERT_TRUE(pty.send(frame));
+  ASSERT_TRUE(until([&] { return flagged == 1; }));
+  EXPECT_EQ(receivedAtFlag, 7u) << "the bytes of the batch are read before its event fires";
+  EXPECT_EQ(received, "abc" + frame);
+
+  // Bulk input while the device looks at every byte: nothing lost, nothing reordered.
+  std::string data;
+  for (int i = 0; i < 64 * 1024; ++i) data += static_cast<char>(((i * 31) ^ (i >> 8)) | 0x80);
+  data += '\x04';
+  received.clear();
+  flagged = 0;
+  std::thread writer([&] { pty.send(data); });
+  bool done = until([&] { return received.size() >= data.size() && flagged > 0; }, 10000ms);
+  writer.join();
+  ASSERT_TRUE(done) << received.size();
+  EXPECT_TRUE(received == data);
+}
+
+TEST_F(PtyPortTest, WaitUntilSentCostsNothingOnAPseudoTerminal) {
+  port->OpenPort();
+  EXPECT_TRUE(port->WriteString(std::string(3000, 'w')));  // the far end reads nothing yet
+  EXPECT_TRUE(port->WaitUntilSent());
+  EXPECT_EQ(pty.receive(3000).size(), 3000u);
+}

@@ -148,6 +148,27 @@ TEST_F(FakePortTest, ReceiversTakeTheBytesInsteadOfOnRxChar) {
   EXPECT_EQ(b.Port, nullptr);
 }
 
+// The device delivers fewer bytes than it announced: receivers get what was read, no zeros.
+TEST_F(FakePortTest, ReceiversGetOnlyTheBytesActuallyRead) {
+  struct R : TVaCommReceiver {
+    std::string data;
+    void TakeData(const uint8_t* d, int32_t n) override { data.append(reinterpret_cast<const char*>(d), n); }
+    void TakeEvents(uint32_t) override {}
+  } r;
+  std::vector<int32_t> counts;
+  port->OnRxBuf = [&](TVaCustomComm*, const uint8_t*, int32_t n) { counts.push_back(n); };
+  port->AttachReceiver(&r);
+  port->OpenPort();
+  dev->limitNextRead(2);
+  dev->injectBytes("abcdef");
+  ASSERT_TRUE(until([&] { return !counts.empty(); }));
+  EXPECT_EQ(r.data, "ab");
+  EXPECT_EQ(counts, std::vector<int32_t>{2});
+  dev->injectBytes("g");  // the rest comes with the next batch
+  ASSERT_TRUE(until([&] { return counts.size() == 2; }));
+  EXPECT_EQ(r.data, "abcdefg");
+}
+
 TEST_F(FakePortTest, NoHandlerAfterClosePort) {
   port->SetDirectWrite(true);
   std::atomic<bool> closed{false};

@@ -141,3 +141,101 @@ TEST_F(QueuedTest, LostDeviceStopsBothThreadsWithOneReport) {
   port->ClosePort();
   EXPECT_TRUE(until([] { return runningCommThreads() == 0; }));
 }
+
+// The purge comes after the write thread took the queue's bytes but before its device write
+// began: the abort must still reach that write, or the purge waits in vain and the queue
+// keeps its bytes.
+TEST_F(QueuedTest, PurgeBeforeTheDeviceWriteBeginsStillEmptiesTheQueue) {
+  dev->setWriteCapacity(0);  // a full line: a write that begins never ends by itself
+  dev->holdNextWriteStart();
+  EXPECT_TRUE(port->WriteString("request"));
+  auto deadline = std::chrono::steady_clock::now() + 3s;
+  while (!dev->writeStartHeld() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(100us);
+  ASSERT_TRUE(dev->writeStartHeld());
+  // The write begins only once the purge has asked the device to abort.
+  std::thread starter([&] {
+    auto deadline = std::chrono::steady_clock::now() + 3s;
+    while (dev->interruptCalls() == 0 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(100us);
+    dev->releaseWriteStart();
+  });
+  port->PurgeAll();
+  starter.join();
+  EXPECT_EQ(port->OutputSpace(), 2048);
+  EXPECT_EQ(dev->written(), "");
+
+  // The next bytes go out whole.
+  dev->setWriteCapacity(static_cast<size_t>(-1));
+  EXPECT_TRUE(port->WriteString("next"));
+  ASSERT_TRUE(until([&] { return dev->written().size() >= 4 && port->OutputSpace() == 2048; }));
+  EXPECT_EQ(dev->written(), "next");
+}
+
+// A device that keeps refusing a queued write (not a lost device): one report per failure,
+// retries at a falling pace, and the bytes go out once it accepts them again.
+TEST_F(QueuedTest, ARefusedWriteIsReportedOncePerFailureAndRetried) {
+  struct ErrorEvents : TVaCommReceiver {
+    int count = 0;
+    void TakeData(const uint8_t*, int32_t) override {}
+    void TakeEvents(uint32_t mask) override { count += (mask & ev::Err) ? 1 : 0; }
+  } reports;
+  port->AttachReceiver(&reports);
+  dev->refuseWrites(EPERM);
+  EXPECT_TRUE(port->WriteString("x"));
+  ASSERT_TRUE(until([&] { return dev->writeCalls() >= 4; }));
+  loop->processPending();
+  EXPECT_EQ(reports.count, 1);
+  dev->refuseWrites(0);
+  ASSERT_TRUE(until([&] { return dev->written() == "x"; }));
+
+  // A new failure after a write went through is reported again.
+  dev->refuseWrites(EPERM);
+  long calls = dev->writeCalls();
+  EXPECT_TRUE(port->WriteString("y"));
+  ASSERT_TRUE(until([&] { return dev->writeCalls() >= calls + 3; }));
+  loop->processPending();
+  EXPECT_EQ(reports.count, 2);
+  dev->refuseWrites(0);
+  ASSERT_TRUE(until([&] { return dev->written() == "xy"; }));
+  port->DetachReceiver(&reports);
+}
+
+// Waiting for the line: bytes the device took but has not yet sent keep the wait going; a
+// line that sends nothing ends it after the read time-out.
+TEST_F(FakePortTest, WaitUntilSentWaitsForTheLineNotTheHandOver) {
+  EXPECT_FALSE(port->WaitUntilSent());  // closed
+  port->SetDirectWrite(true);
+  port->OpenPort();
+  dev->setWriteCapacity(1000);  // taken bytes stay unsent until the test drains them
+  EXPECT_TRUE(port->WriteString("request"));
+  std::thread wire([&] {
+    auto deadline = std::chrono::steady_clock::now() + 3s;
+    while (!dev->sendWaiting() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(100us);
+    dev->drainOutput();
+  });
+  EXPECT_TRUE(port->WaitUntilSent());
+  wire.join();
+  EXPECT_EQ(port->OutputSpace(), 2048);
+
+  port->Buffers().SetReadTimeout(30);
+  EXPECT_TRUE(port->WriteString("stuck"));
+  EXPECT_FALSE(port->WaitUntilSent());
+}
+
+TEST_F(QueuedTest, WaitUntilSentEmptiesTheQueueFirst) {
+  dev->setWriteCapacity(2);  // two bytes on the wire at a time
+  std::atomic<bool> done{false};
+  std::thread wire([&] {
+    while (!done) {
+      dev->drainOutput();
+      std::this_thread::sleep_for(200us);
+    }
+  });
+  EXPECT_TRUE(port->WriteString("0123456789"));
+  EXPECT_TRUE(port->WaitUntilSent());
+  EXPECT_EQ(dev->written(), "0123456789");
+  done = true;
+  wire.join();
+}
