@@ -125,6 +125,9 @@ TForm1::TForm1(Dialogs* dialogs, const QString& settingsPath, QWidget* parent)
 
 TForm1::~TForm1() {
   if (Form1 == this) Form1 = nullptr;
+  // The controls go while this is still a whole window: their key filters call the window's
+  // handlers, and a control may still get an event (focus, input method) as it is deleted.
+  delete centralWidget();
 }
 
 void TForm1::buildControls() {

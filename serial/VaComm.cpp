@@ -368,6 +368,10 @@ void TVaCustomComm::DeliverData(const uint8_t* data, int32_t count) {
   if (OnRxBuf) OnRxBuf(this, data, count);
 }
 
+TVaCommReceiver::~TVaCommReceiver() {
+  if (Port) Port->DetachReceiver(this);
+}
+
 void TVaCustomComm::AttachReceiver(TVaCommReceiver* r) {
   if (!r || r->Port == this) return;
   if (r->Port) r->Port->DetachReceiver(r);

@@ -38,7 +38,8 @@ using TVaCommRxBufEvent = std::function<void(TVaCustomComm* Sender, const uint8_
 // A receiver takes received bytes in place of OnRxChar, and the port's events.
 class TVaCommReceiver {
  public:
-  virtual ~TVaCommReceiver() = default;
+  // A receiver that goes away leaves its port's list, so the port never reaches a dead one.
+  virtual ~TVaCommReceiver();
   virtual void TakeData(const uint8_t* data, int32_t count) = 0;
   virtual void TakeEvents(uint32_t mask) = 0;
   bool Active = true;
