@@ -45,13 +45,16 @@ const char* kHelp =
 // "--map COMn DEVICE": the option takes two words; the second is taken out
 // here so that the rest parses as ordinary options.
 std::string takeMapDevice(Words& words) {
-  const auto at = std::find(words.begin(), words.end(), "--map");
+  const auto at = std::find_if(words.begin(), words.end(),
+                               [](const std::string& w) { return w == "--map" || w.rfind("--map=", 0) == 0; });
   if (at == words.end()) return {};
-  if (words.end() - at < 3 || (*(at + 1)).rfind("--", 0) == 0 || (*(at + 2)).rfind("--", 0) == 0)
+  const auto device = at + (*at == "--map" ? 2 : 1);
+  const auto isOption = [](const std::string& w) { return w.rfind("--", 0) == 0; };
+  if (device >= words.end() || isOption(*device) || (device - at == 2 && isOption(*(at + 1))))
     throw UsageError("--map needs a COM name and a device, e.g. --map COM3 ttyUSB0");
-  std::string device = *(at + 2);
-  words.erase(at + 2);
-  return device;
+  std::string named = *device;
+  words.erase(device);
+  return named;
 }
 
 std::string deviceList(const PortsSurvey& s) {

@@ -250,7 +250,7 @@ TEST_F(CliPortsTest, MapGivesAndUnmapRemovesComNamesWithTheDialogsChecks) {
   EXPECT_EQ(r.out, "");
   EXPECT_FALSE(fs::exists(fs::symlink_status(map + "/COM7")));
   EXPECT_EQ(fs::read_symlink(map + "/COM8"), tree.byId(kAcmId));
-  r = Ports({"--map", "COM9", tree.dev("ttyS0")});
+  r = Ports({"--map=COM9", tree.dev("ttyS0")});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(fs::read_symlink(map + "/COM9"), tree.dev("ttyS0")) << "a UART has no stable name";
 
@@ -274,6 +274,7 @@ TEST_F(CliPortsTest, MapGivesAndUnmapRemovesComNamesWithTheDialogsChecks) {
              "a device."},
       {{"--unmap", "COM6"}, "COM6 is not in the device map " + map + "."},
       {{"--map", "COM6"}, "--map needs a COM name and a device, e.g. --map COM3 ttyUSB0"},
+      {{"--map=COM6", "--quiet"}, "--map needs a COM name and a device, e.g. --map COM3 ttyUSB0"},
       {{"--map", "COM6", "ttyUSB0", "--unmap", "COM3"}, "give one of --map and --unmap"},
       {{"--json", "--unmap", "COM3"}, "--json lists; it does not go with --map or --unmap"},
       {{"--replace"}, "--replace goes with --map"},
