@@ -143,6 +143,7 @@ void TFormPorts::Refresh() {
 
   QStringList notes;
   for (const std::string& n : survey_.notes) notes << qstr(n);
+  if (survey_.ports.empty()) notes << QStringLiteral("The list follows: a device plugged in appears here at once.");
   Label_ports_notes->setText(notes.join(QLatin1Char('\n')));
   Label_ports_notes->setVisible(!notes.isEmpty());
   Label_map_folder->setText(QStringLiteral("COM names in the device map ") + qstr(survey_.map.folder));

@@ -4,17 +4,14 @@
 #include "TForm1.h"
 #include "TFormPorts.h"
 #include "app/core/DeviceMap.h"
+#include "app/core/SerialDevices.h"
 
 namespace ostrel {
 
 void TForm1::Serialports1Click() {
   if (!FormPorts) {
     TFormPorts::Sources sources;
-    // OSTREL_DEVICE_ROOT stands for "/" when looking for devices (tests and demonstrations).
-    sources.root = [] {
-      const char* root = std::getenv("OSTREL_DEVICE_ROOT");
-      return std::string(root && *root ? root : "/");
-    };
+    sources.root = [] { return DeviceRootDir(std::getenv("OSTREL_DEVICE_ROOT")); };
     sources.mapFolder = [] { return DeviceMapDir(std::getenv("OSTREL_DEVICE_DIR")); };
     sources.ownUse = [this] {
       std::vector<OwnUse> use;

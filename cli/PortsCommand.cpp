@@ -1,110 +1,113 @@
-// ostrel-cli ports: the device map's COMn entries and the serial devices
-// found under /dev, each with where it leads and whether it can be opened.
-#include <dirent.h>
-#include <fcntl.h>
-#include <linux/serial.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// ostrel-cli ports: the serial devices of this computer and the device map,
+// as the window's Tools > "Serial ports…" dialog surveys them; and the two
+// changes that dialog makes, giving a device a COM name and removing one.
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 
 #include "app/core/DeviceMap.h"
-#include "app/core/DeviceProbe.h"
+#include "app/core/PortsSurvey.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
+#include "cli/Console.h"
 #include "cli/Exit.h"
+#include "cli/PortsReport.h"
 #include "cli/Records.h"
 
 namespace ostrel::cli {
 namespace {
 
 const char* kHelp =
-    "Usage: ostrel-cli ports\n"
+    "Usage: ostrel-cli ports [--json] [--quiet]\n"
+    "       ostrel-cli ports --map COMn DEVICE [--replace]\n"
+    "       ostrel-cli ports --unmap COMn\n"
     "\n"
-    "Lists the device map (COMn names and the devices they lead to; the folder is\n"
-    "$OSTREL_DEVICE_DIR, or ~/.config/ostrel/ports) and the serial devices under\n"
-    "/dev (USB adapters ttyUSB and ttyACM, /dev/serial/by-id, on-board ttyS ports\n"
-    "that have a UART), each with its state: free, busy, no permission, missing.\n"
-    "A COMn name without a map entry is the on-board port /dev/ttyS(n-1).\n";
+    "Lists the serial devices of this computer: USB adapters (ttyUSB, ttyACM) with\n"
+    "their maker, product, serial number, driver and stable name under\n"
+    "/dev/serial/by-id, and the on-board ttyS ports behind which the kernel found a\n"
+    "UART. For each: its COM name (an on-board ttySn is COM(n+1) by default), the\n"
+    "programs that hold it open (all of them for root, this user's otherwise), and\n"
+    "whether this user may open it, with the remedy when not. Then the device map:\n"
+    "each COM name, where its link leads, and what is wrong with it (a missing\n"
+    "target, an entry that is not a link). Then notes on anything in the way.\n"
+    "\n"
+    "  --json            one JSON document with the devices, the map and the notes\n"
+    "  --map COMn DEVICE give DEVICE the name COMn: a link to its stable name when it\n"
+    "                    has one; its other COM names are removed (a device keeps\n"
+    "                    one). DEVICE: ttyUSB0, /dev/ttyUSB0, its by-id name or path.\n"
+    "  --replace         let --map take a name that leads to another device now\n"
+    "  --unmap COMn      remove the COM name (only links are ever removed)\n"
+    "\n"
+    "The device map folder is $OSTREL_DEVICE_DIR, else $XDG_CONFIG_HOME/ostrel/ports\n"
+    "or ~/.config/ostrel/ports. COMn without an entry is the on-board /dev/ttyS(n-1).\n"
+    "\n"
+    "Exit: 0 listed or changed, 2 bad usage or a change refused (nothing changed).\n";
 
-std::vector<std::string> entries(const std::string& dir) {
-  std::vector<std::string> names;
-  if (DIR* d = ::opendir(dir.c_str())) {
-    while (const dirent* e = ::readdir(d)) {
-      if (e->d_name[0] != '.') names.push_back(e->d_name);
-    }
-    ::closedir(d);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
+// "--map COMn DEVICE": the option takes two words; the second is taken out
+// here so that the rest parses as ordinary options.
+std::string takeMapDevice(Words& words) {
+  const auto at = std::find_if(words.begin(), words.end(),
+                               [](const std::string& w) { return w == "--map" || w.rfind("--map=", 0) == 0; });
+  if (at == words.end()) return {};
+  const auto device = at + (*at == "--map" ? 2 : 1);
+  const auto isOption = [](const std::string& w) { return w.rfind("--", 0) == 0; };
+  if (device >= words.end() || isOption(*device) || (device - at == 2 && isOption(*(at + 1))))
+    throw UsageError("--map needs a COM name and a device, e.g. --map COM3 ttyUSB0");
+  std::string named = *device;
+  words.erase(device);
+  return named;
 }
 
-std::string state(const std::string& path) {
-  switch (DeviceProbe(path).status) {
-    case ProbeStatus::Ok: return "free";
-    case ProbeStatus::Busy: return "busy";
-    case ProbeStatus::Missing: return "missing";
-    case ProbeStatus::NoPermission: return "no permission";
-    case ProbeStatus::OtherError: return "not a serial port";
-  }
-  return "";
+std::string deviceList(const PortsSurvey& s) {
+  std::string names;
+  for (const PortStatus& p : s.ports) names += (names.empty() ? "" : ", ") + p.device.name;
+  return names.empty() ? "no serial device is present" : "the serial devices are " + names;
 }
 
-// An on-board ttyS port without a UART behind it reports the type unknown.
-bool hasUart(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno == EACCES || errno == EBUSY;  // can't tell: show it
-  serial_struct info{};
-  const bool known = ::ioctl(fd, TIOCGSERIAL, &info) != 0 || info.type != PORT_UNKNOWN;
-  ::close(fd);
-  return known;
-}
-
-std::string row(const std::string& name, const std::string& device, const std::string& st) {
-  char line[512];
-  std::snprintf(line, sizeof line, "%-28s %-44s %s\n", name.c_str(), device.c_str(), st.c_str());
-  return line;
+int changed(const MapChange& change, const Console& console) {
+  if (!change.ok) throw UsageError(OneLine(change.message));
+  if (!console.quiet()) WriteRecord(1, change.message + "\n");
+  return kExitOk;
 }
 
 }  // namespace
 
-int PortsCommand(const Words& words) {
-  const Args args("ports", {{"--help", false, "-h"}}, words);
+int PortsCommand(const Words& given) {
+  Words words = given;
+  const std::string mapDevice = takeMapDevice(words);
+  const Args args("ports",
+                  {{"--help", false, "-h"},
+                   {"--quiet", false, "-q"},
+                   {"--verbose", false, "-v"},
+                   {"--json", false, ""},
+                   {"--map", true, ""},
+                   {"--replace", false, ""},
+                   {"--unmap", true, ""}},
+                  words);
   if (args.has("--help")) return PrintHelp(kHelp);
-  const char* env = std::getenv("OSTREL_DEVICE_DIR");
-  const std::string mapDir = env && *env ? env : DefaultDeviceMapDir();
-  std::string out = "Device map " + mapDir + ":\n";
-  int mapped = 0;
-  for (const auto& name : entries(mapDir)) {
-    if (name.rfind("COM", 0) != 0) continue;
-    const std::string path = ResolveDeviceName(name, mapDir.c_str());
-    out += "  " + row(name, path, state(path));
-    ++mapped;
-  }
-  if (mapped == 0) out += "  (no entries; COMn is /dev/ttyS(n-1))\n";
+  const int changes = args.has("--map") + args.has("--unmap");
+  if (changes > 1) throw UsageError("give one of --map and --unmap");
+  if (changes > 0 && args.has("--json")) throw UsageError("--json lists; it does not go with --map or --unmap");
+  if (args.has("--replace") && !args.has("--map")) throw UsageError("--replace goes with --map");
+  const Console console(args.has("--quiet"), args.has("--verbose"));
 
-  out += "Serial devices:\n";
-  for (const auto& name : entries("/dev/serial/by-id")) {
-    const std::string path = "/dev/serial/by-id/" + name;
-    out += "  " + row(path, "", state(path));
+  SurveyInput in;
+  in.root = DeviceRootDir(std::getenv("OSTREL_DEVICE_ROOT"));
+  in.mapFolder = DeviceMapDir(std::getenv("OSTREL_DEVICE_DIR"));
+  in.credentials = Credentials::Current();
+  const PortsSurvey survey = SurveyPorts(in);
+
+  if (args.has("--unmap")) return changed(RemoveComName(survey.map.folder, args.text("--unmap")), console);
+  if (args.has("--map")) {
+    const std::string name = args.text("--map");
+    if (CanonicalComName(name).empty()) throw UsageError(ComNameRangeText(name));
+    const int port = FindSurveyedDevice(survey, mapDevice);
+    if (port < 0) throw UsageError("no serial device '" + mapDevice + "': " + deviceList(survey));
+    const std::string question = survey.replaceQuestion(static_cast<std::size_t>(port), name);
+    if (!question.empty() && !args.has("--replace"))
+      throw UsageError(question + " Add --replace to give it; nothing was changed.");
+    return changed(GiveComName(survey, static_cast<std::size_t>(port), name), console);
   }
-  for (const auto& name : entries("/dev")) {
-    const bool usb = name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyACM", 0) == 0;
-    const bool onboard = name.rfind("ttyS", 0) == 0;
-    if (!usb && !onboard) continue;
-    const std::string path = "/dev/" + name;
-    if (onboard && !hasUart(path)) continue;
-    std::string alias;
-    if (onboard) {
-      long n = 0;
-      if (ParseWhole(name.substr(4), 0, 255, n)) alias = "COM" + std::to_string(n + 1) + " without a map entry";
-    }
-    out += "  " + row(path, alias, state(path));
-  }
-  WriteRecord(1, out);
+  WriteRecord(1, args.has("--json") ? PortsJson(survey) : PortsTables(survey, !console.quiet()));
   return kExitOk;
 }
 

@@ -5,7 +5,9 @@
 # Debian 12 root that reaches the apt registry (scripts/fresh-check.sh makes
 # one). It
 #   1. installs the package with `apt-get install ./ostrel_….deb` alone and
-#      starts `ostrel` with nothing else installed;
+#      starts `ostrel` with nothing else installed; as an ordinary user runs
+#      `ostrel-cli --help`, `ostrel-cli ports`, and `ostrel-cli read` against
+#      the Modbus side of the simulated panel the package ships;
 #   2. as an ordinary user, opens the window under Xvfb, presses "Save log"
 #      (through the accessibility interface, as a screen reader would) and
 #      closes the window (as a window manager would): ~/.config/ostrel/
@@ -47,17 +49,20 @@ step "apt-get install $(basename "$deb")"
 apt-get update -qq || fail "apt-get update"
 cp "$deb" "$work/"
 (cd "$work" && apt-get install -y -q "./$(basename "$deb")") || fail "apt-get install of the package"
-for f in /usr/bin/ostrel /usr/bin/ostrel-demo /usr/share/applications/ostrel.desktop \
+for f in /usr/bin/ostrel /usr/bin/ostrel-demo /usr/bin/ostrel-cli /usr/share/applications/ostrel.desktop \
          /usr/share/applications/ostrel-demo.desktop /usr/share/man/man1/ostrel.1.gz \
+         /usr/share/man/man1/ostrel-demo.1.gz /usr/share/man/man1/ostrel-cli.1.gz \
          /usr/share/doc/ostrel/copyright /usr/share/doc/ostrel/changelog.gz \
          /usr/share/icons/hicolor/scalable/apps/ostrel.svg /usr/share/ostrel/manual/index.html; do
   [ -e "$f" ] || fail "the package did not install $f"
 done
 ls /usr/share/metainfo/*.metainfo.xml >/dev/null 2>&1 || fail "no AppStream metadata installed"
-if ldd /usr/bin/ostrel | grep -q "not found"; then
-  ldd /usr/bin/ostrel | grep "not found" >&2
-  fail "libraries of /usr/bin/ostrel are missing: the package's dependencies are incomplete"
-fi
+for exe in /usr/bin/ostrel /usr/bin/ostrel-cli; do
+  if ldd "$exe" | grep -q "not found"; then
+    ldd "$exe" | grep "not found" >&2
+    fail "libraries of $exe are missing: the package's dependencies are incomplete"
+  fi
+done
 
 id "$user" >/dev/null 2>&1 || useradd -m -s /bin/bash "$user"
 
@@ -68,6 +73,49 @@ start_and_close >"$work/first.log" 2>&1 || { cat "$work/first.log"; fail "ostrel
 [ -f "$cfg/ostrel.ini" ] || fail "closing did not write $cfg/ostrel.ini"
 [ ! -e /usr/bin/ostrel.ini ] || fail "settings were written beside the executable"
 as_user rm -rf "$cfg"
+
+step "ostrel-cli as $user: --help, ports, and a read-out from the simulated panel"
+as_user ostrel-cli --help >"$work/cli-help.txt" 2>&1 || { cat "$work/cli-help.txt"; fail "ostrel-cli --help"; }
+grep -q "^Usage: ostrel-cli COMMAND" "$work/cli-help.txt" || fail "ostrel-cli --help does not show its usage"
+as_user ostrel-cli ports >"$work/cli-ports.txt" 2>&1 || { cat "$work/cli-ports.txt"; fail "ostrel-cli ports"; }
+cat "$work/cli-ports.txt"
+grep -q "^Device map $cfg/ports:" "$work/cli-ports.txt" || fail "ostrel-cli ports does not list the user's device map"
+as_user ostrel-cli ports --json >"$work/cli-ports.json" 2>&1 || fail "ostrel-cli ports --json"
+python3 -c 'import json, sys; json.load(open(sys.argv[1]))' "$work/cli-ports.json" ||
+  fail "ostrel-cli ports --json is not one JSON document"
+cat >"$work/cli-read.sh" <<'SH'
+# As the user: the installed simulator's Modbus side on COM2 of a device map
+# of its own, one read-out of three registers as CSV, then the simulator stops.
+set -u
+links=$(mktemp -d)
+python3 -B /usr/share/ostrel/qvsim --link-dir "$links" --modbus >"$links/paths" 2>"$links/sim.log" &
+sim=$!
+tries=0
+until [ -e "$links/COM2" ]; do
+  if ! kill -0 "$sim" 2>/dev/null || [ "$tries" -ge 200 ]; then
+    cat "$links/sim.log" >&2
+    echo "the simulated panel did not start" >&2
+    exit 1
+  fi
+  tries=$((tries + 1))
+  sleep 0.05
+done
+OSTREL_DEVICE_DIR=$links timeout 60 ostrel-cli read --port COM2 --count 3 --format csv
+status=$?
+kill "$sim"
+wait "$sim"
+rm -rf "$links"
+exit $status
+SH
+chmod 644 "$work/cli-read.sh"
+as_user sh "$work/cli-read.sh" >"$work/cli-read.csv" 2>"$work/cli-read.err" ||
+  { cat "$work/cli-read.err" "$work/cli-read.csv"; fail "ostrel-cli read from the simulated panel's Modbus side"; }
+tr -d '\r' <"$work/cli-read.csv" >"$work/cli-read.txt"  # its lines end in CR LF, as spreadsheets like
+cat "$work/cli-read.txt"
+[ "$(head -n1 "$work/cli-read.txt")" = "time;result;1;1 high;1 low;2;2 high;2 low;3;3 high;3 low;" ] ||
+  fail "ostrel-cli read wrote no CSV header"
+sed -n 2p "$work/cli-read.txt" | grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[^;]+;ok;[0-9A-F]{4};' ||
+  fail "ostrel-cli read wrote no good read-out record"
 
 step "installing the tools that drive the window (Xvfb, AT-SPI, Xlib)"
 apt-get install -y -q --no-install-recommends xvfb xauth dbus-daemon at-spi2-core python3-pyatspi \
@@ -220,4 +268,4 @@ while read -r f; do [ ! -e "$f" ] || fail "dpkg -r left $f"; done <"$work/files"
 [ "$(sha256sum <"$cfg/files/log.txt")" = "$log_sum" ] || fail "removal touched the user's log file"
 [ "$(sha256sum <"$cfg/ostrel.ini")" = "$ini_sum" ] || fail "removal touched the user's settings"
 
-echo "package-check: PASSED ($(basename "$deb"): install, window, Save log, settings, read-only and missing home, upgrade, removal)"
+echo "package-check: PASSED ($(basename "$deb"): install, window, ostrel-cli, Save log, settings, read-only and missing home, upgrade, removal)"

@@ -54,7 +54,7 @@ void addNotes(PortsSurvey& s, const SerialDeviceList& found) {
   bool usb = false;
   for (const SerialDevice& d : found.devices) usb |= d.kind != SerialKind::OnBoard;
   if (found.devices.empty())
-    s.notes.push_back("No serial device found. Plug in the USB serial adapter: it appears here at once.");
+    s.notes.push_back("No serial device found. Plug in the USB serial adapter.");
   if (!found.stableNamesFolderExists)
     s.notes.push_back(usb ? "There is no /dev/serial/by-id folder, so a COM name links to /dev/ttyUSBn or "
                             "/dev/ttyACMn itself, whose number can change when adapters are plugged in another order."

@@ -167,4 +167,8 @@ SerialDeviceList FindSerialDevices(const std::string& root) {
   return list;
 }
 
+std::string DeviceRootDir(const char* rootOverride) {
+  return rootOverride && *rootOverride ? rootOverride : "/";
+}
+
 }  // namespace ostrel

@@ -42,4 +42,9 @@ struct SerialDeviceList {
 // sysfs details are left empty; an on-board port without them is left out.
 SerialDeviceList FindSerialDevices(const std::string& root);
 
+// The folder that stands for "/": rootOverride (the value of
+// OSTREL_DEVICE_ROOT, for tests and demonstrations) when it is set and not
+// empty, otherwise "/".
+std::string DeviceRootDir(const char* rootOverride);
+
 }  // namespace ostrel

@@ -88,9 +88,8 @@ class Background {
   std::string errFile_;
 };
 
-// Runs ostrel-cli to its end (killed after 60 s) and returns what it wrote.
-inline Result RunCli(std::vector<std::string> args) {
-  args.insert(args.begin(), OSTREL_CLI_BINARY);
+// Runs a program (found on PATH) to its end (killed after 60 s) and returns what it wrote.
+inline Result RunProgram(std::vector<std::string> args) {
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
   posix_spawn_file_actions_t fa;
@@ -101,8 +100,8 @@ inline Result RunCli(std::vector<std::string> args) {
   posix_spawn_file_actions_addclose(&fa, err[0]);
   pid_t pid = -1;
   auto argv = argvOf(args);
-  if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0)
-    throw std::runtime_error("cannot start ostrel-cli");
+  if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0)
+    throw std::runtime_error("cannot start " + args[0]);
   posix_spawn_file_actions_destroy(&fa);
   ::close(out[1]);
   ::close(err[1]);
@@ -134,6 +133,12 @@ inline Result RunCli(std::vector<std::string> args) {
   waitpid(pid, &status, 0);
   r.code = exitCodeOf(status);
   return r;
+}
+
+// Runs ostrel-cli to its end (killed after 60 s) and returns what it wrote.
+inline Result RunCli(std::vector<std::string> args) {
+  args.insert(args.begin(), OSTREL_CLI_BINARY);
+  return RunProgram(std::move(args));
 }
 
 // Runs ostrel-cli with its standard error on a terminal (a pseudo-terminal

@@ -2,9 +2,9 @@
 # install_tree_test.sh BUILD_DIR
 # Installs the build into a temporary prefix and runs it there as a user
 # would: ostrel keeps its files in the per-user folder (and makes its
-# "files" folder), writes nothing into the prefix, and ostrel-demo starts
-# the simulated panel, points Ostrel at it with settings of its own, and
-# stops the simulator when the window closes.
+# "files" folder), writes nothing into the prefix, ostrel-demo starts the
+# simulated panel, points Ostrel at it with settings of its own, and stops
+# the simulator when the window closes, and ostrel-cli runs with its manual.
 set -uo pipefail
 build=$1
 tmp=$(mktemp -d)
@@ -37,6 +37,13 @@ tr -d '\r' <"$demo/ostrel.ini" | grep -A4 '^\[Modbus port\]' | grep -q '^Name=CO
 left=$(find "$tmp" -maxdepth 1 -name 'ostrel-demo.*')
 [ -z "$left" ] || fail "ostrel-demo left its link folder $left"
 if pgrep -f "$tmp/usr/share/ostrel/qvsim" >/dev/null; then fail "the simulator outlived ostrel-demo"; fi
+
+[ -f "$tmp/usr/share/man/man1/ostrel-cli.1.gz" ] || fail "ostrel-cli's manual page is not installed"
+run "$tmp/usr/bin/ostrel-cli" --help >"$tmp/cli.log" 2>&1 || { cat "$tmp/cli.log"; fail "the installed ostrel-cli --help"; }
+grep -q "^Usage: ostrel-cli COMMAND" "$tmp/cli.log" || fail "ostrel-cli --help does not show its usage"
+run "$tmp/usr/bin/ostrel-cli" ports >"$tmp/cli.log" 2>&1 || { cat "$tmp/cli.log"; fail "the installed ostrel-cli ports"; }
+grep -q "^Device map $tmp/home/.config/ostrel/ports:" "$tmp/cli.log" ||
+  { cat "$tmp/cli.log"; fail "ostrel-cli ports does not list the user's device map"; }
 
 after=$(cd "$tmp/usr" && find . | sort)
 [ "$before" = "$after" ] || { diff <(echo "$before") <(echo "$after"); fail "running wrote into the prefix"; }

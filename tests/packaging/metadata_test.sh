@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# metadata_test.sh GENERATED_DIR SOURCE_DIR VERSION
+# metadata_test.sh GENERATED_DIR SOURCE_DIR VERSION CLI_GENERATED_DIR
 # The desktop entries, the AppStream metadata and the manual pages pass their
 # validators, and every one of them carries the project's version.
 set -uo pipefail
-gen=$1 src=$2 version=$3
+gen=$1 src=$2 version=$3 cligen=$4
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 
@@ -19,11 +19,11 @@ appstreamcli validate --no-net --pedantic "$meta" || fail "appstreamcli validate
 grep -q "<release version=\"$version\"" "$meta" || fail "the metadata's release is not $version"
 grep -q '<screenshot type="default">' "$meta" || fail "the metadata has no default screenshot"
 
-for m in ostrel.1 ostrel-demo.1; do
-  head -n1 "$gen/$m" | grep -q "\"Ostrel $version\"" || fail "$m does not carry version $version"
-  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$gen/$m" 2>&1 >/dev/null)
+for m in "$gen/ostrel.1" "$gen/ostrel-demo.1" "$cligen/ostrel-cli.1"; do
+  head -n1 "$m" | grep -q "\"Ostrel $version\"" || fail "$m does not carry version $version"
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$m" 2>&1 >/dev/null)
   [ -z "$warnings" ] || { echo "$warnings"; fail "$m renders with warnings"; }
-  [ "$(gzip -dc "$gen/$m.gz" | md5sum)" = "$(md5sum <"$gen/$m")" ] || fail "$m.gz is stale"
+  [ "$(gzip -dc "$m.gz" | md5sum)" = "$(md5sum <"$m")" ] || fail "$m.gz is stale"
 done
 for section in "THE PROGRAM'S FOLDER" "DEVICE MAP" "PERMISSIONS" "ENVIRONMENT" "FILES"; do
   grep -q "^\.SH $section" "$gen/ostrel.1" || fail "ostrel.1 has no section $section"
