@@ -10,6 +10,7 @@
 #include "TForm1.h"
 #include "app/core/DeviceMap.h"
 #include "app/core/DeviceProbe.h"
+#include "app/core/PortSetup.h"
 #include "serial/VaComm.h"
 #include "serial/platform/TermiosDevice.h"
 
@@ -27,21 +28,11 @@ std::string devicePath(const std::string& deviceName) {
   return ResolveDeviceName(deviceName, deviceMapOverride());
 }
 
-// The fixed configuration both ports share: no handshake of any kind, DTR and
-// RTS held inactive, direct writes.
+// The fixed configuration both ports share.
 void configurePort(TVaComm& port, const std::shared_ptr<TVaMainThreadSync>& sync) {
-  TVaFlowControl& f = port.FlowControl();
-  f.SetOutCtsFlow(false);
-  f.SetOutDsrFlow(false);
-  f.SetControlDtr(dtrDisabled);
-  f.SetControlRts(rtsDisabled);
-  f.SetXonXoffOut(false);
-  f.SetXonXoffIn(false);
-  f.SetDsrSensitivity(false);
-  f.SetTxContinueOnXoff(false);
+  UseNoHandshake(port);
   port.SetDeviceName("COM%d");
   port.SetWritePriority(tpNormal);
-  port.SetDirectWrite(true);
   port.SetMainThreadSync(sync);
   port.SetDeviceOpener([](const std::string& name, int& err) -> TVaDevicePtr {
     return TVaTermiosDevice::open(devicePath(name), err);

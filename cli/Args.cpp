@@ -42,22 +42,22 @@ Args::Args(const std::string& command, const std::vector<OptionSpec>& specs, con
         inlineValue = true;
       }
     }
-    const OptionSpec* spec = find(specs, word);
-    if (!spec) {
+    const OptionSpec* option = find(specs, word);
+    if (!option) {
       if (!word.empty() && word[0] == '-') throw UsageError("unknown option '" + word + "'" + help);
       throw UsageError("unexpected argument '" + word + "'" + help);
     }
-    if (has(spec->name)) throw UsageError("option " + spec->name + " given twice" + help);
-    if (!spec->takesValue) {
-      if (inlineValue) throw UsageError("option " + spec->name + " takes no value" + help);
-      flags_.insert(spec->name);
+    if (has(option->name)) throw UsageError("option " + option->name + " given twice" + help);
+    if (!option->takesValue) {
+      if (inlineValue) throw UsageError("option " + option->name + " takes no value" + help);
+      flags_.insert(option->name);
       continue;
     }
     if (!inlineValue) {
-      if (i + 1 >= words.size()) throw UsageError("option " + spec->name + " needs a value" + help);
+      if (i + 1 >= words.size()) throw UsageError("option " + option->name + " needs a value" + help);
       value = words[++i];
     }
-    values_[spec->name] = value;
+    values_[option->name] = value;
   }
 }
 

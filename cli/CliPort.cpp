@@ -5,6 +5,7 @@
 
 #include "app/core/DeviceMap.h"
 #include "app/core/DeviceProbe.h"
+#include "app/core/PortSetup.h"
 #include "cli/Console.h"
 #include "cli/Exit.h"
 #include "cli/Interrupt.h"
@@ -88,16 +89,7 @@ CliPort::CliPort(const std::string& name, const LineSettings& line)
     throw CliError(kExitPort, "the serial port " + where + " is busy: another program is using it");
   if (!probe.ok()) throw CliError(kExitPort, OneLine(ProbeMessage(probe, name, path, mapDir())));
 
-  TVaFlowControl& f = port_.FlowControl();
-  f.SetOutCtsFlow(false);
-  f.SetOutDsrFlow(false);
-  f.SetControlDtr(dtrDisabled);
-  f.SetControlRts(rtsDisabled);
-  f.SetXonXoffOut(false);
-  f.SetXonXoffIn(false);
-  f.SetDsrSensitivity(false);
-  f.SetTxContinueOnXoff(false);
-  port_.SetDirectWrite(true);
+  UseNoHandshake(port_);
   port_.SetMainThreadSync(loop_);
   port_.SetDeviceName(path);
   port_.SetDeviceOpener([path](const std::string&, int& err) { return TVaTermiosDevice::open(path, err); });
