@@ -4,13 +4,13 @@
 #include <climits>
 #include <cstdlib>
 
+#include "common/LogLines.h"
 #include "common/hexdump.h"
 #include "modbus/decode.h"
 
 namespace ostrel::modbus {
 
 namespace {
-constexpr char kNotOpen[] = "Serial port is not opened";
 constexpr char kAutoReadoutSkipped[] =
     "Automatic readout skipped: the Modbus port's device is no longer available; "
     "disconnect and connect the port to go on";
@@ -122,7 +122,7 @@ void ModbusMaster::startWrite() {
 void ModbusMaster::BitBtn9Click(bool portOpen, int slave, const CommandControls& c) {
   const CommandWord w = BuildCommandWord(c);
   if (!portOpen) {
-    view_.AddLogLine(kNotOpen);
+    view_.AddLogLine(kPortNotOpenedLine);
     return;
   }
   startWrite();
@@ -132,7 +132,7 @@ void ModbusMaster::BitBtn9Click(bool portOpen, int slave, const CommandControls&
 
 void ModbusMaster::BitBtn10Click(bool portOpen, int slave, const ClockTime& clock) {
   if (!portOpen) {
-    view_.AddLogLine(kNotOpen);
+    view_.AddLogLine(kPortNotOpenedLine);
     return;
   }
   startWrite();
@@ -142,7 +142,7 @@ void ModbusMaster::BitBtn10Click(bool portOpen, int slave, const ClockTime& cloc
 
 void ModbusMaster::BitBtn11Click(bool portOpen, int slave, const LineControls& c) {
   if (!portOpen) {
-    view_.AddLogLine(kNotOpen);
+    view_.AddLogLine(kPortNotOpenedLine);
     return;
   }
   const uint8_t code = BuildLineCode(c.baud, c.parity);

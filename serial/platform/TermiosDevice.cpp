@@ -82,6 +82,8 @@ std::shared_ptr<TVaTermiosDevice> TVaTermiosDevice::open(const std::string& path
   struct stat st {};
   if (fstat(fd, &st) == 0 && S_ISCHR(st.st_mode)) {
     unsigned maj = major(st.st_rdev);
+    // Linux gives the pseudo-terminals' slave ends the majors 136 to 143 (Unix 98 ptys), and
+    // /dev/ptmx is 5:2. Such a device has no modem lines and holds no parity.
     d->pty_ = (maj >= 136 && maj <= 143) || (maj == 5 && minor(st.st_rdev) == 2);
   }
   return d;
