@@ -6,6 +6,7 @@
 
 #include "common/LogLines.h"
 #include "common/hexdump.h"
+#include "modbus/codes.h"
 #include "modbus/decode.h"
 
 namespace ostrel::modbus {
@@ -154,9 +155,9 @@ void ModbusMaster::BitBtn11Click(bool portOpen, int slave, const LineControls& c
   // running read-out's buffer and decode intact.
   int reg = 0;
   if (c.fpPort) {
-    reg = 0x8013;
+    reg = kPanelPortLineRegister;
   } else if (c.modbusPort) {
-    reg = 0x8012;
+    reg = kModbusLineRegister;
   } else {
     view_.AddLogLine("Select either FP or Modbus device...");
     return;
@@ -181,7 +182,7 @@ void ModbusMaster::BitBtn12Click(const std::string& addressText, bool portOpen, 
     return;
   }
   startWrite();
-  SendWriteSingleRegister(link_, view_, static_cast<uint8_t>(slave), 0x8011, 0x00, static_cast<uint8_t>(address));
+  SendWriteSingleRegister(link_, view_, static_cast<uint8_t>(slave), kSlaveAddressRegister, 0x00, static_cast<uint8_t>(address));
   view_.SetModbusTimerEnabled(true);
 }
 
