@@ -61,10 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   NullLink link;
   CheckedView view;
   ModbusMaster master(link, view);
-  master.BitBtn3Click({true, "1", "125", 1, 600});
+  master.ReadRegisters({true, "1", "125", 1, 600});
   // The first byte splits the input into the pieces the port delivers.
   const size_t piece = size ? 1 + data[0] % 64 : 1;
-  for (size_t at = 0; at < size; at += piece) master.Comm2RxChar(bytes.substr(at, piece));
-  master.Timer_modbusTimer(size % 2 == 1, "65530");
+  for (size_t at = 0; at < size; at += piece) master.CollectReply(bytes.substr(at, piece));
+  master.ReplyWaitEnded(size % 2 == 1, "65530");
   return 0;
 }
