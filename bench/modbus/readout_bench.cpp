@@ -9,21 +9,14 @@
 
 #include "modbus/crc.h"
 #include "modbus/readout.h"
+#include "testing/ModbusDoubles.h"
 
 namespace {
 
 using namespace ostrel::modbus;
 using Clock = std::chrono::steady_clock;
 
-class NullLink : public ModbusLink {
- public:
-  void PurgeAll() override {}
-  void SetRts(bool) override {}
-  bool WriteByte(uint8_t) override { return true; }
-  void WaitUntilSent() override {}
-  int OutputSpace() override { return 0; }
-  void SleepMs(int) override {}  // the send's pauses are the wire's business, not measured here
-};
+using ostrel::doubles::NullLink;
 
 // An in-memory register table like the window's grid; log lines are counted, not kept.
 class TableView : public ReadoutView {

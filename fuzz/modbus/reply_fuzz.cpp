@@ -4,21 +4,14 @@
 #include <string>
 
 #include "modbus/readout.h"
+#include "testing/ModbusDoubles.h"
 #include "modbus/reply.h"
 
 namespace {
 
 using namespace ostrel::modbus;
 
-class NullLink : public ModbusLink {
- public:
-  void PurgeAll() override {}
-  void SetRts(bool) override {}
-  bool WriteByte(uint8_t) override { return true; }
-  void WaitUntilSent() override {}
-  int OutputSpace() override { return 0; }
-  void SleepMs(int) override {}
-};
+using ostrel::doubles::NullLink;
 
 // A table that enforces its bounds, as the window's grid does.
 class CheckedView : public ReadoutView {
