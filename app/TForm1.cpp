@@ -228,7 +228,7 @@ void TForm1::buildTabSheet1() {
   // Loop table with the panel information beside it.
   auto* mid = new QHBoxLayout;
   gridLoops = new TStringGrid(QStringLiteral("gridLoops"), 6, 1, 0, 1, {64, 81, 81, 81, 93, 109}, p);
-  gridLoops->setFixedWidth(64 + 81 + 81 + 81 + 93 + 109 + 2 * gridLoops->frameWidth() + 2);
+  gridLoops->setFixedWidth(gridLoops->ColumnsWidth() + 2 * gridLoops->frameWidth() + 2);
   gridLoops->setFixedHeight(3 * 18 + 2 * gridLoops->frameWidth() + 2);
   mid->addWidget(gridLoops);
   auto* info = new QVBoxLayout;
@@ -343,7 +343,7 @@ void TForm1::buildTabSheet2() {
 
   gridInputRegisters = new TStringGrid(QStringLiteral("gridInputRegisters"), 6, 2, 1, 0,
                                        {72, 77, 141, 74, 147, 64}, p);
-  gridInputRegisters->setMinimumWidth(72 + 77 + 141 + 74 + 147 + 64 + 24);
+  gridInputRegisters->setMinimumWidth(gridInputRegisters->ColumnsWidth() + 24);
   left->addWidget(gridInputRegisters, 1);
 
   auto* row = new QHBoxLayout;

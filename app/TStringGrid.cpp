@@ -138,4 +138,10 @@ int TStringGrid::Row() const {
   return r < 0 ? -1 : r + fixedRows_;
 }
 
+int TStringGrid::ColumnsWidth() const {
+  int sum = 0;
+  for (int c = 0; c < columnCount(); ++c) sum += columnWidth(c);
+  return sum;
+}
+
 }  // namespace ostrel

@@ -27,6 +27,8 @@ class TStringGrid : public QTableWidget {
   int RowCount() const { return rowCount() + fixedRows_; }
   void setRowCount(int rows);  // never below the fixed rows + 1 for a fixed-row grid
   int ColCount() const { return columnCount(); }
+  // The widths of all columns added up, in pixels.
+  int ColumnsWidth() const;
   void setColCount(int cols);
   int FixedRows() const { return fixedRows_; }
   int FixedCols() const { return fixedCols_; }

@@ -11,7 +11,7 @@
 namespace ostrel {
 
 void TForm1::ComboCommandChange() {
-  const modbus::CommandEnables e = modbus::ComboCommandChange(ComboCommand->currentText().toStdString());
+  const modbus::CommandEnables e = modbus::CommandChanged(ComboCommand->currentText().toStdString());
   for (QWidget* w : {static_cast<QWidget*>(CheckBeeper), static_cast<QWidget*>(CheckResetFire),
                      static_cast<QWidget*>(CheckFire2), static_cast<QWidget*>(CheckSiren),
                      static_cast<QWidget*>(Check_fire2Time)})
@@ -45,11 +45,11 @@ void TForm1::BitBtn9Click() {
   c.fire2 = CheckFire2->isChecked();
   c.fire2Time = Check_fire2Time->isChecked();
   c.siren = CheckSiren->isChecked();
-  modbusMaster().BitBtn9Click(modbusPortOpen, UDmodbusAddress->Position(), c);
+  modbusMaster().WriteHoldingRegister(modbusPortOpen, UDmodbusAddress->Position(), c);
 }
 
 void TForm1::BitBtn10Click() {
-  modbusMaster().BitBtn10Click(modbusPortOpen, UDmodbusAddress->Position(), modbus::LocalClockNow());
+  modbusMaster().SetDateTime(modbusPortOpen, UDmodbusAddress->Position(), modbus::LocalClockNow());
 }
 
 void TForm1::BitBtn11Click() {
@@ -58,11 +58,11 @@ void TForm1::BitBtn11Click() {
   c.parity = Combo_parity->currentText().toStdString();
   c.fpPort = checkFPbaud->isChecked();
   c.modbusPort = checkModbusPort->isChecked();
-  modbusMaster().BitBtn11Click(modbusPortOpen, UDmodbusAddress->Position(), c);
+  modbusMaster().WriteLineSettings(modbusPortOpen, UDmodbusAddress->Position(), c);
 }
 
 void TForm1::BitBtn12Click() {
-  modbusMaster().BitBtn12Click(Edit_address->text().toStdString(), modbusPortOpen,
+  modbusMaster().SetSlaveAddress(Edit_address->text().toStdString(), modbusPortOpen,
                                        UDmodbusAddress->Position());
 }
 

@@ -94,9 +94,9 @@ modbus::ReadControls readControls(const TForm1& w) {
 
 }  // namespace
 
-void TForm1::BitBtn3Click() { modbusMaster().BitBtn3Click(readControls(*this)); }
+void TForm1::BitBtn3Click() { modbusMaster().ReadRegisters(readControls(*this)); }
 
-void TForm1::BitBtn4Click() { modbusMaster().BitBtn4Click(); }
+void TForm1::BitBtn4Click() { modbusMaster().ClearTable(); }
 
 void TForm1::Comm2RxChar() {
   if (!Comm2 || !Comm2->IsOpen()) return;
@@ -107,18 +107,18 @@ void TForm1::Comm2RxChar() {
     if (n <= 0) break;
     bytes.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n));
   }
-  if (!bytes.empty()) modbusMaster().Comm2RxChar(bytes);
+  if (!bytes.empty()) modbusMaster().CollectReply(bytes);
 }
 
 void TForm1::Timer_modbusTimer() {
-  modbusMaster().Timer_modbusTimer(CheckBox1->isChecked(), EditInputAddress->text().toStdString());
+  modbusMaster().ReplyWaitEnded(CheckBox1->isChecked(), EditInputAddress->text().toStdString());
 }
 
-void TForm1::Timer_autoTimer() { modbusMaster().Timer_autoTimer(readControls(*this)); }
+void TForm1::Timer_autoTimer() { modbusMaster().AutomaticReadout(readControls(*this)); }
 
-void TForm1::CheckBox1Click() { modbusMaster().CheckBox1Click(CheckBox1->isChecked()); }
+void TForm1::CheckBox1Click() { modbusMaster().SetAutomaticReadout(CheckBox1->isChecked()); }
 
-void TForm1::Edit_autoChange() { modbusMaster().Edit_autoChange(UD_auto->Position()); }
+void TForm1::Edit_autoChange() { modbusMaster().AutomaticPeriodChanged(UD_auto->Position()); }
 
 void TForm1::gridInputRegistersDrawCell(int ACol, int ARow, const QRect& Rect, QPainter* painter,
                                         const QStyleOptionViewItem& /*State*/) {

@@ -22,6 +22,8 @@ void TForm1::CommDeleter::operator()(TVaComm* port) const { delete port; }
 
 namespace {
 
+const QString kIsClosed = QStringLiteral(" is closed");
+
 const char* deviceMapOverride() { return std::getenv("OSTREL_DEVICE_DIR"); }
 
 std::string devicePath(const std::string& deviceName) {
@@ -92,21 +94,49 @@ void TForm1::ReportDeviceLost(TVaComm* port) {
 
 namespace {
 
-void toggle(TForm1& w, TVaComm& port, bool& flag, const LinkControls& c) {
-  const QString closed = QStringLiteral(" is closed");
-  if (flag) {
-    // The device is released by ClosePort, once.
-    w.StatusBar1->setPanelText(c.panel, QString::fromStdString(port.DeviceName()) + closed);
-    flag = false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    port.ClosePort();
-    c.openedPath->clear();
-    setEnabled(c, true);
-    w.AddLogLine(QString::fromLatin1(c.closedLine));
-    c.button->setText(QStringLiteral("Connect to port"));
-    return;
+// The connect's speed list as the port's rate: a rate without a constant of its own only where
+// the link offers such rates, anything else leaves the link's preset.
+void applySpeed(TVaComm& port, const LinkControls& c) {
+  port.SetBaudrate(c.preset);
+  bool ok = false;
+  const int speed = c.speed->currentText().toInt(&ok);
+  const int rate = ok ? speed : (c.preset == br2400 ? 2400 : 19200);
+  static const std::pair<int, TVaBaudrate> named[] = {{300, br300},   {1200, br1200}, {2400, br2400},
+                                                      {4800, br4800}, {9600, br9600}, {19200, br19200}};
+  for (const auto& [value, constant] : named)
+    if (rate == value) return port.SetBaudrate(constant);
+  if (!c.extraRates) return;
+  if (rate == 115200) {
+    port.SetBaudrate(br115200);
+  } else if (rate == 28800 || rate == 33600) {
+    // Rates of the Modbus list that have no constant of their own.
+    port.SetUserBaudrate(rate);
+    port.SetBaudrate(brUser);
   }
+}
 
+// The parity list's text as the port's parity; an unknown text keeps Even.
+TVaParity parityOf(const QString& text) {
+  static const std::pair<const char*, TVaParity> named[] = {
+      {"None", paNone}, {"Even", paEven}, {"Odd", paOdd}, {"Mark", paMark}, {"Space", paSpace}};
+  for (const auto& [name, parity] : named)
+    if (text == QLatin1String(name)) return parity;
+  return paEven;
+}
+
+void disconnectLink(TForm1& w, TVaComm& port, bool& flag, const LinkControls& c) {
+  // The device is released by ClosePort, once.
+  w.StatusBar1->setPanelText(c.panel, QString::fromStdString(port.DeviceName()) + kIsClosed);
+  flag = false;
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  port.ClosePort();
+  c.openedPath->clear();
+  setEnabled(c, true);
+  w.AddLogLine(QString::fromLatin1(c.closedLine));
+  c.button->setText(QStringLiteral("Connect to port"));
+}
+
+void connectLink(TForm1& w, TVaComm& port, bool& flag, const LinkControls& c) {
   const QString nameText = c.name->currentText();
   port.SetDeviceName("\\\\.\\" + nameText.toStdString());
 
@@ -117,44 +147,14 @@ void toggle(TForm1& w, TVaComm& port, bool& flag, const LinkControls& c) {
         ProbeMessage(probe, nameText.toStdString(), path, DeviceMapDir(deviceMapOverride()));
     w.dialogs().message(QString::fromLatin1(kConnectTitle), QString::fromStdString(text), QMessageBox::Warning,
                         QMessageBox::Ok);
-    w.StatusBar1->setPanelText(c.panel, QString::fromStdString(port.DeviceName()) + closed);
+    w.StatusBar1->setPanelText(c.panel, QString::fromStdString(port.DeviceName()) + kIsClosed);
     flag = false;
     return;
   }
 
-  port.SetBaudrate(c.preset);
-  bool ok = false;
-  const int speed = c.speed->currentText().toInt(&ok);
-  const int rate = ok ? speed : (c.preset == br2400 ? 2400 : 19200);
-  switch (rate) {
-    case 300: port.SetBaudrate(br300); break;
-    case 1200: port.SetBaudrate(br1200); break;
-    case 2400: port.SetBaudrate(br2400); break;
-    case 4800: port.SetBaudrate(br4800); break;
-    case 9600: port.SetBaudrate(br9600); break;
-    case 19200: port.SetBaudrate(br19200); break;
-    case 115200:
-      if (c.extraRates) port.SetBaudrate(br115200);
-      break;
-    case 28800:
-    case 33600:
-      // Rates of the Modbus list that have no constant of their own.
-      if (c.extraRates) {
-        port.SetUserBaudrate(rate);
-        port.SetBaudrate(brUser);
-      }
-      break;
-    default: break;
-  }
-
-  port.SetParity(paEven);
+  applySpeed(port, c);
   const QString parity = c.parity->currentText();
-  if (parity == QLatin1String("None")) port.SetParity(paNone);
-  else if (parity == QLatin1String("Even")) port.SetParity(paEven);
-  else if (parity == QLatin1String("Odd")) port.SetParity(paOdd);
-  else if (parity == QLatin1String("Mark")) port.SetParity(paMark);
-  else if (parity == QLatin1String("Space")) port.SetParity(paSpace);
-
+  port.SetParity(parityOf(parity));
   const QString stop = c.stop->currentText();
   port.SetStopbits(stop == QLatin1String("1") ? sb1 : stop == QLatin1String("2") ? sb2 : c.otherStopbits);
   port.SetDatabits(db8);
@@ -168,6 +168,13 @@ void toggle(TForm1& w, TVaComm& port, bool& flag, const LinkControls& c) {
   w.AddLogLine(connection);
   setEnabled(c, false);
   c.button->setText(QStringLiteral("Disconnect"));
+}
+
+void toggle(TForm1& w, TVaComm& port, bool& flag, const LinkControls& c) {
+  if (flag)
+    disconnectLink(w, port, flag, c);
+  else
+    connectLink(w, port, flag, c);
 }
 
 }  // namespace

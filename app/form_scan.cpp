@@ -16,16 +16,16 @@ TForm1::PanelLink& TForm1::panelLink() {
   return *panelLink_;
 }
 
-void TForm1::BitBtn1Click() { panelLink().scan.BitBtn1Click(); }
+void TForm1::BitBtn1Click() { panelLink().scan.StartScan(); }
 
-void TForm1::BitBtn2Click() { panelLink().scan.BitBtn2Click(); }
+void TForm1::BitBtn2Click() { panelLink().scan.StopScan(); }
 
 void TForm1::Comm1RxChar() {
   // Everything waiting now, in reads of at most 1024 bytes; bytes that arrive
   // meanwhile stay in the port for its next event.
   const int32_t waiting = Comm1->InputCount();
   if (waiting <= 0) return;
-  panelLink().scan.Comm1RxChar(static_cast<size_t>(waiting), [this](size_t max) {
+  panelLink().scan.CollectReply(static_cast<size_t>(waiting), [this](size_t max) {
     std::string piece(max, '\0');
     const int32_t got = Comm1->ReadBytes(reinterpret_cast<uint8_t*>(piece.data()), static_cast<int32_t>(max));
     piece.resize(got > 0 ? static_cast<size_t>(got) : 0);
@@ -33,6 +33,6 @@ void TForm1::Comm1RxChar() {
   });
 }
 
-void TForm1::Timer_free_commandTimer() { panelLink().scan.Timer_free_commandTimer(); }
+void TForm1::Timer_free_commandTimer() { panelLink().scan.Tick(); }
 
 }  // namespace ostrel

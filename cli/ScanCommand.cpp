@@ -153,18 +153,18 @@ class ScanRun {
  public:
   ScanRun(CliPort& link, Console& console, ScanView& view, std::chrono::milliseconds timeout)
       : link_(link), console_(console), view_(view), scan_(view), timeout_(timeout) {
-    link_.onBytes([this](const std::string& bytes) { scan_.Comm1RxChar(bytes); });
+    link_.onBytes([this](const std::string& bytes) { scan_.CollectReply(bytes); });
   }
 
   // Fills the view; the text of what ended the scan early, or empty.
   std::string run() {
-    scan_.BitBtn1Click();
+    scan_.StartScan();
     while (view_.timer) {
       const uint8_t step = scan_.scanStep();
       showProgress(step);
       const auto waited = link_.waitUntil([&] { return scan_.replyDone(); }, view_.armedAt + timeout_);
       if (waited == CliPort::Wait::Interrupted) {
-        scan_.BitBtn2Click();
+        scan_.StopScan();
         interrupted = true;
         return "interrupted";
       }
@@ -173,7 +173,7 @@ class ScanRun {
         return "the panel did not answer within " + std::to_string(timeout_.count()) + " ms (" + awaited(step) + ")";
       }
       const uint64_t before = scan_.requestsSent();
-      scan_.Timer_free_commandTimer();
+      scan_.Tick();
       if (scan_.requestsSent() > before && scan_.scanStep() == 3) ++deviceRequests_;
     }
     return {};

@@ -8,6 +8,7 @@
 #include "cli/Exit.h"
 #include "cli/ModbusExchange.h"
 #include "cli/Records.h"
+#include "modbus/codes.h"
 #include "modbus/commands.h"
 #include "modbus/complete.h"
 #include "modbus/frames.h"
@@ -113,7 +114,7 @@ Planned plan(const std::string& which, const Args& args, uint8_t slave) {
     if (target != "fp" && target != "modbus") throw UsageError("--which takes fp or modbus (got '" + target + "')");
     const uint8_t code = modbus::BuildLineCode(args.required("--baud"), parityText(args.required("--line-parity")));
     if (code == modbus::kInvalidLineCode) throw UsageError("Wrong baud or parity selected...");
-    const int reg = target == "fp" ? 0x8013 : 0x8012;
+    const int reg = target == "fp" ? modbus::kPanelPortLineRegister : modbus::kModbusLineRegister;
     return {modbus::BuildWriteSingleRegister(slave, reg, 0x00, code),
             (target == "fp" ? "FP port line register " : "Modbus port line register ") + hex4(reg) + " = " +
                 hex4(code)};
@@ -123,7 +124,7 @@ Planned plan(const std::string& which, const Args& args, uint8_t slave) {
   if (text.empty()) throw UsageError("Modbus address not entered");
   const int address = modbus::ParseNewSlaveAddress(text);
   if (address >= 255) throw UsageError("Invalid new modbus address entered...");
-  return {modbus::BuildWriteSingleRegister(slave, 0x8011, 0x00, static_cast<uint8_t>(address)),
+  return {modbus::BuildWriteSingleRegister(slave, modbus::kSlaveAddressRegister, 0x00, static_cast<uint8_t>(address)),
           "slave address register 0x8011 = " + std::to_string(address)};
 }
 

@@ -48,7 +48,7 @@ uint8_t BuildLineCode(const std::string& baud, const std::string& parity) {
   return static_cast<uint8_t>((baudIndex << 4) | parityBits);
 }
 
-CommandEnables ComboCommandChange(const std::string& commandText) {
+CommandEnables CommandChanged(const std::string& commandText) {
   const bool general = commandText == "General write";
   return {general, !general};
 }

@@ -34,13 +34,13 @@ inline constexpr uint8_t kInvalidLineCode = 0xFF;
 // Baud rate index in bits 6..4 and parity in bits 1..0; 0xFF when either text is unknown.
 uint8_t BuildLineCode(const std::string& baud, const std::string& parity);
 
-// Which controls ComboCommandChange enables: the five "General write" boxes, or the
+// Which controls CommandChanged enables: the five "General write" boxes, or the
 // panel-disable box, the loop boxes and the zone/device spin. Exactly one group is on.
 struct CommandEnables {
   bool generalBoxes = false;  // CheckBeeper, CheckResetFire, CheckFire2, CheckSiren, Check_fire2Time
   bool targetControls = true; // checkPanelEnable, checkLoop1, checkLoop2, UD_zoneDevice
 };
-CommandEnables ComboCommandChange(const std::string& commandText);
+CommandEnables CommandChanged(const std::string& commandText);
 
 // The exclusive pairs (Loop 1/Loop 2, FP port/Modbus port): after a click on one box
 // the other takes the opposite of the clicked box's new state.

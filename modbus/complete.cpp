@@ -1,5 +1,6 @@
 #include "modbus/complete.h"
 
+#include "modbus/codes.h"
 #include "modbus/crc.h"
 
 namespace ostrel::modbus {
@@ -16,7 +17,7 @@ bool wholeFrame(std::string_view reply, size_t length) {
 
 bool ReplyComplete(uint8_t function, std::string_view reply) {
   if (reply.size() < 2) return false;
-  if ((static_cast<uint8_t>(reply[1]) & 0x80) && wholeFrame(reply, kExceptionReplyLength)) return true;
+  if ((static_cast<uint8_t>(reply[1]) & kExceptionFlag) && wholeFrame(reply, kExceptionReplyLength)) return true;
   if (function == 3 || function == 4) {
     if (reply.size() < 3) return false;
     return wholeFrame(reply, ReadReplyLength(0) + static_cast<uint8_t>(reply[2]));

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "common/hexdump.h"
+#include "modbus/codes.h"
 #include "modbus/crc.h"
 
 namespace ostrel::modbus {
@@ -53,7 +54,7 @@ ClockTime LocalClockNow() {
 std::string BuildReadInputRegisters(uint8_t slave, int start, int count) {
   std::string f;
   f.push_back(static_cast<char>(slave));
-  f.push_back(0x04);
+  f.push_back(static_cast<char>(kReadInputRegisters));
   put16(f, start);
   put16(f, count);
   appendCrc(f);
@@ -63,7 +64,7 @@ std::string BuildReadInputRegisters(uint8_t slave, int start, int count) {
 std::string BuildWriteSingleRegister(uint8_t slave, int reg, uint8_t valueHigh, uint8_t valueLow) {
   std::string f;
   f.push_back(static_cast<char>(slave));
-  f.push_back(0x06);
+  f.push_back(static_cast<char>(kWriteSingleRegister));
   put16(f, reg);
   f.push_back(static_cast<char>(valueHigh));
   f.push_back(static_cast<char>(valueLow));
@@ -75,7 +76,7 @@ std::optional<std::string> BuildSetDateTime(uint8_t slave, int start, int count,
   if (count != 4) return std::nullopt;
   std::string f;
   f.push_back(static_cast<char>(slave));
-  f.push_back(0x10);
+  f.push_back(static_cast<char>(kWriteMultipleRegisters));
   put16(f, start);
   put16(f, count);
   f.push_back(0x08);

@@ -4,13 +4,14 @@
 #include <climits>
 #include <cstdlib>
 
+#include "common/LogLines.h"
 #include "common/hexdump.h"
+#include "modbus/codes.h"
 #include "modbus/decode.h"
 
 namespace ostrel::modbus {
 
 namespace {
-constexpr char kNotOpen[] = "Serial port is not opened";
 constexpr char kAutoReadoutSkipped[] =
     "Automatic readout skipped: the Modbus port's device is no longer available; "
     "disconnect and connect the port to go on";
@@ -46,7 +47,7 @@ class ModbusMaster::Sink : public ReplySink {
 
 ModbusMaster::ModbusMaster(ModbusLink& link, ReadoutView& view) : link_(link), view_(view) {}
 
-void ModbusMaster::BitBtn3Click(const ReadControls& c) {
+void ModbusMaster::ReadRegisters(const ReadControls& c) {
   if (!c.portOpen) {
     view_.AddLogLine("Serial port for modbus is not open...");
     return;
@@ -65,7 +66,7 @@ void ModbusMaster::BitBtn3Click(const ReadControls& c) {
   view_.SetModbusTimerEnabled(true);
 }
 
-void ModbusMaster::Timer_autoTimer(const ReadControls& c) {
+void ModbusMaster::AutomaticReadout(const ReadControls& c) {
   // The loss was reported when it happened; a read-out now could only fail
   // again, once a period.
   if (c.portOpen && c.deviceLost) {
@@ -74,15 +75,15 @@ void ModbusMaster::Timer_autoTimer(const ReadControls& c) {
     return;
   }
   lostSkipLogged_ = false;
-  BitBtn3Click(c);
+  ReadRegisters(c);
 }
 
-void ModbusMaster::Comm2RxChar(std::string_view bytes) { rxBuffer_.append(bytes); }
+void ModbusMaster::CollectReply(std::string_view bytes) { rxBuffer_.append(bytes); }
 
-void ModbusMaster::Timer_modbusTimer(bool autoReadoutChecked, const std::string& startText) {
+void ModbusMaster::ReplyWaitEnded(bool autoReadoutChecked, const std::string& startText) {
   view_.SetModbusTimerEnabled(false);
   const std::string reply = rxBuffer_;
-  if (autoReadoutChecked) BitBtn4Click();
+  if (autoReadoutChecked) ClearTable();
   if (!writePending_ && !reply.empty()) {
     const int first = TextToInt(startText);
     Sink sink(*this);
@@ -92,7 +93,7 @@ void ModbusMaster::Timer_modbusTimer(bool autoReadoutChecked, const std::string&
   writePending_ = false;
 }
 
-void ModbusMaster::BitBtn4Click() {
+void ModbusMaster::ClearTable() {
   const int rows = view_.RowCount();
   for (int row = 1; row < rows; ++row) {
     for (int col = 0; col < kRegisterColumns; ++col) view_.SetCell(col, row, std::string());
@@ -100,9 +101,9 @@ void ModbusMaster::BitBtn4Click() {
   view_.SetRowCount(2);
 }
 
-void ModbusMaster::CheckBox1Click(bool checked) { view_.SetAutoTimerEnabled(checked); }
+void ModbusMaster::SetAutomaticReadout(bool checked) { view_.SetAutoTimerEnabled(checked); }
 
-void ModbusMaster::Edit_autoChange(int udAutoPosition) { view_.SetAutoTimerInterval(udAutoPosition * 1000); }
+void ModbusMaster::AutomaticPeriodChanged(int udAutoPosition) { view_.SetAutoTimerInterval(udAutoPosition * 1000); }
 
 void ModbusMaster::DecodeRegister(uint8_t high, uint8_t low, int row, int number) {
   view_.SetCell(0, row, std::to_string(number));
@@ -119,10 +120,10 @@ void ModbusMaster::startWrite() {
   rxBuffer_.clear();
 }
 
-void ModbusMaster::BitBtn9Click(bool portOpen, int slave, const CommandControls& c) {
+void ModbusMaster::WriteHoldingRegister(bool portOpen, int slave, const CommandControls& c) {
   const CommandWord w = BuildCommandWord(c);
   if (!portOpen) {
-    view_.AddLogLine(kNotOpen);
+    view_.AddLogLine(kPortNotOpenedLine);
     return;
   }
   startWrite();
@@ -130,9 +131,9 @@ void ModbusMaster::BitBtn9Click(bool portOpen, int slave, const CommandControls&
   view_.SetModbusTimerEnabled(true);
 }
 
-void ModbusMaster::BitBtn10Click(bool portOpen, int slave, const ClockTime& clock) {
+void ModbusMaster::SetDateTime(bool portOpen, int slave, const ClockTime& clock) {
   if (!portOpen) {
-    view_.AddLogLine(kNotOpen);
+    view_.AddLogLine(kPortNotOpenedLine);
     return;
   }
   startWrite();
@@ -140,9 +141,9 @@ void ModbusMaster::BitBtn10Click(bool portOpen, int slave, const ClockTime& cloc
   view_.SetModbusTimerEnabled(true);
 }
 
-void ModbusMaster::BitBtn11Click(bool portOpen, int slave, const LineControls& c) {
+void ModbusMaster::WriteLineSettings(bool portOpen, int slave, const LineControls& c) {
   if (!portOpen) {
-    view_.AddLogLine(kNotOpen);
+    view_.AddLogLine(kPortNotOpenedLine);
     return;
   }
   const uint8_t code = BuildLineCode(c.baud, c.parity);
@@ -154,9 +155,9 @@ void ModbusMaster::BitBtn11Click(bool portOpen, int slave, const LineControls& c
   // running read-out's buffer and decode intact.
   int reg = 0;
   if (c.fpPort) {
-    reg = 0x8013;
+    reg = kPanelPortLineRegister;
   } else if (c.modbusPort) {
-    reg = 0x8012;
+    reg = kModbusLineRegister;
   } else {
     view_.AddLogLine("Select either FP or Modbus device...");
     return;
@@ -166,7 +167,7 @@ void ModbusMaster::BitBtn11Click(bool portOpen, int slave, const LineControls& c
   view_.SetModbusTimerEnabled(true);
 }
 
-void ModbusMaster::BitBtn12Click(const std::string& addressText, bool portOpen, int slave) {
+void ModbusMaster::SetSlaveAddress(const std::string& addressText, bool portOpen, int slave) {
   if (addressText.empty()) {
     view_.AddLogLine("Modbus address not entered");
     return;
@@ -181,7 +182,7 @@ void ModbusMaster::BitBtn12Click(const std::string& addressText, bool portOpen, 
     return;
   }
   startWrite();
-  SendWriteSingleRegister(link_, view_, static_cast<uint8_t>(slave), 0x8011, 0x00, static_cast<uint8_t>(address));
+  SendWriteSingleRegister(link_, view_, static_cast<uint8_t>(slave), kSlaveAddressRegister, 0x00, static_cast<uint8_t>(address));
   view_.SetModbusTimerEnabled(true);
 }
 

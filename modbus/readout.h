@@ -66,28 +66,28 @@ class ModbusMaster {
   ModbusMaster(ModbusLink& link, ReadoutView& view);
 
   // "Read registers" (also the automatic timer's tick).
-  void BitBtn3Click(const ReadControls& c);
+  void ReadRegisters(const ReadControls& c);
   // The automatic read-out skips a lost device, saying so once, until the
   // port is connected again; otherwise it is "Read registers".
-  void Timer_autoTimer(const ReadControls& c);
+  void AutomaticReadout(const ReadControls& c);
   // Bytes read from Comm2; only collected, examined when the wait ends.
-  void Comm2RxChar(std::string_view bytes);
+  void CollectReply(std::string_view bytes);
   // End of the reply wait. startText is EditInputAddress as it reads now.
-  void Timer_modbusTimer(bool autoReadoutChecked, const std::string& startText);
+  void ReplyWaitEnded(bool autoReadoutChecked, const std::string& startText);
   // "Clear grid".
-  void BitBtn4Click();
-  void CheckBox1Click(bool checked);
+  void ClearTable();
+  void SetAutomaticReadout(bool checked);
   // udAutoPosition: the position of UD_auto in seconds.
-  void Edit_autoChange(int udAutoPosition);
+  void AutomaticPeriodChanged(int udAutoPosition);
 
   // "Write Holding Register": the command word into register 1.
-  void BitBtn9Click(bool portOpen, int slave, const CommandControls& c);
+  void WriteHoldingRegister(bool portOpen, int slave, const CommandControls& c);
   // "Set Date/Time": the clock into registers 2..5.
-  void BitBtn10Click(bool portOpen, int slave, const ClockTime& clock);
+  void SetDateTime(bool portOpen, int slave, const ClockTime& clock);
   // "Write baud and parity": the line code into 0x8013 (FP port) or 0x8012 (Modbus port).
-  void BitBtn11Click(bool portOpen, int slave, const LineControls& c);
+  void WriteLineSettings(bool portOpen, int slave, const LineControls& c);
   // "Set address": the new slave address into 0x8011.
-  void BitBtn12Click(const std::string& addressText, bool portOpen, int slave);
+  void SetSlaveAddress(const std::string& addressText, bool portOpen, int slave);
 
   // One register row of the table, written into `row`; the table then grows by one row.
   void DecodeRegister(uint8_t high, uint8_t low, int row, int number);

@@ -1,5 +1,6 @@
 #include "modbus/reply.h"
 
+#include "modbus/codes.h"
 #include "modbus/crc.h"
 
 namespace ostrel::modbus {
@@ -35,7 +36,7 @@ ReplyCheck CheckReadReply(std::string_view reply) {
     r.kind = ReplyCheck::Kind::GarbageLeading;
     return r;
   }
-  if (at(reply, 1) >= 0x80) {
+  if (at(reply, 1) >= kExceptionFlag) {
     r.kind = ReplyCheck::Kind::Exception;
     r.exceptionCode = at(reply, 2);
     return r;

@@ -21,8 +21,10 @@ struct ReplyCheck {
   std::vector<RegisterBytes> registers;  // Kind::Registers only
 };
 
-// Checks the CRC (a trailing extra 0x00 after the CRC is tolerated), the slave
-// address and the exception bit, and collects the registers by the byte count.
+// Checks the CRC (a trailing extra 0x00 after the CRC is tolerated), refuses a
+// reply whose first byte is 0x00 (leading garbage: no slave answers from address
+// 0; the address is not compared with the one asked), looks at the exception bit,
+// and collects the registers by the byte count.
 ReplyCheck CheckReadReply(std::string_view reply);
 
 // The log line of an exception code ("Error - ILLEGAL DATA ADDRESS\r"), empty when

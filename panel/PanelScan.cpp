@@ -26,7 +26,7 @@ void PanelScan::ArmReplyWait() {
   view_.StartTimer();
 }
 
-void PanelScan::BitBtn1Click() {
+void PanelScan::StartScan() {
   loopInfoPending_ = 0;
   loopsHaveDevices_ = false;
   loopInfoAwaited_ = 0;
@@ -38,24 +38,24 @@ void PanelScan::BitBtn1Click() {
   scanStep_ = 1;
 }
 
-void PanelScan::BitBtn2Click() { StopTimer(); }
+void PanelScan::StopScan() { StopTimer(); }
 
-void PanelScan::Comm1RxChar(const std::string& bytesReadNow) {
+void PanelScan::CollectReply(const std::string& bytesReadNow) {
   fpRxBuffer_ += bytesReadNow;
   if (bytesReadNow.find(static_cast<char>(kEndByte)) != std::string::npos) fpReplyDone_ = true;
 }
 
-void PanelScan::Comm1RxChar(size_t count, const std::function<std::string(size_t)>& readBytes) {
+void PanelScan::CollectReply(size_t count, const std::function<std::string(size_t)>& readBytes) {
   std::string got;
   while (got.size() < count) {
     const std::string piece = readBytes(std::min(kRxChunk, count - got.size()));
     if (piece.empty()) break;
     got += piece;
   }
-  if (!got.empty()) Comm1RxChar(got);
+  if (!got.empty()) CollectReply(got);
 }
 
-void PanelScan::Timer_free_commandTimer() {
+void PanelScan::Tick() {
   // A tick already queued when the timer was stopped does nothing.
   if (!timerEnabled_) return;
   if (!fpReplyDone_) {
@@ -73,7 +73,7 @@ void PanelScan::Timer_free_commandTimer() {
 void PanelScan::ExpireReplyWait() {
   if (!timerEnabled_ || fpReplyDone_) return;
   fpWaitTicks_ = kReplyTimeoutTicks - 1;
-  Timer_free_commandTimer();
+  Tick();
 }
 
 void PanelScan::HandleReply() {

@@ -22,21 +22,21 @@ class PanelScan {
   explicit PanelScan(PanelLinkView& view) : view_(view) {}
 
   // "Scan local FP": starts afresh, also during a running scan.
-  void BitBtn1Click();
+  void StartScan();
   // "STOP": disables the timer; the state and the tables stay as they are.
-  void BitBtn2Click();
+  void StopScan();
   // Bytes the window read from the panel port in one receive event, all of
   // them, in order.
-  void Comm1RxChar(const std::string& bytesReadNow);
+  void CollectReply(const std::string& bytesReadNow);
   // The receive event as the port reports it: `count` bytes waiting, read
   // with `readBytes(max)` in pieces of at most 1024 bytes until all `count`
   // are in or a read returns nothing. Bytes beyond `count` are left for the
   // next event, so none is lost or read twice.
-  void Comm1RxChar(size_t count, const std::function<std::string(size_t max)>& readBytes);
+  void CollectReply(size_t count, const std::function<std::string(size_t max)>& readBytes);
   // Empties the receive buffer, clears the wait and enables the timer.
   void ArmReplyWait();
   // One 5 ms tick.
-  void Timer_free_commandTimer();
+  void Tick();
   // The reply wait ran out by a clock of the caller's own: what the tick that
   // reaches the time-out does ("no response", timer off, queues emptied).
   // Nothing happens when no reply is awaited or the reply is complete.

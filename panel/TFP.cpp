@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/LogLines.h"
 #include "common/hexdump.h"
 
 namespace ostrel::panel {
@@ -35,7 +36,7 @@ std::string TFP::BuildRequest(uint8_t code, uint8_t length, const std::string& p
 
 void TFP::SendRequest(uint8_t code, uint8_t length, const std::string& payload) {
   if (!view_.PortOpen()) {
-    view_.AddLogLine("Serial port is not opened");
+    view_.AddLogLine(kPortNotOpenedLine);
     return;
   }
   const std::string frame = BuildRequest(code, length, payload);

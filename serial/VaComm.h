@@ -210,7 +210,8 @@ class TVaCustomComm : public TVaComponent {
   bool lost_ = false;
 };
 
-// The same port with every property published.
+// The port the program uses: TVaCustomComm as it is, under the name the window and the
+// command line know it by.
 class TVaComm : public TVaCustomComm {
  public:
   using TVaCustomComm::TVaCustomComm;

@@ -5,9 +5,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/LogLines.h"
+
 namespace ostrel {
 
-inline constexpr const char* kPortNotOpenedLine = "Serial port is not opened";
 inline constexpr const char* kHexTooShortLine = "Wrong custom hex command, 2 symbols at least...";
 inline constexpr const char* kHexBadCharLine = "Wrong custom hex command, 0..F uppercase allowed";
 

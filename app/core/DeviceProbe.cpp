@@ -1,16 +1,13 @@
 #include "app/core/DeviceProbe.h"
 
-#include <fcntl.h>
 #include <grp.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <vector>
+
+#include "serial/platform/TermiosDevice.h"
 
 namespace ostrel {
 namespace {
@@ -53,32 +50,20 @@ ProbeStatus classifyOpenError(int err) {
 }  // namespace
 
 ProbeResult DeviceProbe(const std::string& path) {
-  int fd;
-  do fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  while (fd < 0 && errno == EINTR);
+  int err = 0;
+  bool heldElsewhere = false;
+  const int fd = serial::OpenTerminalExclusive(path, err, &heldElsewhere);
   if (fd < 0) {
-    const int err = errno;
-    ProbeResult r = fail(classifyOpenError(err), err);
+    ProbeResult r = fail(classifyOpenError(err), err);  // ENOTTY: not a serial device
     if (r.status == ProbeStatus::NoPermission) r.groupName = groupOf(path);
     return r;
   }
-
+  // Another opener's exclusive mode lets root in all the same: the port is busy, and its mode
+  // stays as that opener set it.
+  serial::CloseTerminalExclusive(fd, heldElsewhere);
+  if (heldElsewhere) return fail(ProbeStatus::Busy, EBUSY);
   ProbeResult r;
   r.status = ProbeStatus::Ok;
-  int exclusive = 0;
-  if (::ioctl(fd, TIOCGEXCL, &exclusive) != 0) {
-    r = fail(ProbeStatus::OtherError, errno);  // ENOTTY: not a serial device
-  } else if (exclusive) {
-    r = fail(ProbeStatus::Busy, EBUSY);  // held exclusively by another opener (we are root)
-  } else {
-    const bool madeExclusive = ::ioctl(fd, TIOCEXCL) == 0;
-    int rc;
-    do rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    while (rc != 0 && errno == EINTR);
-    if (rc != 0) r = fail(errno == EWOULDBLOCK ? ProbeStatus::Busy : ProbeStatus::OtherError, errno);
-    if (madeExclusive) (void)::ioctl(fd, TIOCNXCL);
-  }
-  ::close(fd);  // also releases our flock
   return r;
 }
 

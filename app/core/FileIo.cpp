@@ -51,60 +51,71 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// The file a path names for writing: a symbolic link's target, not the link itself.
+std::string writeTarget(const std::string& path) {
+  struct stat linkInfo {};
+  if (::lstat(path.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) != nullptr) return resolved;
+  }
+  return path;
+}
+
+// A new temporary file beside target, open for writing; -1 with err on failure.
+int createTemporaryBeside(const std::string& target, std::string& temp, int& err) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp = temporaryNameFor(target);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) {
+      err = errno;
+      return -1;
+    }
+  }
+  err = EEXIST;
+  return -1;
+}
+
+// Makes a rename in target's folder durable; a failure here no longer loses data.
+void syncFolderOf(const std::string& target) {
+  const int dir = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    (void)::fsync(dir);
+    ::close(dir);
+  }
+}
+
 }  // namespace
 
 FileWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes) {
   if (path.empty()) return failure("open", ENOENT);
-
-  // Replace the file a symbolic link points to, not the link itself.
-  std::string target = path;
-  struct stat linkInfo {};
-  if (::lstat(path.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved) != nullptr) target = resolved;
-  }
-
+  const std::string target = writeTarget(path);
   struct stat old {};
   const bool replacing = ::stat(target.c_str(), &old) == 0;
   if (replacing && !S_ISREG(old.st_mode)) return failure("open", S_ISDIR(old.st_mode) ? EISDIR : EINVAL);
 
   std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = temporaryNameFor(target);
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return failure("open", errno);
-  }
-  if (fd < 0) return failure("open", EEXIST);
-
-  auto abandon = [&](const char* step, int err) {
-    ::close(fd);
+  int err = 0;
+  const int fd = createTemporaryBeside(target, temp, err);
+  if (fd < 0) return failure("open", err);
+  auto abandon = [&](const char* step, int e) {
     ::unlink(temp.c_str());
-    return failure(step, err);
+    return failure(step, e);
   };
   if (replacing) {
     // Best effort: the new file keeps the old one's mode and owner.
     (void)::fchmod(fd, old.st_mode & 07777);
     (void)::fchown(fd, old.st_uid, old.st_gid);
   }
-  if (!writeAll(fd, bytes)) return abandon("write", errno);
-  if (::fsync(fd) != 0) return abandon("fsync", errno);
-  if (::close(fd) != 0) {
-    const int err = errno;
-    ::unlink(temp.c_str());
-    return failure("close", err);
+  const char* failedStep = !writeAll(fd, bytes) ? "write" : ::fsync(fd) != 0 ? "fsync" : nullptr;
+  if (failedStep) {
+    const int e = errno;
+    ::close(fd);
+    return abandon(failedStep, e);
   }
-  if (::rename(temp.c_str(), target.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(temp.c_str());
-    return failure("rename", err);
-  }
-  // Make the rename itself durable; a failure here no longer loses data.
-  const int dir = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    (void)::fsync(dir);
-    ::close(dir);
-  }
+  if (::close(fd) != 0) return abandon("close", errno);
+  if (::rename(temp.c_str(), target.c_str()) != 0) return abandon("rename", errno);
+  syncFolderOf(target);
   FileWriteResult ok;
   ok.ok = true;
   return ok;

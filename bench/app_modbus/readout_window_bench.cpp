@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     form.BitBtn3Click();
     form.Timer_modbus->setEnabled(false);
     QApplication::processEvents();
-    form.modbusMaster().Comm2RxChar(reply);
+    form.modbusMaster().CollectReply(reply);
     QElapsedTimer t;
     t.start();
     form.Timer_modbusTimer();
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
   auto cycle = [&] {
     form.Timer_autoTimer();
     form.Timer_modbus->setEnabled(false);
-    form.modbusMaster().Comm2RxChar(reply);
+    form.modbusMaster().CollectReply(reply);
     form.Timer_modbusTimer();
     QApplication::processEvents();
   };

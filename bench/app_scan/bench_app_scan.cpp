@@ -81,7 +81,7 @@ Result libraryScan(const std::string& n) {
   panel::PanelScan scan(view);
   Result r;
   const auto t0 = std::chrono::steady_clock::now();
-  scan.BitBtn1Click();
+  scan.StartScan();
   r.ticks = RunScan(scan, view, std::chrono::seconds(600));
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   r.requests = scan.requestsSent();

@@ -9,21 +9,14 @@
 
 #include "modbus/crc.h"
 #include "modbus/readout.h"
+#include "testing/ModbusDoubles.h"
 
 namespace {
 
 using namespace ostrel::modbus;
 using Clock = std::chrono::steady_clock;
 
-class NullLink : public ModbusLink {
- public:
-  void PurgeAll() override {}
-  void SetRts(bool) override {}
-  bool WriteByte(uint8_t) override { return true; }
-  void WaitUntilSent() override {}
-  int OutputSpace() override { return 0; }
-  void SleepMs(int) override {}  // the send's pauses are the wire's business, not measured here
-};
+using ostrel::doubles::NullLink;
 
 // An in-memory register table like the window's grid; log lines are counted, not kept.
 class TableView : public ReadoutView {
@@ -77,9 +70,9 @@ int main() {
   const int rounds = 2000;
   const auto t0 = Clock::now();
   for (int i = 0; i < rounds; ++i) {
-    m.BitBtn3Click(read);
-    m.Comm2RxChar(reply);
-    m.Timer_modbusTimer(true, "1");
+    m.ReadRegisters(read);
+    m.CollectReply(reply);
+    m.ReplyWaitEnded(true, "1");
   }
   const double perReadoutUs = std::chrono::duration<double, std::micro>(Clock::now() - t0).count() / rounds;
   if (view.RowCount() != 127) {
@@ -99,9 +92,9 @@ int main() {
   ModbusMaster m2(link2, view2);
   long rssAt100 = 0;
   for (int i = 1; i <= 3600; ++i) {
-    m2.Timer_autoTimer(read);
-    m2.Comm2RxChar(reply);
-    m2.Timer_modbusTimer(true, "1");
+    m2.AutomaticReadout(read);
+    m2.CollectReply(reply);
+    m2.ReplyWaitEnded(true, "1");
     if (i == 100) rssAt100 = rssKiB();
   }
   const long rssAt3600 = rssKiB();

@@ -28,7 +28,7 @@ Result scanOnce(const std::vector<std::string>& options) {
   PtyView view(sim.path());
   PanelScan scan(view);
   const auto t0 = std::chrono::steady_clock::now();
-  scan.BitBtn1Click();
+  scan.StartScan();
   RunScan(scan, view, std::chrono::seconds(3600));
   const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   return {s, scan.requestsSent(), view.bytesWritten + view.bytesRead, view.deviceRows.size()};

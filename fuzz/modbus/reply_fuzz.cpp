@@ -4,21 +4,14 @@
 #include <string>
 
 #include "modbus/readout.h"
+#include "testing/ModbusDoubles.h"
 #include "modbus/reply.h"
 
 namespace {
 
 using namespace ostrel::modbus;
 
-class NullLink : public ModbusLink {
- public:
-  void PurgeAll() override {}
-  void SetRts(bool) override {}
-  bool WriteByte(uint8_t) override { return true; }
-  void WaitUntilSent() override {}
-  int OutputSpace() override { return 0; }
-  void SleepMs(int) override {}
-};
+using ostrel::doubles::NullLink;
 
 // A table that enforces its bounds, as the window's grid does.
 class CheckedView : public ReadoutView {
@@ -61,10 +54,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   NullLink link;
   CheckedView view;
   ModbusMaster master(link, view);
-  master.BitBtn3Click({true, "1", "125", 1, 600});
+  master.ReadRegisters({true, "1", "125", 1, 600});
   // The first byte splits the input into the pieces the port delivers.
   const size_t piece = size ? 1 + data[0] % 64 : 1;
-  for (size_t at = 0; at < size; at += piece) master.Comm2RxChar(bytes.substr(at, piece));
-  master.Timer_modbusTimer(size % 2 == 1, "65530");
+  for (size_t at = 0; at < size; at += piece) master.CollectReply(bytes.substr(at, piece));
+  master.ReplyWaitEnded(size % 2 == 1, "65530");
   return 0;
 }

@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The scan: the input, cut at every 0x04 into receive events, answers one
   // request after another.
   PanelScan scan(view);
-  scan.BitBtn1Click();
+  scan.StartScan();
   size_t from = 0;
   for (int guard = 0; guard < 4096 && scan.timerEnabled() && from < input.size(); ++guard) {
     size_t to = input.find('\x04', from);
@@ -61,18 +61,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Odd events through the counted read, short reads included.
     if (guard % 2) {
       std::string event = input.substr(from, to - from);
-      scan.Comm1RxChar(event.size(), [&](size_t max) {
+      scan.CollectReply(event.size(), [&](size_t max) {
         if (max > 1024) __builtin_trap();
         const std::string piece = event.substr(0, std::min<size_t>(max, 1 + event.size() / 2));
         event.erase(0, piece.size());
         return piece;
       });
     } else {
-      scan.Comm1RxChar(input.substr(from, to - from));
+      scan.CollectReply(input.substr(from, to - from));
     }
     from = to;
-    scan.Timer_free_commandTimer();
+    scan.Tick();
   }
-  for (int i = 0; i < 600 && scan.timerEnabled(); ++i) scan.Timer_free_commandTimer();
+  for (int i = 0; i < 600 && scan.timerEnabled(); ++i) scan.Tick();
   return 0;
 }

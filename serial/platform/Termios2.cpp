@@ -12,10 +12,7 @@ extern "C" int ioctl(int fd, unsigned long request, ...);
 
 namespace ostrel::serial {
 
-// DCB flag bits used below (see VaDevice.h).
 namespace {
-constexpr uint32_t kOutxCts = 0x0004, kOutX = 0x0100, kInX = 0x0200, kRtsHandshake = 0x2000,
-                   kRtsMask = 0x3000;
 
 // The rates the terminal names with a constant of its own. Setting a rate through its constant
 // lets stty, Python's termios and every other tool read it back; BOTHER is for the rest.
@@ -69,9 +66,9 @@ int applyTermios2Fields(int fd, uint32_t rate, uint8_t byteSize, uint8_t parity,
     }
   }
   if (stopBits != 0) t.c_cflag |= CSTOPB;  // one and a half at five data bits, two otherwise
-  if ((flags & kOutxCts) || (flags & kRtsMask) == kRtsHandshake) t.c_cflag |= CRTSCTS;
-  if (flags & kOutX) t.c_iflag |= IXON;
-  if (flags & kInX) t.c_iflag |= IXOFF;
+  if ((flags & dcb::OutxCtsFlow) || (flags & dcb::RtsMask) == dcb::RtsHandshake) t.c_cflag |= CRTSCTS;
+  if (flags & dcb::OutX) t.c_iflag |= IXON;
+  if (flags & dcb::InX) t.c_iflag |= IXOFF;
   t.c_cc[VSTART] = xonChar;
   t.c_cc[VSTOP] = xoffChar;
   t.c_cc[VMIN] = 0;

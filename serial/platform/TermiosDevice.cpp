@@ -42,31 +42,49 @@ bool readDriverCounters(int fd, TVaLineCounters& c) {
   return true;
 }
 
-std::shared_ptr<TVaTermiosDevice> TVaTermiosDevice::open(const std::string& path, int& err,
-                                                         TVaCounterReader counters) {
+int OpenTerminalExclusive(const std::string& path, int& err, bool* wasExclusive) {
   err = 0;
-  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  int fd;
+  do fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     err = errno;
-    return nullptr;
+    return -1;
   }
   auto fail = [&](int e) {
     ::close(fd);
     err = e;
-    return nullptr;
+    return -1;
   };
   if (!isatty(fd)) return fail(ENOTTY);
-  // TIOCEXCL keeps other users out; flock also keeps out root and our own second open. The
-  // exclusive mode belongs to the terminal, not to this descriptor: when the lock is refused,
-  // the mode set here is cleared again, or nobody but root could open the device any more.
-  int wasExclusive = 0;
-  if (ioctl(fd, TIOCGEXCL, &wasExclusive) != 0) wasExclusive = 0;
+  // The exclusive mode belongs to the terminal, not to this descriptor: when the lock is
+  // refused, the mode set here is cleared again, or nobody but root could open the device.
+  int before = 0;
+  if (ioctl(fd, TIOCGEXCL, &before) != 0) before = 0;
+  if (wasExclusive) *wasExclusive = before != 0;
   if (ioctl(fd, TIOCEXCL) != 0) return fail(errno);
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  int rc;
+  do rc = flock(fd, LOCK_EX | LOCK_NB);
+  while (rc != 0 && errno == EINTR);
+  if (rc != 0) {
     int e = errno == EWOULDBLOCK ? EBUSY : errno;
-    if (!wasExclusive) ioctl(fd, TIOCNXCL);
+    if (!before) ioctl(fd, TIOCNXCL);
     return fail(e);
   }
+  return fd;
+}
+
+void CloseTerminalExclusive(int fd, bool keepMode) {
+  if (fd < 0) return;
+  if (!keepMode) ioctl(fd, TIOCNXCL);
+  flock(fd, LOCK_UN);
+  ::close(fd);
+}
+
+std::shared_ptr<TVaTermiosDevice> TVaTermiosDevice::open(const std::string& path, int& err,
+                                                         TVaCounterReader counters) {
+  const int fd = OpenTerminalExclusive(path, err);
+  if (fd < 0) return nullptr;
   std::shared_ptr<TVaTermiosDevice> d(new TVaTermiosDevice);
   d->fd_ = fd;
   d->counters_ = counters ? std::move(counters) : readDriverCounters;
@@ -82,6 +100,8 @@ std::shared_ptr<TVaTermiosDevice> TVaTermiosDevice::open(const std::string& path
   struct stat st {};
   if (fstat(fd, &st) == 0 && S_ISCHR(st.st_mode)) {
     unsigned maj = major(st.st_rdev);
+    // Linux gives the pseudo-terminals' slave ends the majors 136 to 143 (Unix 98 ptys), and
+    // /dev/ptmx is 5:2. Such a device has no modem lines and holds no parity.
     d->pty_ = (maj >= 136 && maj <= 143) || (maj == 5 && minor(st.st_rdev) == 2);
   }
   return d;
@@ -113,13 +133,9 @@ void TVaTermiosDevice::close() {
   if (waitWake_ >= 0) signal(waitWake_);
   if (writeWake_ >= 0) signal(writeWake_);
   idle_.wait(l, [&] { return busy_ == 0; });
-  if (fd_ >= 0) {
-    // A pseudo-terminal's slave keeps its exclusive mode while the far end
-    // stays open, which would refuse the next connect as "busy".
-    ioctl(fd_, TIOCNXCL);
-    flock(fd_, LOCK_UN);
-    ::close(fd_);
-  }
+  // A pseudo-terminal's slave keeps its exclusive mode while the far end stays open, which
+  // would refuse the next connect as "busy": the mode goes with the close.
+  CloseTerminalExclusive(fd_);
   fd_ = -1;
 }
 
@@ -129,7 +145,8 @@ int TVaTermiosDevice::modemBits(unsigned long request, int bits) {
 }
 
 int TVaTermiosDevice::applyLineConfiguration(const TVaDcb& d) {
-  if (!enter()) return EBADF;
+  const InProgress op(*this);
+  if (!op) return EBADF;
   int e = applyTermios2Fields(fd_, d.BaudRate, d.ByteSize, d.Parity, d.StopBits, d.Flags,
                               d.XonChar, d.XoffChar, true);
   // A pseudo-terminal has no line and holds no parity: keep the rest of the settings.
@@ -147,25 +164,24 @@ int TVaTermiosDevice::applyLineConfiguration(const TVaDcb& d) {
     if (e == 0 && rts != dcb::RtsHandshake && rts != dcb::RtsToggle)
       e = modemBits(rts == dcb::RtsEnable ? TIOCMBIS : TIOCMBIC, TIOCM_RTS);
   }
-  leave();
   return e;
 }
 
 int TVaTermiosDevice::setQueueSizes(uint32_t, uint32_t) {
   // The tty layer's queues have fixed sizes; there is nothing to ask for.
-  return enter() ? (leave(), 0) : EBADF;
+  return InProgress(*this) ? 0 : EBADF;
 }
 
 int TVaTermiosDevice::setNonBlockingTimeouts() {
   // The descriptor is non-blocking and VMIN = VTIME = 0: reads return what has arrived.
-  return enter() ? (leave(), 0) : EBADF;
+  return InProgress(*this) ? 0 : EBADF;
 }
 
 int TVaTermiosDevice::setEventMask(uint32_t mask) {
-  if (!enter()) return EBADF;
+  const InProgress op(*this);
+  if (!op) return EBADF;
   mask_ = mask;
   countersOk_ = readCounters(waitSeen_);
-  leave();
   return 0;
 }
 
@@ -192,96 +208,97 @@ size_t TVaTermiosDevice::fillAhead(int& err) {
   return added;
 }
 
+uint32_t TVaTermiosDevice::inputEvents(uint32_t mask, bool& watchInput, int& timeout) {
+  uint32_t events = 0;
+  if (mask & ev::RxFlag) {
+    std::lock_guard input(inputM_);
+    int ignored = 0;  // a lost device shows in the poll
+    fillAhead(ignored);
+    if (flagPending_.exchange(false)) events |= ev::RxFlag;
+  }
+  const int now = static_cast<int>(waitingInput());
+  // Someone read or purged since the last report: whatever waits now is worth a new report
+  // (the count alone cannot tell, a full queue has the same count before and after).
+  const uint64_t consumed = consumed_.load();
+  if (now < announced_ || consumed != consumedSeen_) announced_ = 0;
+  consumedSeen_ = consumed;
+  if (now > announced_ && (mask & ev::RxChar)) {
+    announced_ = now;
+    events |= ev::RxChar;
+  }
+  if (now > 0 && now == announced_) {
+    // Unread bytes that were already announced: level-triggered POLLIN would fire at once,
+    // so look again at a slow pace until they are read or more arrive.
+    watchInput = false;
+    timeout = 10;
+  }
+  return events;
+}
+
+uint32_t TVaTermiosDevice::transmitEvents(uint32_t mask, int& timeout) {
+  if (!(mask & ev::TxEmpty) || !txPending_) return 0;
+  if (queued(fd_, TIOCOUTQ) == 0) {
+    txPending_ = false;
+    return ev::TxEmpty;
+  }
+  timeout = timeout < 0 ? 2 : std::min(timeout, 2);
+  return 0;
+}
+
+uint32_t TVaTermiosDevice::lineEvents(uint32_t mask, int& timeout) {
+  constexpr uint32_t kLineEvents = ev::Cts | ev::Dsr | ev::Rlsd | ev::Ring | ev::Break | ev::Err;
+  if (!countersOk_ || !(mask & kLineEvents)) return 0;
+  uint32_t events = 0;
+  Counters c{};
+  if (readCounters(c)) {
+    if (c.cts != waitSeen_.cts) events |= ev::Cts;
+    if (c.dsr != waitSeen_.dsr) events |= ev::Dsr;
+    if (c.dcd != waitSeen_.dcd) events |= ev::Rlsd;
+    if (c.rng != waitSeen_.rng) events |= ev::Ring;
+    if (c.brk != waitSeen_.brk) events |= ev::Break;
+    if (c.frame != waitSeen_.frame || c.overrun != waitSeen_.overrun ||
+        (checkParity_ && c.parity != waitSeen_.parity) || c.bufOverrun != waitSeen_.bufOverrun)
+      events |= ev::Err;
+    waitSeen_ = c;
+  }
+  // Modem lines change without waking poll: look at the counters now and then.
+  if (mask & (ev::Cts | ev::Dsr | ev::Rlsd | ev::Ring)) timeout = timeout < 0 ? 20 : std::min(timeout, 20);
+  return events;
+}
+
+int TVaTermiosDevice::pollOnce(bool watchInput, int timeout) {
+  pollfd p[2] = {{fd_, static_cast<short>(watchInput ? POLLIN : 0), 0}, {waitWake_, POLLIN, 0}};
+  if (poll(p, 2, timeout) < 0) return errno == EINTR ? 0 : errno;
+  if (p[1].revents & POLLIN) {
+    {
+      std::lock_guard l(m_);
+      if (closed_) return EBADF;
+    }
+    drain(waitWake_);
+    if (cancel_.exchange(false)) return ECANCELED;
+    return 0;  // a write started: look at the output queue
+  }
+  // The far end closed or the adapter is gone; bytes still waiting are reported first.
+  if ((p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) && static_cast<int>(waitingInput()) <= announced_)
+    return (p[0].revents & POLLNVAL) ? EBADF : EIO;
+  return 0;
+}
+
 int TVaTermiosDevice::waitEvent(uint32_t& events) {
   events = 0;
-  if (!enter()) return EBADF;
-  int result = 0;
-  const uint32_t modemEvents = ev::Cts | ev::Dsr | ev::Rlsd | ev::Ring | ev::Break | ev::Err;
+  const InProgress op(*this);
+  if (!op) return EBADF;
   for (;;) {
-    uint32_t mask = mask_;
+    const uint32_t mask = mask_;
     int timeout = -1;
     bool watchInput = (mask & (ev::RxChar | ev::RxFlag | ev::Err | ev::Break)) != 0;
-    if (mask & ev::RxFlag) {
-      std::lock_guard input(inputM_);
-      int ignored = 0;  // a lost device shows in poll below
-      fillAhead(ignored);
-      if (flagPending_.exchange(false)) events |= ev::RxFlag;
-    }
-    int now = static_cast<int>(waitingInput());
-    // Someone read or purged since the last report: whatever waits now is worth a new report
-    // (the count alone cannot tell, a full queue has the same count before and after).
-    uint64_t consumed = consumed_.load();
-    if (now < announced_ || consumed != consumedSeen_) announced_ = 0;
-    consumedSeen_ = consumed;
-    if (now > announced_ && (mask & ev::RxChar)) {
-      announced_ = now;
-      events |= ev::RxChar;
-    }
-    if (now > 0 && now == announced_) {
-      // Unread bytes that were already announced: level-triggered POLLIN would fire at once,
-      // so look again at a slow pace until they are read or more arrive.
-      watchInput = false;
-      timeout = 10;
-    }
-    if ((mask & ev::TxEmpty) && txPending_) {
-      if (queued(fd_, TIOCOUTQ) == 0) {
-        txPending_ = false;
-        events |= ev::TxEmpty;
-      } else {
-        timeout = timeout < 0 ? 2 : std::min(timeout, 2);
-      }
-    }
-    if (countersOk_ && (mask & modemEvents)) {
-      Counters c{};
-      if (readCounters(c)) {
-        if (c.cts != waitSeen_.cts) events |= ev::Cts;
-        if (c.dsr != waitSeen_.dsr) events |= ev::Dsr;
-        if (c.dcd != waitSeen_.dcd) events |= ev::Rlsd;
-        if (c.rng != waitSeen_.rng) events |= ev::Ring;
-        if (c.brk != waitSeen_.brk) events |= ev::Break;
-        if (c.frame != waitSeen_.frame || c.overrun != waitSeen_.overrun ||
-            (checkParity_ && c.parity != waitSeen_.parity) || c.bufOverrun != waitSeen_.bufOverrun)
-          events |= ev::Err;
-        waitSeen_ = c;
-      }
-      // Modem lines change without waking poll: look at the counters now and then.
-      if (mask & (ev::Cts | ev::Dsr | ev::Rlsd | ev::Ring))
-        timeout = timeout < 0 ? 20 : std::min(timeout, 20);
-    }
+    events = inputEvents(mask, watchInput, timeout);
+    events |= transmitEvents(mask, timeout);
+    events |= lineEvents(mask, timeout);
     events &= mask;
-    if (events) break;
-    pollfd p[2] = {{fd_, static_cast<short>(watchInput ? POLLIN : 0), 0}, {waitWake_, POLLIN, 0}};
-    int r = poll(p, 2, timeout);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      result = errno;
-      break;
-    }
-    if (p[1].revents & POLLIN) {
-      {
-        std::lock_guard l(m_);
-        if (closed_) {
-          result = EBADF;
-          break;
-        }
-      }
-      drain(waitWake_);
-      if (cancel_.exchange(false)) {
-        result = ECANCELED;
-        break;
-      }
-      continue;  // a write started: look at the output queue
-    }
-    if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-      // The far end closed or the adapter is gone; bytes still waiting are reported first.
-      if (static_cast<int>(waitingInput()) <= announced_) {
-        result = (p[0].revents & POLLNVAL) ? EBADF : EIO;
-        break;
-      }
-    }
+    if (events) return 0;
+    if (const int end = pollOnce(watchInput, timeout)) return end;
   }
-  leave();
-  return result;
 }
 
 void TVaTermiosDevice::cancelWait() {
@@ -292,7 +309,8 @@ void TVaTermiosDevice::cancelWait() {
 
 int TVaTermiosDevice::read(uint8_t* buf, size_t count, size_t& got) {
   got = 0;
-  if (!enter()) return EBADF;
+  const InProgress op(*this);
+  if (!op) return EBADF;
   int e = 0;
   std::unique_lock input(inputM_);
   // While the event character is looked for, every byte passes the read-ahead first, so none
@@ -318,14 +336,14 @@ int TVaTermiosDevice::read(uint8_t* buf, size_t count, size_t& got) {
   }
   input.unlock();
   if (got > 0) consumed_.fetch_add(1);
-  leave();
   return got > 0 ? 0 : e;
 }
 
 int TVaTermiosDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_t& written,
                             const std::atomic<bool>* abort) {
   written = 0;
-  if (!enter()) return EBADF;
+  const InProgress op(*this);
+  if (!op) return EBADF;
   using clock = std::chrono::steady_clock;
   auto deadline = clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
   int e = 0;
@@ -375,7 +393,6 @@ int TVaTermiosDevice::write(const uint8_t* data, size_t count, int timeoutMs, si
     txPending_ = true;
     if (mask_ & ev::TxEmpty) signal(waitWake_);
   }
-  leave();
   return e;
 }
 
@@ -387,21 +404,22 @@ void TVaTermiosDevice::interruptWrite() {
 }
 
 int TVaTermiosDevice::waitUntilSent(int timeoutMs) {
-  if (!enter()) return EBADF;
+  const InProgress op(*this);
+  if (!op) return EBADF;
   // The driver's queue first, watched for progress: a slow line is waited for as long as bytes
   // keep leaving, a stalled one only timeoutMs. Then tcdrain for what the hardware still holds;
   // under hardware flow control that could stall without end, so it is left out there.
   int e = waitUntilDrained([&] { return queued(fd_, TIOCOUTQ); }, timeoutMs) ? 0 : ETIMEDOUT;
   termios t{};
   if (e == 0 && tcgetattr(fd_, &t) == 0 && !(t.c_cflag & CRTSCTS) && tcdrain(fd_) != 0) e = errno;
-  leave();
   return e;
 }
 
 int TVaTermiosDevice::clearError(uint32_t& errors, TVaComStat& stat) {
   errors = 0;
   stat = {};
-  if (!enter()) return EBADF;
+  const InProgress op(*this);
+  if (!op) return EBADF;
   Counters c{};
   if (readCounters(c)) {
     if (c.bufOverrun != querySeen_.bufOverrun) errors |= ce::RxOver;
@@ -413,12 +431,12 @@ int TVaTermiosDevice::clearError(uint32_t& errors, TVaComStat& stat) {
   }
   stat.InQue = static_cast<uint32_t>(waitingInput());
   stat.OutQue = static_cast<uint32_t>(queued(fd_, TIOCOUTQ));
-  leave();
   return 0;
 }
 
 int TVaTermiosDevice::purge(uint32_t flags) {
-  if (!enter()) return EBADF;
+  const InProgress op(*this);
+  if (!op) return EBADF;
   int e = 0;
   if (flags & purge::TxAbort) interruptWrite();
   int q = -1;
@@ -431,12 +449,12 @@ int TVaTermiosDevice::purge(uint32_t flags) {
     if (q >= 0 && tcflush(fd_, q) != 0) e = errno;
   }
   if (flags & purge::RxClear) consumed_.fetch_add(1);
-  leave();
   return e;
 }
 
 int TVaTermiosDevice::escape(uint32_t code) {
-  if (!enter()) return EBADF;
+  const InProgress op(*this);
+  if (!op) return EBADF;
   int e = 0;
   switch (code) {
     case esc::SetXoff: e = tcflow(fd_, TCOOFF) == 0 ? 0 : errno; break;
@@ -450,7 +468,6 @@ int TVaTermiosDevice::escape(uint32_t code) {
     case esc::ClrBreak: e = ioctl(fd_, TIOCCBRK) == 0 || unsupported(errno) ? 0 : errno; break;
     default: e = EINVAL;
   }
-  leave();
   return e;
 }
 

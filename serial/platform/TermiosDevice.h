@@ -22,6 +22,17 @@ using TVaCounterReader = std::function<bool(int fd, TVaLineCounters& counters)>;
 // The driver's own counters (TIOCGICOUNT).
 bool readDriverCounters(int fd, TVaLineCounters& counters);
 
+// Opens a terminal device for exclusive use, the one way every part of the program does it:
+// read-write, non-blocking, never as controlling terminal, then TIOCEXCL (keeps other users
+// out) and flock (keeps out root and a second open of our own as well). Returns the
+// descriptor, or -1 with err set: EBUSY when another descriptor holds the lock, ENOTTY when
+// the path is no terminal, else the open's errno. A refused lock clears the exclusive mode
+// again unless the terminal had it before. wasExclusive, when given, tells whether another
+// opener had set the mode already (root is let in regardless).
+int OpenTerminalExclusive(const std::string& path, int& err, bool* wasExclusive = nullptr);
+// Gives the terminal back: drops the exclusive mode (unless keepMode) and the lock, closes.
+void CloseTerminalExclusive(int fd, bool keepMode = false);
+
 class TVaTermiosDevice : public TVaDevice {
  public:
   // Opens `path` for exclusive use. Returns nullptr and sets err (errno) on failure; a device
@@ -54,6 +65,22 @@ class TVaTermiosDevice : public TVaDevice {
   TVaTermiosDevice() = default;
   bool enter();  // counts an operation in progress; false once closed
   void leave();
+  // An operation in progress for as long as it lives: close() waits until every one has ended,
+  // and none can start after it. False when the device is closed already.
+  class InProgress {
+   public:
+    explicit InProgress(TVaTermiosDevice& d) : d_(d), counted_(d.enter()) {}
+    ~InProgress() {
+      if (counted_) d_.leave();
+    }
+    InProgress(const InProgress&) = delete;
+    InProgress& operator=(const InProgress&) = delete;
+    explicit operator bool() const { return counted_; }
+
+   private:
+    TVaTermiosDevice& d_;
+    const bool counted_;
+  };
   int modemBits(unsigned long request, int bits);
   using Counters = TVaLineCounters;
   bool readCounters(Counters& c) { return counters_(fd_, c); }
@@ -62,6 +89,18 @@ class TVaTermiosDevice : public TVaDevice {
   // Under inputM_: reads what has arrived into the read-ahead and notes an event character
   // among it; returns the number of bytes added (err: a read failure).
   size_t fillAhead(int& err);
+  // The parts of one look of waitEvent, each adding what it found; each may shorten the poll's
+  // time-out (ms, -1: none) for what cannot wake it.
+  // Event thread only: an event character read ahead, bytes not announced yet. Bytes already
+  // announced take the terminal out of the poll (watchInput) in favour of a slow look.
+  uint32_t inputEvents(uint32_t mask, bool& watchInput, int& timeout);
+  // The output queue ran empty after a write.
+  uint32_t transmitEvents(uint32_t mask, int& timeout);
+  // Modem-line changes and line errors, from the driver's counters.
+  uint32_t lineEvents(uint32_t mask, int& timeout);
+  // Waits for the terminal or the wake descriptor, at most timeout ms. Returns 0 to look
+  // again, or what ends the wait: EBADF closed, ECANCELED cancelled, EIO the device is gone.
+  int pollOnce(bool watchInput, int timeout);
 
   int fd_ = -1;
   TVaCounterReader counters_;

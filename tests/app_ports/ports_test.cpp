@@ -10,7 +10,7 @@
 
 #include "app/core/DeviceProbe.h"
 #include "port_fixture.h"
-#include "serial/platform/FakeDevice.h"
+#include "testing/FakeDevice.h"
 
 unsigned ptyBaudRate(int fd);
 

@@ -17,7 +17,7 @@
 #include "common/hexdump.h"
 #include "panel/TFP.h"
 #include "serial/VaComm.h"
-#include "serial/platform/FakeDevice.h"
+#include "testing/FakeDevice.h"
 
 using namespace ostrel;
 using ostrel::panel::TFP;

@@ -78,11 +78,11 @@ TEST(ModbusCommands, LineCodes) {
 }
 
 TEST(ModbusCommands, EnablingAndAddressParsing) {
-  const CommandEnables g = ComboCommandChange("General write");
+  const CommandEnables g = CommandChanged("General write");
   EXPECT_TRUE(g.generalBoxes);
   EXPECT_FALSE(g.targetControls);
   for (const char* t : {"", "Zone control", "General write ", "Outputs control"}) {
-    const CommandEnables e = ComboCommandChange(t);
+    const CommandEnables e = CommandChanged(t);
     EXPECT_FALSE(e.generalBoxes) << t;
     EXPECT_TRUE(e.targetControls) << t;
   }

@@ -8,7 +8,7 @@
 #include "fakes.h"
 #include "modbus/frames.h"
 #include "serial/VaComm.h"
-#include "serial/platform/FakeDevice.h"
+#include "testing/FakeDevice.h"
 
 namespace ostrel::modbus {
 namespace {

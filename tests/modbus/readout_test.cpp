@@ -49,11 +49,11 @@ struct ModbusReadout : ::testing::Test {
       view.now = next;
       if (view.modbus.enabled && view.modbus.due == next) {
         view.modbus.due += view.modbus.interval;
-        m.Timer_modbusTimer(autoChecked, read.start);
+        m.ReplyWaitEnded(autoChecked, read.start);
       } else {
         view.autoTimer.due += view.autoTimer.interval;
-        m.Timer_autoTimer(read);
-        m.Comm2RxChar(answer(++requests));
+        m.AutomaticReadout(read);
+        m.CollectReply(answer(++requests));
       }
     }
     view.now = end;
@@ -65,47 +65,47 @@ struct ModbusReadout : ::testing::Test {
 
 TEST_F(ModbusReadout, AutomaticReadoutSkipsALostDeviceLoggingOncePerLoss) {
   read.deviceLost = true;
-  for (int tick = 0; tick < 3; ++tick) m.Timer_autoTimer(read);
+  for (int tick = 0; tick < 3; ++tick) m.AutomaticReadout(read);
   ASSERT_EQ(j.log.size(), 1u);
   EXPECT_NE(j.log[0].find("no longer available"), std::string::npos);
   EXPECT_TRUE(j.wire.empty());
   read.deviceLost = false;  // connected again
-  m.Timer_autoTimer(read);
+  m.AutomaticReadout(read);
   EXPECT_FALSE(j.wire.empty());
   read.deviceLost = true;  // lost a second time: said again, once
-  m.Timer_autoTimer(read);
-  m.Timer_autoTimer(read);
+  m.AutomaticReadout(read);
+  m.AutomaticReadout(read);
   EXPECT_EQ(std::count(j.log.begin(), j.log.end(), j.log[0]), 2);
   read.portOpen = false;  // a closed port keeps its own line every period
   read.deviceLost = false;
-  m.Timer_autoTimer(read);
-  m.Timer_autoTimer(read);
+  m.AutomaticReadout(read);
+  m.AutomaticReadout(read);
   EXPECT_EQ(std::count(j.log.begin(), j.log.end(), "Serial port for modbus is not open..."), 2);
 }
 
 TEST_F(ModbusReadout, RefusalsSendNothing) {
   read.portOpen = false;
-  m.BitBtn3Click(read);
+  m.ReadRegisters(read);
   read.portOpen = true;
   read.start = "";
-  m.BitBtn3Click(read);
+  m.ReadRegisters(read);
   read.start = "1";
   read.count = "";
-  m.BitBtn3Click(read);
+  m.ReadRegisters(read);
   EXPECT_EQ(j.log, (std::vector<std::string>{"Serial port for modbus is not open...", "Enter proper initial conditions...",
                                              "Enter proper initial conditions..."}));
   EXPECT_TRUE(j.wire.empty());
   EXPECT_FALSE(view.modbus.enabled);
 
   read.count = "12a";
-  EXPECT_THROW(m.BitBtn3Click(read), ConversionError);
+  EXPECT_THROW(m.ReadRegisters(read), ConversionError);
   EXPECT_TRUE(j.wire.empty());
   EXPECT_FALSE(view.modbus.enabled);
 }
 
 TEST_F(ModbusReadout, ReplyInPiecesFillsRowsAfterTheFullWait) {
-  m.Comm2RxChar("stale");
-  m.BitBtn3Click(read);
+  m.CollectReply("stale");
+  m.ReadRegisters(read);
   EXPECT_EQ(j.events.front(), "purge");
   EXPECT_EQ(j.wire, std::string("\x01\x04\x00\x01\x00\x7D\x61\xEB", 8));
   EXPECT_TRUE(view.modbus.enabled);
@@ -114,10 +114,10 @@ TEST_F(ModbusReadout, ReplyInPiecesFillsRowsAfterTheFullWait) {
 
   const std::string reply = replyOf(125, 0xC0, 0x00);
   ASSERT_EQ(reply.size(), 255u);
-  for (size_t at = 0; at < reply.size(); at += 100) m.Comm2RxChar(reply.substr(at, 100));
+  for (size_t at = 0; at < reply.size(); at += 100) m.CollectReply(reply.substr(at, 100));
   EXPECT_EQ(view.RowCount(), 2);  // nothing happens before the wait ends
 
-  m.Timer_modbusTimer(false, "1");
+  m.ReplyWaitEnded(false, "1");
   EXPECT_FALSE(view.modbus.enabled);
   ASSERT_EQ(view.RowCount(), 127);
   EXPECT_EQ(view.rows[1], (std::vector<std::string>{"1", "C0", "ON/Alarm", "00", "", "12:34:56"}));
@@ -127,31 +127,31 @@ TEST_F(ModbusReadout, ReplyInPiecesFillsRowsAfterTheFullWait) {
   EXPECT_EQ(m.RxBuffer(), reply);  // the buffer stays until the next request
 
   // A second read-out appends below; a start changed during the wait renumbers.
-  m.BitBtn3Click(read);
-  m.Comm2RxChar(replyOf(2, 0x00, 0x04));
-  m.Timer_modbusTimer(false, "2105");
+  m.ReadRegisters(read);
+  m.CollectReply(replyOf(2, 0x00, 0x04));
+  m.ReplyWaitEnded(false, "2105");
   ASSERT_EQ(view.RowCount(), 129);
   EXPECT_EQ(view.rows[126][0], "2105");
   EXPECT_EQ(view.rows[126][4], "/Fault");
   EXPECT_EQ(view.rows[127][0], "2106");
 
-  m.BitBtn4Click();
+  m.ClearTable();
   EXPECT_EQ(view.RowCount(), 2);
   EXPECT_EQ(view.rows[1], std::vector<std::string>(kRegisterColumns));
-  m.BitBtn4Click();
+  m.ClearTable();
   EXPECT_EQ(view.RowCount(), 2);
 }
 
 TEST_F(ModbusReadout, FailedOrMissingRepliesOnlyLog) {
-  m.BitBtn3Click(read);
-  m.Timer_modbusTimer(false, "1");
+  m.ReadRegisters(read);
+  m.ReplyWaitEnded(false, "1");
   EXPECT_EQ(j.log.back(), "QVMD:");
   EXPECT_EQ(view.RowCount(), 2);
 
-  m.BitBtn3Click(read);
+  m.ReadRegisters(read);
   const std::string cut = replyOf(125, 1, 2).substr(0, 100);
-  m.Comm2RxChar(cut);
-  m.Timer_modbusTimer(false, "1");
+  m.CollectReply(cut);
+  m.ReplyWaitEnded(false, "1");
   ASSERT_GE(j.log.size(), 2u);
   EXPECT_EQ(j.log[j.log.size() - 2], "Error in CRC field\r");
   EXPECT_EQ(j.log.back(), ostrel::hexLine("QVMD:", cut));
@@ -159,10 +159,10 @@ TEST_F(ModbusReadout, FailedOrMissingRepliesOnlyLog) {
   EXPECT_EQ(view.RowCount(), 2);
 
   // A start text that is not a number stops the end of the wait before any row or log line.
-  m.BitBtn3Click(read);
-  m.Comm2RxChar(replyOf(1, 1, 2));
+  m.ReadRegisters(read);
+  m.CollectReply(replyOf(1, 1, 2));
   const size_t lines = j.log.size();
-  EXPECT_THROW(m.Timer_modbusTimer(false, "x"), ConversionError);
+  EXPECT_THROW(m.ReplyWaitEnded(false, "x"), ConversionError);
   EXPECT_EQ(j.log.size(), lines);
   EXPECT_EQ(view.RowCount(), 2);
 }
@@ -172,12 +172,12 @@ TEST_F(ModbusReadout, WriteCommandsShareTheWaitAndAreOnlyLogged) {
   zone.command = "Zone control";
   zone.panelNumber = 3;
   zone.zoneDevice = 17;
-  m.BitBtn9Click(false, 1, zone);
+  m.WriteHoldingRegister(false, 1, zone);
   EXPECT_EQ(j.log.back(), "Serial port is not opened");
   EXPECT_TRUE(j.wire.empty());
 
-  m.Comm2RxChar("old");
-  m.BitBtn9Click(true, 1, zone);
+  m.CollectReply("old");
+  m.WriteHoldingRegister(true, 1, zone);
   EXPECT_EQ(j.wire.substr(0, 6), std::string("\x01\x06\x00\x01\x31\x11", 6));
   EXPECT_TRUE(m.WritePending());
   EXPECT_TRUE(m.RxBuffer().empty());
@@ -187,63 +187,63 @@ TEST_F(ModbusReadout, WriteCommandsShareTheWaitAndAreOnlyLogged) {
 
   // The reply (an echo) is logged, not decoded, even though it would pass the check.
   const std::string echo = replyOf(1, 0x80, 0x80);
-  m.Comm2RxChar(echo);
-  m.Timer_modbusTimer(true, "1");  // with automatic read-out the table is cleared too
+  m.CollectReply(echo);
+  m.ReplyWaitEnded(true, "1");  // with automatic read-out the table is cleared too
   EXPECT_EQ(view.RowCount(), 2);
   EXPECT_EQ(j.log.back(), ostrel::hexLine("QVMD:", echo));
   EXPECT_FALSE(m.WritePending());
 
   j.wire.clear();
-  m.BitBtn10Click(true, 1, ClockTime{2026, 12, 6, 10, 20, 30, 7});
+  m.SetDateTime(true, 1, ClockTime{2026, 12, 6, 10, 20, 30, 7});
   EXPECT_EQ(j.wire.size(), 17u);
   EXPECT_EQ(static_cast<uint8_t>(j.wire[10]), 7);
   EXPECT_EQ(static_cast<uint8_t>(j.wire[13]), 0xEA);
-  m.BitBtn10Click(false, 1, ClockTime{});
+  m.SetDateTime(false, 1, ClockTime{});
   EXPECT_EQ(j.log.back(), "Serial port is not opened");
 }
 
 TEST_F(ModbusReadout, LineAndAddressCommandsCheckInOrder) {
   auto lastRequest = [&] { return j.wire.substr(j.wire.size() - 8, 6); };
   LineControls line{"115200", "None", false, true};
-  m.BitBtn11Click(false, 1, line);
+  m.WriteLineSettings(false, 1, line);
   EXPECT_EQ(j.log.back(), "Serial port is not opened");
-  m.BitBtn11Click(true, 1, line);
+  m.WriteLineSettings(true, 1, line);
   EXPECT_EQ(j.log.back(), "Wrong baud or parity selected...");
   line.baud = "19200";
   line.parity = "Even";
   line.modbusPort = false;
-  m.Comm2RxChar("pending");
-  m.BitBtn11Click(true, 1, line);
+  m.CollectReply("pending");
+  m.WriteLineSettings(true, 1, line);
   EXPECT_EQ(j.log.back(), "Select either FP or Modbus device...");
   EXPECT_EQ(m.RxBuffer(), "pending");  // a refusal leaves the running wait alone
   EXPECT_FALSE(m.WritePending());
   EXPECT_TRUE(j.wire.empty());
 
   line.modbusPort = true;
-  m.BitBtn11Click(true, 2, line);
+  m.WriteLineSettings(true, 2, line);
   EXPECT_EQ(lastRequest(), std::string("\x02\x06\x80\x12\x00\x51", 6));
   line.fpPort = true;
-  m.BitBtn11Click(true, 2, line);
+  m.WriteLineSettings(true, 2, line);
   EXPECT_EQ(lastRequest(), std::string("\x02\x06\x80\x13\x00\x51", 6));
 
   const size_t sent = j.wire.size();
-  m.BitBtn12Click("", false, 1);
+  m.SetSlaveAddress("", false, 1);
   EXPECT_EQ(j.log.back(), "Modbus address not entered");
   for (const char* bad : {"255", "999"}) {
-    m.BitBtn12Click(bad, false, 1);
+    m.SetSlaveAddress(bad, false, 1);
     EXPECT_EQ(j.log.back(), "Invalid new modbus address entered...");
   }
-  m.BitBtn12Click("7", false, 1);
+  m.SetSlaveAddress("7", false, 1);
   EXPECT_EQ(j.log.back(), "Serial COM port is not opened");
   EXPECT_EQ(j.wire.size(), sent);
-  m.BitBtn12Click("0", true, 1);
+  m.SetSlaveAddress("0", true, 1);
   EXPECT_EQ(lastRequest(), std::string("\x01\x06\x80\x11\x00\x00", 6));
   EXPECT_TRUE(m.WritePending());
 }
 
 TEST_F(ModbusReadout, AutomaticReadoutShowsOnlyTheLatestReply) {
-  m.Edit_autoChange(1);
-  m.CheckBox1Click(true);
+  m.AutomaticPeriodChanged(1);
+  m.SetAutomaticReadout(true);
   EXPECT_TRUE(view.autoTimer.enabled);
   EXPECT_EQ(view.autoTimer.interval, 1000);
   read.count = "3";
@@ -257,13 +257,13 @@ TEST_F(ModbusReadout, AutomaticReadoutShowsOnlyTheLatestReply) {
     EXPECT_EQ(view.rows[1][1], ostrel::hexDump(std::string(1, static_cast<char>(second))).substr(0, 2));
   }
   EXPECT_EQ(std::count(j.events.begin(), j.events.end(), "purge"), 5);
-  m.CheckBox1Click(false);
+  m.SetAutomaticReadout(false);
   EXPECT_FALSE(view.autoTimer.enabled);
 }
 
 TEST_F(ModbusReadout, LaterRequestsDoNotRestartALongWait) {
-  m.Edit_autoChange(1);
-  m.CheckBox1Click(true);
+  m.AutomaticPeriodChanged(1);
+  m.SetAutomaticReadout(true);
   read.count = "2";
   read.timeoutMs = 20000;
   runUntil(19999, true, [](int n) { return replyOf(2, static_cast<uint8_t>(n), 0); });

@@ -33,9 +33,9 @@ class SimulatedPanel : public ::testing::Test {
 
   // One read-out: request, the reply collected up to `expected` bytes, end of the wait.
   void readOut(int start, int count, size_t expected) {
-    m_.BitBtn3Click({true, std::to_string(start), std::to_string(count), 1, 600});
-    m_.Comm2RxChar(testing::ReadReply(fd_, expected));
-    m_.Timer_modbusTimer(false, std::to_string(start));
+    m_.ReadRegisters({true, std::to_string(start), std::to_string(count), 1, 600});
+    m_.CollectReply(testing::ReadReply(fd_, expected));
+    m_.ReplyWaitEnded(false, std::to_string(start));
   }
 
   testing::PythonHelper sim_;

@@ -49,7 +49,7 @@ class SlaveE2e : public ::testing::Test {
     std::remove(dump_.c_str());
   }
 
-  void collect(size_t expected) { m_.Comm2RxChar(testing::ReadReply(master_, expected)); }
+  void collect(size_t expected) { m_.CollectReply(testing::ReadReply(master_, expected)); }
 
   // The slave's holding registers once `reg` holds `value`, or the last dump at the deadline.
   std::map<int, int> holdingOnce(int reg, int value) {
@@ -83,10 +83,10 @@ class SlaveE2e : public ::testing::Test {
 };
 
 TEST_F(SlaveE2e, ReadsRegistersAndRefusesAMissingRange) {
-  m_.BitBtn3Click({true, "1", "125", 1, 600});
+  m_.ReadRegisters({true, "1", "125", 1, 600});
   ASSERT_EQ(j_.log.front(), "SENT:01 04 00 01 00 7D 61 EB ");
   collect(255);
-  m_.Timer_modbusTimer(false, "1");
+  m_.ReplyWaitEnded(false, "1");
   ASSERT_EQ(view_.RowCount(), 127) << ::testing::PrintToString(j_.log);
   for (int reg = 1; reg <= 125; ++reg) {
     const auto& row = view_.rows[reg];
@@ -99,9 +99,9 @@ TEST_F(SlaveE2e, ReadsRegistersAndRefusesAMissingRange) {
   }
 
   // Registers 190..209 run past the slave's 200 input registers.
-  m_.BitBtn3Click({true, "190", "20", 1, 600});
+  m_.ReadRegisters({true, "190", "20", 1, 600});
   collect(5);
-  m_.Timer_modbusTimer(false, "190");
+  m_.ReplyWaitEnded(false, "190");
   ASSERT_GE(j_.log.size(), 2u);
   EXPECT_EQ(j_.log[j_.log.size() - 2], "Error - ILLEGAL DATA ADDRESS\r");
   EXPECT_EQ(view_.RowCount(), 127);
@@ -112,13 +112,13 @@ TEST_F(SlaveE2e, CommandsReachTheHoldingRegisters) {
   zone.command = "Zone control";
   zone.panelNumber = 3;
   zone.zoneDevice = 17;
-  m_.BitBtn9Click(true, 1, zone);
+  m_.WriteHoldingRegister(true, 1, zone);
   collect(8);
-  m_.Timer_modbusTimer(false, "1");
+  m_.ReplyWaitEnded(false, "1");
   EXPECT_EQ(holdingOnce(1, 0x3111)[1], 0x3111);
 
   const ClockTime clock{2026, 12, 6, 10, 20, 30, 7};
-  m_.BitBtn10Click(true, 1, clock);
+  m_.SetDateTime(true, 1, clock);
   collect(8);
   auto regs = holdingOnce(5, 0xEA00);
   EXPECT_EQ(regs[2], 30 << 8 | 20);
@@ -126,11 +126,11 @@ TEST_F(SlaveE2e, CommandsReachTheHoldingRegisters) {
   EXPECT_EQ(regs[4], 6 << 8 | 12);
   EXPECT_EQ(regs[5], 0xEA00);
 
-  m_.BitBtn11Click(true, 1, LineControls{"19200", "Even", false, true});
+  m_.WriteLineSettings(true, 1, LineControls{"19200", "Even", false, true});
   EXPECT_EQ(holdingOnce(0x8012, 0x51)[0x8012], 0x51);
-  m_.BitBtn11Click(true, 1, LineControls{"57600", "None", true, false});
+  m_.WriteLineSettings(true, 1, LineControls{"57600", "None", true, false});
   EXPECT_EQ(holdingOnce(0x8013, 0x72)[0x8013], 0x72);
-  m_.BitBtn12Click("9", true, 1);
+  m_.SetSlaveAddress("9", true, 1);
   EXPECT_EQ(holdingOnce(0x8011, 9)[0x8011], 9);
 }
 

@@ -125,10 +125,10 @@ struct ScriptedPanel {
         const size_t n = std::max<size_t>(1, std::min(chunks, r.size()));
         for (size_t i = 0; i < n; ++i) {
           const size_t from = r.size() * i / n, to = r.size() * (i + 1) / n;
-          scan.Comm1RxChar(r.substr(from, to - from));
+          scan.CollectReply(r.substr(from, to - from));
         }
       }
-      scan.Timer_free_commandTimer();
+      scan.Tick();
       ++ticks;
     }
     return ticks;

@@ -21,7 +21,7 @@ TEST(PanelScan, RequestOrderAndTablesForCounts3And2) {
   ScriptedPanel panel{panelWith(2, 3, 2)};
   panel.attach(view);
   PanelScan scan(view);
-  scan.BitBtn1Click();
+  scan.StartScan();
   panel.run(scan);
   EXPECT_EQ(view.requests(), (Req{{0x48, 0, 0}, {0x43, 0, 0}, {0x43, 1, 0}, {0x41, 0, 1}, {0x41, 0, 2}, {0x41, 1, 1}}));
   EXPECT_FALSE(view.timer);
@@ -54,7 +54,7 @@ TEST(PanelScan, DeviceCountEdgeCases) {
     ScriptedPanel panel{panelWith(c.loops, c.c0, c.c1)};
     panel.attach(view);
     PanelScan scan(view);
-    scan.BitBtn1Click();
+    scan.StartScan();
     panel.run(scan);
     Req expected{{0x48, 0, 0}, {0x43, 0, 0}, {0x43, 1, 0}};
     expected.insert(expected.end(), c.devices.begin(), c.devices.end());
@@ -71,7 +71,7 @@ TEST(PanelScan, ZeroLoopsAndRefusedPanelInformationEndTheScan) {
     }};
     panel.attach(view);
     PanelScan scan(view);
-    scan.BitBtn1Click();
+    scan.StartScan();
     panel.run(scan);
     EXPECT_EQ(view.writes.size(), 1u);
     EXPECT_EQ(view.log.back(), "No loops to read...");
@@ -85,7 +85,7 @@ TEST(PanelScan, ReplySplitOverEventsAndOversizedEvents) {
   panel.chunks = 7;
   panel.attach(view);
   PanelScan scan(view);
-  scan.BitBtn1Click();
+  scan.StartScan();
   panel.run(scan);
   EXPECT_EQ(view.requests().size(), 6u);
   EXPECT_EQ(view.deviceRows.size(), 3u);
@@ -93,24 +93,24 @@ TEST(PanelScan, ReplySplitOverEventsAndOversizedEvents) {
   // A partial reply is not handled; the tick after the end byte handles it.
   FakeView v2;
   PanelScan s2(v2);
-  s2.BitBtn1Click();
+  s2.StartScan();
   const std::string line = lineEncode(replyFrame(panelData(0)));
-  s2.Comm1RxChar(line.substr(0, 10));
-  s2.Timer_free_commandTimer();
+  s2.CollectReply(line.substr(0, 10));
+  s2.Tick();
   EXPECT_EQ(s2.waitTicks(), 1);
   EXPECT_TRUE(s2.timerEnabled());
-  s2.Comm1RxChar(line.substr(10));
-  s2.Timer_free_commandTimer();
+  s2.CollectReply(line.substr(10));
+  s2.Tick();
   EXPECT_FALSE(s2.timerEnabled());
   EXPECT_EQ(v2.log.back(), "No loops to read...");
 
   // More than 1024 bytes in one event are all kept.
   FakeView v3;
   PanelScan s3(v3);
-  s3.BitBtn1Click();
+  s3.StartScan();
   const std::string big(3000, 'A');
-  s3.Comm1RxChar(big);
-  s3.Comm1RxChar(big + "\x04");
+  s3.CollectReply(big);
+  s3.CollectReply(big + "\x04");
   EXPECT_EQ(s3.rxBuffer().size(), 6001u);
   EXPECT_TRUE(s3.replyDone());
 
@@ -118,7 +118,7 @@ TEST(PanelScan, ReplySplitOverEventsAndOversizedEvents) {
   // nothing past the reported count taken.
   FakeView v4;
   PanelScan s4(v4);
-  s4.BitBtn1Click();
+  s4.StartScan();
   std::string port;
   for (int i = 0; i < 2600; ++i) port += static_cast<char>('0' + i % 10);
   port += "\x04" "tail";
@@ -129,7 +129,7 @@ TEST(PanelScan, ReplySplitOverEventsAndOversizedEvents) {
     port.erase(0, piece.size());
     return piece;
   };
-  s4.Comm1RxChar(2601, read);
+  s4.CollectReply(2601, read);
   EXPECT_EQ(s4.rxBuffer().size(), 2601u);
   EXPECT_EQ(s4.rxBuffer().substr(0, 12), "012345678901");
   EXPECT_TRUE(s4.replyDone());
@@ -143,18 +143,18 @@ TEST(PanelScan, NoResponseAfter500Ticks) {
     FakeView view;
     view.portOpen = portOpen;
     PanelScan scan(view);
-    scan.BitBtn1Click();
+    scan.StartScan();
     EXPECT_EQ(view.log.front(), portOpen ? std::string("SENT: 02 03 12 34 5B 48 00 03 00 00 00 00 EF 04 ")
                                          : std::string("Serial port is not opened"));
-    for (int i = 0; i < 499; ++i) scan.Timer_free_commandTimer();
+    for (int i = 0; i < 499; ++i) scan.Tick();
     EXPECT_TRUE(view.timer);
     EXPECT_EQ(view.log.size(), 1u);
-    scan.Timer_free_commandTimer();
+    scan.Tick();
     EXPECT_FALSE(view.timer);
     EXPECT_EQ(view.log.back(), "no response");
     EXPECT_EQ(view.purges, 1);
     // Further (stale) ticks count nothing and log nothing.
-    scan.Timer_free_commandTimer();
+    scan.Tick();
     EXPECT_EQ(scan.waitTicks(), 500);
     EXPECT_EQ(view.log.size(), 2u);
   }
@@ -165,17 +165,17 @@ TEST(PanelScan, StopDuringDevicesKeepsRowsAndDropsLateReply) {
   ScriptedPanel panel{panelWith(2, 5, 0)};
   panel.attach(view);
   PanelScan scan(view);
-  scan.BitBtn1Click();
+  scan.StartScan();
   // Run until two device rows exist, then press STOP with a reply pending.
   while (view.deviceRows.size() < 2) {
-    for (auto& r : panel.pending) scan.Comm1RxChar(r);
+    for (auto& r : panel.pending) scan.CollectReply(r);
     panel.pending.clear();
-    scan.Timer_free_commandTimer();
+    scan.Tick();
   }
-  scan.BitBtn2Click();
+  scan.StopScan();
   EXPECT_FALSE(view.timer);
-  for (auto& r : panel.pending) scan.Comm1RxChar(r);
-  for (int i = 0; i < 600; ++i) scan.Timer_free_commandTimer();
+  for (auto& r : panel.pending) scan.CollectReply(r);
+  for (int i = 0; i < 600; ++i) scan.Tick();
   EXPECT_EQ(view.deviceRows.size(), 2u);
   EXPECT_EQ(view.loopRows.size(), 2u);
   EXPECT_FALSE(logged(view, "no response"));
@@ -188,12 +188,12 @@ TEST(PanelScan, SecondScanAppendsLoopRowsAndUsesTheirCounts) {
   ScriptedPanel panel{[&](const std::string& f) { return panelWith(2, c0, 0)(f); }};
   panel.attach(view);
   PanelScan scan(view);
-  scan.BitBtn1Click();
+  scan.StartScan();
   panel.run(scan);
   EXPECT_EQ(view.deviceRows.size(), 2u);  // (0,1) and (1,1)
   c0 = 4;
   view.writes.clear();
-  scan.BitBtn1Click();
+  scan.StartScan();
   panel.run(scan);
   EXPECT_EQ(view.loopRows.size(), 4u);
   EXPECT_EQ(view.loopRows[2][1], "4");
@@ -220,7 +220,7 @@ TEST(PanelScan, BadFramesAndShortRepliesLetTheScanGoOn) {
   }};
   panel.attach(view);
   PanelScan scan(view);
-  scan.BitBtn1Click();
+  scan.StartScan();
   panel.run(scan);
   EXPECT_EQ(view.requests(), (Req{{0x48, 0, 0}, {0x43, 0, 0}, {0x43, 1, 0}, {0x41, 1, 1}, {0x41, 1, 2},
                                   {0x41, 1, 3}}));
@@ -240,7 +240,7 @@ TEST(PanelScan, BadFramesAndShortRepliesLetTheScanGoOn) {
   }};
   p2.attach(v2);
   PanelScan s2(v2);
-  s2.BitBtn1Click();
+  s2.StartScan();
   p2.run(s2);
   EXPECT_EQ(v2.requests(), (Req{{0x48, 0, 0}, {0x43, 0, 0}, {0x43, 1, 0}, {0x41, 0, 1}, {0x41, 0, 2}}));
 }
@@ -248,16 +248,16 @@ TEST(PanelScan, BadFramesAndShortRepliesLetTheScanGoOn) {
 TEST(PanelScan, GarbageAndTrailingBytesFailTheCheck) {
   FakeView view;
   PanelScan scan(view);
-  scan.BitBtn1Click();
-  scan.Comm1RxChar("xy" + lineEncode(replyFrame(panelData(2))));
-  scan.Timer_free_commandTimer();
+  scan.StartScan();
+  scan.CollectReply("xy" + lineEncode(replyFrame(panelData(2))));
+  scan.Tick();
   EXPECT_EQ(view.log[view.log.size() - 2], "Error in some of the Start/Stop/ID/CMD bytes");
   EXPECT_EQ(view.log.back(), "error CRC");
   EXPECT_EQ(view.writes.size(), 1u);
   // Ticks before any scan do nothing.
   FakeView idle;
   PanelScan never(idle);
-  never.Timer_free_commandTimer();
+  never.Tick();
   EXPECT_TRUE(idle.log.empty());
 }
 
@@ -266,8 +266,8 @@ TEST(PanelScan, ExpiringTheWaitByAnOuterClockEndsLikeTheLastTick) {
   PanelScan scan(view);
   scan.ExpireReplyWait();  // nothing awaited yet
   EXPECT_TRUE(view.log.empty());
-  scan.BitBtn1Click();
-  for (int i = 0; i < 7; ++i) scan.Timer_free_commandTimer();
+  scan.StartScan();
+  for (int i = 0; i < 7; ++i) scan.Tick();
   scan.ExpireReplyWait();
   EXPECT_FALSE(view.timer);
   EXPECT_EQ(view.log.back(), "no response");
@@ -281,11 +281,11 @@ TEST(PanelScan, ExpiringTheWaitByAnOuterClockEndsLikeTheLastTick) {
   ScriptedPanel panel{panelWith(0, 0, 0)};
   panel.attach(answered);
   PanelScan second(answered);
-  second.BitBtn1Click();
-  second.Comm1RxChar(panel.pending.front());
+  second.StartScan();
+  second.CollectReply(panel.pending.front());
   ASSERT_TRUE(second.replyDone());
   second.ExpireReplyWait();
   EXPECT_TRUE(answered.timer);
-  second.Timer_free_commandTimer();
+  second.Tick();
   EXPECT_EQ(answered.log.back(), "No loops to read...");
 }

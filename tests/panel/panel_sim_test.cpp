@@ -20,7 +20,7 @@ TEST(PanelSim, FullScanOfTheDefaultPanel) {
     Simulator sim(opts);
     PtyView view(sim.path());
     PanelScan scan(view);
-    scan.BitBtn1Click();
+    scan.StartScan();
     RunScan(scan, view, std::chrono::seconds(20));
     EXPECT_EQ(view.labels[0], "CAN вкл., Модул 1, Модул 3,");
     EXPECT_EQ(view.labels[1], "Контури 2, Силов вкл., Зони 8");
@@ -44,7 +44,7 @@ TEST(PanelSim, FaultsOnTheLine) {
     Simulator sim({"--refuse", "device:1:1", "--bad-checksum", "loop:0"});
     PtyView view(sim.path());
     PanelScan scan(view);
-    scan.BitBtn1Click();
+    scan.StartScan();
     RunScan(scan, view, std::chrono::seconds(20));
     EXPECT_EQ(count(view, "Error in CRC of the packet!"), 1);
     EXPECT_EQ(count(view, "Error reading info for this loop..."), 1);
@@ -56,7 +56,7 @@ TEST(PanelSim, FaultsOnTheLine) {
     Simulator sim({"--garbage", "xx"});
     PtyView view(sim.path());
     PanelScan scan(view);
-    scan.BitBtn1Click();
+    scan.StartScan();
     RunScan(scan, view, std::chrono::seconds(20));
     EXPECT_EQ(count(view, "Error in some of the Start/Stop/ID/CMD bytes"), 1);
     EXPECT_EQ(view.loopRows.size(), 0u);
@@ -65,7 +65,7 @@ TEST(PanelSim, FaultsOnTheLine) {
     Simulator sim({"--silent", "loop:1"});
     PtyView view(sim.path());
     PanelScan scan(view);
-    scan.BitBtn1Click();
+    scan.StartScan();
     const long ticks = RunScan(scan, view, std::chrono::seconds(30));
     EXPECT_EQ(view.log.back(), "no response");
     EXPECT_EQ(view.loopRows.size(), 1u);

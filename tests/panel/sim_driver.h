@@ -134,7 +134,7 @@ inline long RunScan(PanelScan& scan, PtyView& view, std::chrono::seconds limit =
   while (scan.timerEnabled() && clock::now() < end) {
     const auto now = clock::now();
     if (now >= next) {
-      scan.Timer_free_commandTimer();
+      scan.Tick();
       ++ticks;
       next += std::chrono::milliseconds(5);
       if (next < now) next = now + std::chrono::milliseconds(5);
@@ -144,7 +144,7 @@ inline long RunScan(PanelScan& scan, PtyView& view, std::chrono::seconds limit =
     const int ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(next - now).count());
     if (poll(&p, 1, ms) > 0 && (p.revents & POLLIN)) {
       const std::string got = view.ReadAll();
-      if (!got.empty()) scan.Comm1RxChar(got);
+      if (!got.empty()) scan.CollectReply(got);
     }
   }
   return ticks;

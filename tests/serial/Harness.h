@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "serial/VaComm.h"
-#include "serial/platform/FakeDevice.h"
+#include "testing/FakeDevice.h"
 
 namespace ostrel::serial::test {
 

@@ -1,4 +1,4 @@
-#include "serial/platform/FakeDevice.h"
+#include "testing/FakeDevice.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,0 +1,19 @@
+#pragma once
+// The numbers of the Modbus protocol and of the panel's register map that the master uses.
+#include <cstdint>
+
+namespace ostrel::modbus {
+
+// Function codes.
+inline constexpr uint8_t kReadInputRegisters = 0x04;
+inline constexpr uint8_t kWriteSingleRegister = 0x06;
+inline constexpr uint8_t kWriteMultipleRegisters = 0x10;
+// A slave sets this bit of the function code when it answers with an exception.
+inline constexpr uint8_t kExceptionFlag = 0x80;
+
+// The panel's holding registers that the commands write.
+inline constexpr int kSlaveAddressRegister = 0x8011;   // its new Modbus slave address
+inline constexpr int kModbusLineRegister = 0x8012;     // baud rate and parity of its Modbus port
+inline constexpr int kPanelPortLineRegister = 0x8013;  // baud rate and parity of its FP port
+
+}  // namespace ostrel::modbus
