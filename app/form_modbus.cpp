@@ -8,6 +8,8 @@
 #include <thread>
 
 #include "TForm1.h"
+#include "app/core/PortSetup.h"
+#include "common/ReadPieces.h"
 #include "TimeText.h"
 #include "modbus/decode.h"
 #include "modbus/readout.h"
@@ -100,13 +102,9 @@ void TForm1::BitBtn4Click() { modbusMaster().ClearTable(); }
 
 void TForm1::Comm2RxChar() {
   if (!Comm2 || !Comm2->IsOpen()) return;
-  uint8_t chunk[1024];
-  std::string bytes;
-  for (int32_t waiting = Comm2->InputCount(); waiting > 0; waiting = Comm2->InputCount()) {
-    const int32_t n = Comm2->ReadBytes(chunk, std::min<int32_t>(waiting, sizeof chunk));
-    if (n <= 0) break;
-    bytes.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n));
-  }
+  const int32_t waiting = Comm2->InputCount();
+  if (waiting <= 0) return;
+  const std::string bytes = ReadAnnounced(static_cast<size_t>(waiting), ReaderOf(*Comm2));
   if (!bytes.empty()) modbusMaster().CollectReply(bytes);
 }
 

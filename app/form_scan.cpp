@@ -5,6 +5,8 @@
 
 #include "PanelWindowView.h"
 #include "TForm1.h"
+#include "app/core/PortSetup.h"
+#include "common/ReadPieces.h"
 #include "serial/VaComm.h"
 
 namespace ostrel {
@@ -25,12 +27,7 @@ void TForm1::Comm1RxChar() {
   // meanwhile stay in the port for its next event.
   const int32_t waiting = Comm1->InputCount();
   if (waiting <= 0) return;
-  panelLink().scan.CollectReply(static_cast<size_t>(waiting), [this](size_t max) {
-    std::string piece(max, '\0');
-    const int32_t got = Comm1->ReadBytes(reinterpret_cast<uint8_t*>(piece.data()), static_cast<int32_t>(max));
-    piece.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    return piece;
-  });
+  panelLink().scan.CollectReply(static_cast<size_t>(waiting), ReaderOf(*Comm1));
 }
 
 void TForm1::Timer_free_commandTimer() { panelLink().scan.Tick(); }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/ReadPieces.h"
 #include "common/hexdump.h"
 #include "panel/TFP.h"
 
@@ -46,12 +47,7 @@ void PanelScan::CollectReply(const std::string& bytesReadNow) {
 }
 
 void PanelScan::CollectReply(size_t count, const std::function<std::string(size_t)>& readBytes) {
-  std::string got;
-  while (got.size() < count) {
-    const std::string piece = readBytes(std::min(kRxChunk, count - got.size()));
-    if (piece.empty()) break;
-    got += piece;
-  }
+  const std::string got = ReadAnnounced(count, readBytes);
   if (!got.empty()) CollectReply(got);
 }
 

@@ -15,7 +15,6 @@
 namespace ostrel::panel {
 
 inline constexpr int kReplyTimeoutTicks = 500;
-inline constexpr size_t kRxChunk = 1024;
 
 class PanelScan {
  public:

@@ -17,4 +17,13 @@ void UseNoHandshake(TVaComm& port) {
   port.SetDirectWrite(true);
 }
 
+std::function<std::string(std::size_t)> ReaderOf(TVaComm& port) {
+  return [&port](std::size_t max) {
+    std::string piece(max, '\0');
+    const int32_t got = port.ReadBytes(reinterpret_cast<uint8_t*>(piece.data()), static_cast<int32_t>(max));
+    piece.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return piece;
+  };
+}
+
 }  // namespace ostrel
