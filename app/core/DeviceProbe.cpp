@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/core/DeviceMap.h"
 #include "serial/platform/TermiosDevice.h"
 
 namespace ostrel {
@@ -86,10 +87,9 @@ std::string ProbeMessage(const ProbeResult& result, const std::string& portName,
     case ProbeStatus::Missing: {
       std::string text = "The serial port " + where + " does not exist (" + result.systemText +
                          ").\nCheck that the adapter is plugged in and that the port name is right.";
-      const bool comName = portName.size() > 3 && (portName[0] | 0x20) == 'c' && (portName[1] | 0x20) == 'o' &&
-                           (portName[2] | 0x20) == 'm';
-      if (comName && !mapDir.empty())
-        text += "\nTo use another device as " + portName + ", make " + mapDir + "/" + portName +
+      // The map's entries are named COM1 to COM256 in upper case, whatever case was typed.
+      if (const int n = ComNumber(portName); n != 0 && !mapDir.empty())
+        text += "\nTo use another device as " + portName + ", make " + mapDir + "/COM" + std::to_string(n) +
                 " a link to it (for example to /dev/serial/by-id/...).";
       return text;
     }
