@@ -6,8 +6,7 @@
 
 namespace ostrel {
 
-QMessageBox::StandardButton QtDialogs::message(const QString& caption, const QString& text,
-                                               QMessageBox::Icon icon,
+QMessageBox::StandardButton QtDialogs::message(const QString& caption, const QString& text, QMessageBox::Icon icon,
                                                QMessageBox::StandardButtons buttons) {
   QMessageBox box(icon, caption, text, buttons, parent_);
   return static_cast<QMessageBox::StandardButton>(box.exec());
@@ -33,9 +32,7 @@ QString QtDialogs::openFile(const QString& dir, const QString& filter) {
   return dlg.selectedFiles().first();
 }
 
-bool QtDialogs::openDocument(const QString& path) {
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-}
+bool QtDialogs::openDocument(const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
 
 int ScriptedDialogs::count(Kind k) const {
   int n = 0;
@@ -50,8 +47,7 @@ const ScriptedDialogs::Shown* ScriptedDialogs::last(Kind k) const {
 }
 
 QMessageBox::StandardButton ScriptedDialogs::message(const QString& caption, const QString& text,
-                                                     QMessageBox::Icon icon,
-                                                     QMessageBox::StandardButtons buttons) {
+                                                     QMessageBox::Icon icon, QMessageBox::StandardButtons buttons) {
   Shown s{Kind::Message, caption, text, icon, buttons, {}, {}, {}};
   shown.push_back(s);
   if (!answers.empty()) {
@@ -64,8 +60,8 @@ QMessageBox::StandardButton ScriptedDialogs::message(const QString& caption, con
   return QMessageBox::NoButton;
 }
 
-QString ScriptedDialogs::saveFile(const QString& dir, const QString& suggested,
-                                  const QString& filter, const QString& defaultSuffix) {
+QString ScriptedDialogs::saveFile(const QString& dir, const QString& suggested, const QString& filter,
+                                  const QString& defaultSuffix) {
   shown.push_back({Kind::SaveFile, {}, suggested, QMessageBox::NoIcon, {}, dir, filter, defaultSuffix});
   if (files.empty()) return {};
   QString f = files.front();

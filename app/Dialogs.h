@@ -14,8 +14,7 @@ namespace ostrel {
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
-  virtual QMessageBox::StandardButton message(const QString& caption, const QString& text,
-                                              QMessageBox::Icon icon,
+  virtual QMessageBox::StandardButton message(const QString& caption, const QString& text, QMessageBox::Icon icon,
                                               QMessageBox::StandardButtons buttons) = 0;
   // Filters in Qt form ("CSV files (*.csv)"). An empty result means cancelled.
   virtual QString saveFile(const QString& dir, const QString& suggested, const QString& filter,
@@ -30,8 +29,7 @@ class QtDialogs : public Dialogs {
  public:
   explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
   void setParent(QWidget* parent) { parent_ = parent; }
-  QMessageBox::StandardButton message(const QString& caption, const QString& text,
-                                      QMessageBox::Icon icon,
+  QMessageBox::StandardButton message(const QString& caption, const QString& text, QMessageBox::Icon icon,
                                       QMessageBox::StandardButtons buttons) override;
   QString saveFile(const QString& dir, const QString& suggested, const QString& filter,
                    const QString& defaultSuffix) override;
@@ -66,8 +64,7 @@ class ScriptedDialogs : public Dialogs {
   int count(Kind k) const;
   const Shown* last(Kind k) const;
 
-  QMessageBox::StandardButton message(const QString& caption, const QString& text,
-                                      QMessageBox::Icon icon,
+  QMessageBox::StandardButton message(const QString& caption, const QString& text, QMessageBox::Icon icon,
                                       QMessageBox::StandardButtons buttons) override;
   QString saveFile(const QString& dir, const QString& suggested, const QString& filter,
                    const QString& defaultSuffix) override;

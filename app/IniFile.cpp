@@ -147,14 +147,12 @@ std::optional<std::string> IniFile::value(const std::string& section, const std:
   return cp1251ToUtf8(valueOf(lines_[k].raw));
 }
 
-std::string IniFile::readString(const std::string& section, const std::string& key,
-                                const std::string& def) const {
+std::string IniFile::readString(const std::string& section, const std::string& key, const std::string& def) const {
   auto v = value(section, key);
   return v ? *v : def;
 }
 
-long long IniFile::readInteger(const std::string& section, const std::string& key,
-                               long long def) const {
+long long IniFile::readInteger(const std::string& section, const std::string& key, long long def) const {
   auto v = value(section, key);
   if (!v) return def;
   auto n = parseInteger(*v);
@@ -165,8 +163,7 @@ bool IniFile::readBool(const std::string& section, const std::string& key, bool 
   return readInteger(section, key, def ? 1 : 0) != 0;
 }
 
-void IniFile::writeString(const std::string& section, const std::string& key,
-                          const std::string& value) {
+void IniFile::writeString(const std::string& section, const std::string& key, const std::string& value) {
   const std::string v = toFile(value);
   int s = findSection(section);
   if (s < 0) {

@@ -26,8 +26,7 @@ class IniFile {
 
   // The first value of the key in the first section of that name, trimmed.
   std::optional<std::string> value(const std::string& section, const std::string& key) const;
-  std::string readString(const std::string& section, const std::string& key,
-                         const std::string& def) const;
+  std::string readString(const std::string& section, const std::string& key, const std::string& def) const;
   // Decimal integer (blanks and a sign allowed); anything else gives def.
   long long readInteger(const std::string& section, const std::string& key, long long def) const;
   // Read as an integer; nonzero is true.

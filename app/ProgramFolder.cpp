@@ -85,8 +85,6 @@ std::string ChooseProgramFolder(const FolderContext& c) {
 
 std::string ProgramFolder() { return ChooseProgramFolder(CurrentFolderContext()); }
 
-std::string SettingsFilePath() {
-  return (fs::path(ProgramFolder()) / (ExecutableBaseName() + ".ini")).string();
-}
+std::string SettingsFilePath() { return (fs::path(ProgramFolder()) / (ExecutableBaseName() + ".ini")).string(); }
 
 }  // namespace ostrel

@@ -24,9 +24,9 @@ std::string SettingsFilePath();
 // rule can be checked for any executable folder and environment.
 struct FolderContext {
   std::string executableFolder;
-  std::string override_;       // OSTREL_HOME
-  std::string xdgConfigHome;   // XDG_CONFIG_HOME
-  std::string home;            // HOME, or the password database's home folder
+  std::string override_;      // OSTREL_HOME
+  std::string xdgConfigHome;  // XDG_CONFIG_HOME
+  std::string home;           // HOME, or the password database's home folder
 };
 FolderContext CurrentFolderContext();
 std::string ChooseProgramFolder(const FolderContext& c);

@@ -50,8 +50,7 @@ QComboBox* makeCombo(QWidget* parent, const char* name, const QStringList& items
   return c;
 }
 
-QLineEdit* makeEdit(QWidget* parent, const char* name, const QString& text, int maxLen,
-                    bool readOnly = false) {
+QLineEdit* makeEdit(QWidget* parent, const char* name, const QString& text, int maxLen, bool readOnly = false) {
   auto* e = new QLineEdit(parent);
   e->setObjectName(QLatin1String(name));
   LimitTypedLength(e, e, maxLen);
@@ -103,8 +102,7 @@ const QStringList kParities = {"None", "Even", "Odd", "Mark", "Space"};
 
 }  // namespace
 
-TForm1::TForm1(Dialogs* dialogs, const QString& settingsPath, QWidget* parent)
-    : QMainWindow(parent) {
+TForm1::TForm1(Dialogs* dialogs, const QString& settingsPath, QWidget* parent) : QMainWindow(parent) {
   Form1 = this;
   setObjectName(QStringLiteral("Form1"));
   if (dialogs) {
@@ -178,8 +176,7 @@ void TForm1::buildTabSheet1() {
   Label1 = makeLabel(GroupBox1, "Label1", "Name");
   Combo_com_name = makeCombo(GroupBox1, "Combo_com_name", comNames(), 5);
   Label2 = makeLabel(GroupBox1, "Label2", "Speed");
-  Combo_com_speed = makeCombo(GroupBox1, "Combo_com_speed",
-                              {"300", "1200", "2400", "4800", "9600", "19200"}, 6);
+  Combo_com_speed = makeCombo(GroupBox1, "Combo_com_speed", {"300", "1200", "2400", "4800", "9600", "19200"}, 6);
   Label3 = makeLabel(GroupBox1, "Label3", "Parity");
   Combo_com_parity = makeCombo(GroupBox1, "Combo_com_parity", kParities, 5);
   Label12 = makeLabel(GroupBox1, "Label12", "Stop bits");
@@ -203,8 +200,8 @@ void TForm1::buildTabSheet1() {
   g->addWidget(Label8, 0, 4);
   g->addWidget(spinPair(GroupBox1, Edit_timeout, UD_timeout, 48), 1, 4);
   g->addWidget(Label9, 1, 5);
-  for (QWidget* w : {static_cast<QWidget*>(Label8), static_cast<QWidget*>(Edit_timeout),
-                     static_cast<QWidget*>(UD_timeout)}) {
+  for (QWidget* w :
+       {static_cast<QWidget*>(Label8), static_cast<QWidget*>(Edit_timeout), static_cast<QWidget*>(UD_timeout)}) {
     w->setEnabled(false);
   }
   Label8->hide();
@@ -244,8 +241,8 @@ void TForm1::buildTabSheet1() {
   mid->addLayout(info, 1);
   v->addLayout(mid);
 
-  GridDevices = new TStringGrid(QStringLiteral("GridDevices"), 11, 2, 1, 1,
-                                {64, 62, 66, 60, 82, 89, 61, 58, 66, 52, 72}, p);
+  GridDevices =
+      new TStringGrid(QStringLiteral("GridDevices"), 11, 2, 1, 1, {64, 62, 66, 60, 82, 89, 61, 58, 66, 52, 72}, p);
   GridDevices->setSelectionBehavior(QAbstractItemView::SelectRows);
   v->addWidget(GridDevices, 1);
 
@@ -278,9 +275,8 @@ void TForm1::buildTabSheet2() {
   Label5 = makeLabel(GroupBox2, "Label5", "Name");
   Combo_com2_name = makeCombo(GroupBox2, "Combo_com2_name", comNames(), 0);
   Label13 = makeLabel(GroupBox2, "Label13", "Speed");
-  Combo_com2_speed = makeCombo(
-      GroupBox2, "Combo_com2_speed",
-      {"300", "1200", "2400", "4800", "9600", "19200", "28800", "33600", "115200"}, 0);
+  Combo_com2_speed = makeCombo(GroupBox2, "Combo_com2_speed",
+                               {"300", "1200", "2400", "4800", "9600", "19200", "28800", "33600", "115200"}, 0);
   Label14 = makeLabel(GroupBox2, "Label14", "Parity");
   Combo_com2_parity = makeCombo(GroupBox2, "Combo_com2_parity", kParities, 0);
   Label15 = makeLabel(GroupBox2, "Label15", "Stop bits");
@@ -341,8 +337,7 @@ void TForm1::buildTabSheet2() {
   top->addStretch();
   left->addLayout(top);
 
-  gridInputRegisters = new TStringGrid(QStringLiteral("gridInputRegisters"), 6, 2, 1, 0,
-                                       {72, 77, 141, 74, 147, 64}, p);
+  gridInputRegisters = new TStringGrid(QStringLiteral("gridInputRegisters"), 6, 2, 1, 0, {72, 77, 141, 74, 147, 64}, p);
   gridInputRegisters->setMinimumWidth(gridInputRegisters->ColumnsWidth() + 24);
   left->addWidget(gridInputRegisters, 1);
 
@@ -372,8 +367,8 @@ void TForm1::buildCommands(QWidget* page) {
   Edit_panelNumber = makeEdit(b, "Edit_panelNumber", "0", 2, true);
   UD_panelNumber = new TUpDown(QStringLiteral("UD_panelNumber"), Edit_panelNumber, 0, 13, 0, 1);
   Label23 = makeLabel(b, "Label23", "Command to perform");
-  ComboCommand = makeCombo(b, "ComboCommand",
-                           {"General write", "Zone control", "Device control", "Outputs control"}, 0);
+  ComboCommand =
+      makeCombo(b, "ComboCommand", {"General write", "Zone control", "Device control", "Outputs control"}, 0);
   Label22 = makeLabel(b, "Label22", "Zone/Device");
   Edit_zoneDevice = makeEdit(b, "Edit_zoneDevice", "1", 3, true);
   UD_zoneDevice = new TUpDown(QStringLiteral("UD_zoneDevice"), Edit_zoneDevice, 1, 251, 1, 1);
@@ -391,8 +386,7 @@ void TForm1::buildCommands(QWidget* page) {
   Edit_auto = makeEdit(b, "Edit_auto", "1", 2, true);
   UD_auto = new TUpDown(QStringLiteral("UD_auto"), Edit_auto, 1, 60, 1, 1);
   Label24 = makeLabel(b, "Label24", "s");
-  Combo_baud = makeCombo(b, "Combo_baud",
-                         {"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600"}, 0);
+  Combo_baud = makeCombo(b, "Combo_baud", {"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600"}, 0);
   Combo_parity = makeCombo(b, "Combo_parity", {"None", "Even", "Odd"}, 0);
   checkFPbaud = makeCheck(b, "checkFPbaud", "FP port");
   Label25 = makeLabel(b, "Label25", "or");
@@ -537,9 +531,7 @@ void TForm1::wireEvents() {
   auto toggle = [this, guarded](QCheckBox* c, void (TForm1::*h)()) {
     connect(c, &QCheckBox::toggled, this, guarded(h));
   };
-  auto action = [this, guarded](QAction* a, void (TForm1::*h)()) {
-    connect(a, &QAction::triggered, this, guarded(h));
-  };
+  auto action = [this, guarded](QAction* a, void (TForm1::*h)()) { connect(a, &QAction::triggered, this, guarded(h)); };
 
   click(Butt_open_port, &TForm1::Butt_open_portClick);
   click(Butt_open_port2, &TForm1::Butt_open_port2Click);
@@ -580,8 +572,7 @@ void TForm1::wireEvents() {
   connect(Timer_free_command, &TTimer::Timer, this, guarded(&TForm1::Timer_free_commandTimer));
   connect(Timer_modbus, &TTimer::Timer, this, guarded(&TForm1::Timer_modbusTimer));
   connect(Timer_auto, &TTimer::Timer, this, guarded(&TForm1::Timer_autoTimer));
-  gridInputRegisters->setDrawCell([this](int c, int r, const QRect& rect, QPainter* p,
-                                         const QStyleOptionViewItem& s) {
+  gridInputRegisters->setDrawCell([this](int c, int r, const QRect& rect, QPainter* p, const QStyleOptionViewItem& s) {
     gridInputRegistersDrawCell(c, r, rect, p, s);
   });
   // Comm1RxChar / Comm2RxChar are connected by the port code when it creates

@@ -50,8 +50,7 @@ class TForm1 : public QMainWindow {
  public:
   // dialogs: the modal dialogs seam; nullptr means real Qt dialogs.
   // settingsPath: the settings file; empty means SettingsFilePath().
-  explicit TForm1(Dialogs* dialogs = nullptr, const QString& settingsPath = QString(),
-                  QWidget* parent = nullptr);
+  explicit TForm1(Dialogs* dialogs = nullptr, const QString& settingsPath = QString(), QWidget* parent = nullptr);
   ~TForm1() override;
 
   Dialogs& dialogs() { return *dialogs_; }
@@ -365,7 +364,7 @@ class TForm1 : public QMainWindow {
   QString settingsPath_;
   QString programFolder_;
   QString userManualPath_;
-  bool logEmpty_ = false;  // the pane starts with one empty line
+  bool logEmpty_ = false;      // the pane starts with one empty line
   int appendedRevision_ = -1;  // the log's revision after the last appended line
 };
 

@@ -158,8 +158,10 @@ void TFormPorts::Refresh() {
     if (const int r = rowOf(GridComNames, name); r >= 0) GridComNames->setCurrentCell(r, 0);
   }
   // A device chosen anew (the first, or after the chosen one was pulled) gets its name proposed.
-  if (row < 0) GridSerialDevicesSelect();
-  else showDetails();
+  if (row < 0)
+    GridSerialDevicesSelect();
+  else
+    showDetails();
   if (isVisible()) watchFolders();
 }
 
@@ -179,9 +181,12 @@ void TFormPorts::fillComNames() {
   for (int r = 0; r < GridComNames->rowCount(); ++r) {
     const MappedName& m = survey_.names[static_cast<std::size_t>(r)];
     QString state;
-    if (!m.entry.problem.empty()) state = qstr(m.entry.problem);
-    else if (m.device >= 0) state = qstr(survey_.ports[static_cast<std::size_t>(m.device)].device.name);
-    else state = QStringLiteral("a device that is not listed above");
+    if (!m.entry.problem.empty())
+      state = qstr(m.entry.problem);
+    else if (m.device >= 0)
+      state = qstr(survey_.ports[static_cast<std::size_t>(m.device)].device.name);
+    else
+      state = QStringLiteral("a device that is not listed above");
     const std::string target = m.entry.kind == MapEntry::Kind::Link ? m.entry.target : "(itself)";
     setRow(GridComNames, r, {qstr(m.entry.name), qstr(target), state});
     if (!m.entry.problem.empty()) GridComNames->item(r, 2)->setForeground(Qt::darkRed);
@@ -204,8 +209,9 @@ void TFormPorts::showDetails() {
   const SerialDevice& d = p.device;
   QStringList lines;
   lines << qstr(d.path) + (adapterText(d).isEmpty() ? QString() : QStringLiteral(": ") + adapterText(d));
-  lines << QStringLiteral("Stable name: ") +
-               (d.stableName.empty() ? QStringLiteral("none (COM names link to the device itself)") : qstr(d.stableName));
+  lines << QStringLiteral("Stable name: ") + (d.stableName.empty()
+                                                  ? QStringLiteral("none (COM names link to the device itself)")
+                                                  : qstr(d.stableName));
   QStringList facts;
   if (!d.serialNumber.empty()) facts << QStringLiteral("Serial number ") + qstr(d.serialNumber);
   if (!d.usbId.empty()) facts << QStringLiteral("USB ID ") + qstr(d.usbId);

@@ -26,8 +26,8 @@ class TFormPorts : public QDialog {
  public:
   // Where the dialog looks, asked at each refresh.
   struct Sources {
-    std::function<std::string()> root;       // stands for "/" (OSTREL_DEVICE_ROOT, or "/")
-    std::function<std::string()> mapFolder;  // the device map folder
+    std::function<std::string()> root;            // stands for "/" (OSTREL_DEVICE_ROOT, or "/")
+    std::function<std::string()> mapFolder;       // the device map folder
     std::function<std::vector<OwnUse>()> ownUse;  // the devices the window's links hold
   };
   TFormPorts(Dialogs& dialogs, Sources sources, QWidget* parent = nullptr);

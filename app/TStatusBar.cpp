@@ -4,8 +4,7 @@
 
 namespace ostrel {
 
-TStatusBar::TStatusBar(const QString& name, const std::vector<int>& widths, QWidget* parent)
-    : QStatusBar(parent) {
+TStatusBar::TStatusBar(const QString& name, const std::vector<int>& widths, QWidget* parent) : QStatusBar(parent) {
   setObjectName(name);
   setSizeGripEnabled(true);
   for (size_t i = 0; i < widths.size(); ++i) {
@@ -19,16 +18,12 @@ TStatusBar::TStatusBar(const QString& name, const std::vector<int>& widths, QWid
   }
 }
 
-QString TStatusBar::panelText(int i) const {
-  return i >= 0 && i < panelCount() ? panels_[i]->text() : QString();
-}
+QString TStatusBar::panelText(int i) const { return i >= 0 && i < panelCount() ? panels_[i]->text() : QString(); }
 
 void TStatusBar::setPanelText(int i, const QString& text) {
   if (i >= 0 && i < panelCount()) panels_[i]->setText(text);
 }
 
-int TStatusBar::panelWidth(int i) const {
-  return i >= 0 && i < panelCount() ? panels_[i]->width() : 0;
-}
+int TStatusBar::panelWidth(int i) const { return i >= 0 && i < panelCount() ? panels_[i]->width() : 0; }
 
 }  // namespace ostrel

@@ -62,8 +62,8 @@ class GridHeader : public QHeaderView {
 
 }  // namespace
 
-TStringGrid::TStringGrid(const QString& name, int colCount, int rowCount, int fixedRows,
-                         int fixedCols, const std::vector<int>& colWidths, QWidget* parent)
+TStringGrid::TStringGrid(const QString& name, int colCount, int rowCount, int fixedRows, int fixedCols,
+                         const std::vector<int>& colWidths, QWidget* parent)
     : QTableWidget(parent), fixedRows_(fixedRows > 0 ? 1 : 0), fixedCols_(fixedCols) {
   setObjectName(name);
   if (fixedRows_) setHorizontalHeader(new GridHeader(this));
@@ -87,8 +87,7 @@ TStringGrid::TStringGrid(const QString& name, int colCount, int rowCount, int fi
   } else {
     horizontalHeader()->hide();
   }
-  for (int c = 0; c < colCount && c < static_cast<int>(colWidths.size()); ++c)
-    setColumnWidth(c, colWidths[c]);
+  for (int c = 0; c < colCount && c < static_cast<int>(colWidths.size()); ++c) setColumnWidth(c, colWidths[c]);
   setItemDelegate(new GridDelegate(this));
 }
 

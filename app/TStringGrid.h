@@ -18,8 +18,8 @@ class TStringGrid : public QTableWidget {
  public:
   // Called after the default drawing of each data cell (row >= FixedRows) and,
   // in a fixed-row grid, of each header section (row 0).
-  using DrawCellFn = std::function<void(int col, int row, const QRect& rect, QPainter* painter,
-                                        const QStyleOptionViewItem& state)>;
+  using DrawCellFn =
+      std::function<void(int col, int row, const QRect& rect, QPainter* painter, const QStyleOptionViewItem& state)>;
 
   TStringGrid(const QString& name, int colCount, int rowCount, int fixedRows, int fixedCols,
               const std::vector<int>& colWidths, QWidget* parent = nullptr);

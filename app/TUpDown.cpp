@@ -9,8 +9,8 @@
 
 namespace ostrel {
 
-TUpDown::TUpDown(const QString& name, QLineEdit* associate, int min, int max, int position,
-                 int increment, QWidget* parent)
+TUpDown::TUpDown(const QString& name, QLineEdit* associate, int min, int max, int position, int increment,
+                 QWidget* parent)
     : QWidget(parent), edit_(associate), min_(min), max_(max), increment_(increment), pos_(min) {
   setObjectName(name);
   auto* lay = new QVBoxLayout(this);
@@ -70,8 +70,14 @@ bool TUpDown::eventFilter(QObject* watched, QEvent* ev) {
   // The arrow keys of the edit box step the position, as the arrows do.
   if (watched == edit_ && ev->type() == QEvent::KeyPress && isEnabled()) {
     auto* key = static_cast<QKeyEvent*>(ev);
-    if (key->key() == Qt::Key_Up) { step(+1); return true; }
-    if (key->key() == Qt::Key_Down) { step(-1); return true; }
+    if (key->key() == Qt::Key_Up) {
+      step(+1);
+      return true;
+    }
+    if (key->key() == Qt::Key_Down) {
+      step(-1);
+      return true;
+    }
   }
   return QWidget::eventFilter(watched, ev);
 }

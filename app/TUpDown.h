@@ -13,8 +13,8 @@ namespace ostrel {
 class TUpDown : public QWidget {
   Q_OBJECT
  public:
-  TUpDown(const QString& name, QLineEdit* associate, int min, int max, int position,
-          int increment = 1, QWidget* parent = nullptr);
+  TUpDown(const QString& name, QLineEdit* associate, int min, int max, int position, int increment = 1,
+          QWidget* parent = nullptr);
 
   int Position() const;
   void setPosition(int pos);  // clamped to Min..Max, written into the edit box

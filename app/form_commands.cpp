@@ -12,9 +12,9 @@ namespace ostrel {
 
 void TForm1::ComboCommandChange() {
   const modbus::CommandEnables e = modbus::CommandChanged(ComboCommand->currentText().toStdString());
-  for (QWidget* w : {static_cast<QWidget*>(CheckBeeper), static_cast<QWidget*>(CheckResetFire),
-                     static_cast<QWidget*>(CheckFire2), static_cast<QWidget*>(CheckSiren),
-                     static_cast<QWidget*>(Check_fire2Time)})
+  for (QWidget* w :
+       {static_cast<QWidget*>(CheckBeeper), static_cast<QWidget*>(CheckResetFire), static_cast<QWidget*>(CheckFire2),
+        static_cast<QWidget*>(CheckSiren), static_cast<QWidget*>(Check_fire2Time)})
     w->setEnabled(e.generalBoxes);
   for (QWidget* w : {static_cast<QWidget*>(checkPanelEnable), static_cast<QWidget*>(checkLoop1),
                      static_cast<QWidget*>(checkLoop2), static_cast<QWidget*>(UD_zoneDevice)})
@@ -25,9 +25,7 @@ void TForm1::ComboCommandChange() {
 // the partner reports its own change too; that second pass changes nothing.
 void TForm1::checkLoop1Click() { checkLoop2->setChecked(modbus::PartnerAfterClick(checkLoop1->isChecked())); }
 void TForm1::checkLoop2Click() { checkLoop1->setChecked(modbus::PartnerAfterClick(checkLoop2->isChecked())); }
-void TForm1::checkFPbaudClick() {
-  checkModbusPort->setChecked(modbus::PartnerAfterClick(checkFPbaud->isChecked()));
-}
+void TForm1::checkFPbaudClick() { checkModbusPort->setChecked(modbus::PartnerAfterClick(checkFPbaud->isChecked())); }
 void TForm1::checkModbusPortClick() {
   checkFPbaud->setChecked(modbus::PartnerAfterClick(checkModbusPort->isChecked()));
 }
@@ -62,8 +60,7 @@ void TForm1::BitBtn11Click() {
 }
 
 void TForm1::BitBtn12Click() {
-  modbusMaster().SetSlaveAddress(Edit_address->text().toStdString(), modbusPortOpen,
-                                       UDmodbusAddress->Position());
+  modbusMaster().SetSlaveAddress(Edit_address->text().toStdString(), modbusPortOpen, UDmodbusAddress->Position());
 }
 
 }  // namespace ostrel

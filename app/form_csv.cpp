@@ -98,8 +98,8 @@ void TForm1::LoadCsvIntoDevices(const QString& fileName, QPlainTextEdit* staging
   GridDevices->setUpdatesEnabled(true);
 
   if (loaded.tooMany) {
-    dialogs().message(QStringLiteral("Ostrel"), QString::fromLatin1(kLoadTooManyText),
-                      QMessageBox::NoIcon, QMessageBox::Ok);
+    dialogs().message(QStringLiteral("Ostrel"), QString::fromLatin1(kLoadTooManyText), QMessageBox::NoIcon,
+                      QMessageBox::Ok);
   }
 }
 

@@ -9,13 +9,13 @@
 namespace ostrel {
 
 void TForm1::About1Click() {
-  const QString text = QStringLiteral(
-                           "Ostrel %1\n"
-                           "Quorvel test configuration and read utility\n\n"
-                           "Running on Qt %2\n"
-                           "Licence: %3")
-                           .arg(QStringLiteral(OSTREL_VERSION), QString::fromLatin1(qVersion()),
-                                QStringLiteral(OSTREL_LICENSE));
+  const QString text =
+      QStringLiteral(
+          "Ostrel %1\n"
+          "Quorvel test configuration and read utility\n\n"
+          "Running on Qt %2\n"
+          "Licence: %3")
+          .arg(QStringLiteral(OSTREL_VERSION), QString::fromLatin1(qVersion()), QStringLiteral(OSTREL_LICENSE));
   dialogs_->message(QStringLiteral("About Ostrel"), text, QMessageBox::Information, QMessageBox::Ok);
 }
 

@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "TForm1.h"
+#include "TimeText.h"
 #include "app/core/PortSetup.h"
 #include "common/ReadPieces.h"
-#include "TimeText.h"
 #include "modbus/decode.h"
 #include "modbus/readout.h"
 #include "serial/VaComm.h"
@@ -41,9 +41,7 @@ class WindowReadoutView : public modbus::ReadoutView {
  public:
   explicit WindowReadoutView(TForm1& w) : w_(w) {}
   void AddLogLine(const std::string& line) override { w_.AddLogLine(QString::fromUtf8(line)); }
-  void SetStatusPanel2(const std::string& text) override {
-    w_.StatusBar1->setPanelText(2, QString::fromUtf8(text));
-  }
+  void SetStatusPanel2(const std::string& text) override { w_.StatusBar1->setPanelText(2, QString::fromUtf8(text)); }
   int RowCount() override { return w_.gridInputRegisters->RowCount(); }
   void SetRowCount(int rows) override { w_.gridInputRegisters->setRowCount(rows); }
   void SetCell(int col, int row, const std::string& text) override {
@@ -122,8 +120,8 @@ void TForm1::gridInputRegistersDrawCell(int ACol, int ARow, const QRect& Rect, Q
                                         const QStyleOptionViewItem& /*State*/) {
   const QPalette& pal = gridInputRegisters->palette();
   const QString text = gridInputRegisters->Cells(ACol, ARow);
-  const modbus::CellColours colours =
-      modbus::CellColour(ARow, text.toStdString(), rgb(pal.color(QPalette::Button)), rgb(pal.color(QPalette::Highlight)));
+  const modbus::CellColours colours = modbus::CellColour(ARow, text.toStdString(), rgb(pal.color(QPalette::Button)),
+                                                         rgb(pal.color(QPalette::Highlight)));
   painter->save();
   painter->setClipRect(Rect);
   painter->fillRect(Rect, qcolor(colours.background));

@@ -26,9 +26,7 @@ const QString kIsClosed = QStringLiteral(" is closed");
 
 const char* deviceMapOverride() { return std::getenv("OSTREL_DEVICE_DIR"); }
 
-std::string devicePath(const std::string& deviceName) {
-  return ResolveDeviceName(deviceName, deviceMapOverride());
-}
+std::string devicePath(const std::string& deviceName) { return ResolveDeviceName(deviceName, deviceMapOverride()); }
 
 // The fixed configuration both ports share.
 void configurePort(TVaComm& port, const std::shared_ptr<TVaMainThreadSync>& sync) {
@@ -36,9 +34,8 @@ void configurePort(TVaComm& port, const std::shared_ptr<TVaMainThreadSync>& sync
   port.SetDeviceName("COM%d");
   port.SetWritePriority(tpNormal);
   port.SetMainThreadSync(sync);
-  port.SetDeviceOpener([](const std::string& name, int& err) -> TVaDevicePtr {
-    return TVaTermiosDevice::open(devicePath(name), err);
-  });
+  port.SetDeviceOpener(
+      [](const std::string& name, int& err) -> TVaDevicePtr { return TVaTermiosDevice::open(devicePath(name), err); });
 }
 
 struct LinkControls {
@@ -51,7 +48,7 @@ struct LinkControls {
   TVaBaudrate preset;
   TVaStopbits otherStopbits;
   const char* closedLine;
-  bool extraRates;  // the Modbus list's 28800, 33600 and 115200
+  bool extraRates;          // the Modbus list's 28800, 33600 and 115200
   std::string* openedPath;  // the device the link holds while connected
 };
 
@@ -88,8 +85,8 @@ void TForm1::CreatePorts() {
 
 void TForm1::ReportDeviceLost(TVaComm* port) {
   const int panel = port == Comm1.get() ? 0 : 1;
-  StatusBar1->setPanelText(panel, QString::fromStdString(port->DeviceName()) +
-                                      QStringLiteral(" is no longer available"));
+  StatusBar1->setPanelText(panel,
+                           QString::fromStdString(port->DeviceName()) + QStringLiteral(" is no longer available"));
 }
 
 namespace {
@@ -143,8 +140,7 @@ void connectLink(TForm1& w, TVaComm& port, bool& flag, const LinkControls& c) {
   const std::string path = devicePath(port.DeviceName());
   const ProbeResult probe = DeviceProbe(path);
   if (!probe.ok()) {
-    const std::string text =
-        ProbeMessage(probe, nameText.toStdString(), path, DeviceMapDir(deviceMapOverride()));
+    const std::string text = ProbeMessage(probe, nameText.toStdString(), path, DeviceMapDir(deviceMapOverride()));
     w.dialogs().message(QString::fromLatin1(kConnectTitle), QString::fromStdString(text), QMessageBox::Warning,
                         QMessageBox::Ok);
     w.StatusBar1->setPanelText(c.panel, QString::fromStdString(port.DeviceName()) + kIsClosed);

@@ -4,10 +4,10 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QGroupBox>
 #include <algorithm>
 #include <exception>
 
@@ -51,8 +51,8 @@ void TForm1::FormCreate() {
   try {
     AutoConnectPorts();
   } catch (const std::exception& e) {
-    dialogs_->message(QStringLiteral("Ostrel"), QString::fromLocal8Bit(e.what()),
-                      QMessageBox::Critical, QMessageBox::Ok);
+    dialogs_->message(QStringLiteral("Ostrel"), QString::fromLocal8Bit(e.what()), QMessageBox::Critical,
+                      QMessageBox::Ok);
   }
   // 9. The panel information labels start empty.
   for (QLabel* l : {Label6, Label7, Label10, Label11}) l->clear();
@@ -113,19 +113,16 @@ void TForm1::saveSettings() {
   ini.writeString("Misc", "Dir", str(dataDir));
   if (!ini.save(str(settingsPath_))) {
     dialogs_->message(QStringLiteral("Saving settings"),
-                      QStringLiteral("Settings will not be saved, no write permission"),
-                      QMessageBox::Warning, QMessageBox::Ok);
+                      QStringLiteral("Settings will not be saved, no write permission"), QMessageBox::Warning,
+                      QMessageBox::Ok);
   }
 }
 
 void TForm1::SetEnglishTexts() {
-  static const char* const loops[] = {"Контур ", "Брой у-ва ", "Max mA ", "Вкл./Изкл. ",
-                                      "Адресация "};
-  static const char* const devices[] = {" ",       "ID ",          "Тип ",           "Стар No. ",
-                                        "No. следващо ", "No. предходно ", "Ветви ", "Зона ",
-                                        "Статус ", "Флагове ",     "Modbus "};
-  static const char* const registers[] = {"Addr. modbus", "High ",          "Notes/Decode ",
-                                          "Low ",         "Notes/Decode ", "Time "};
+  static const char* const loops[] = {"Контур ", "Брой у-ва ", "Max mA ", "Вкл./Изкл. ", "Адресация "};
+  static const char* const devices[] = {" ",      "ID ",   "Тип ",    "Стар No. ", "No. следващо ", "No. предходно ",
+                                        "Ветви ", "Зона ", "Статус ", "Флагове ",  "Modbus "};
+  static const char* const registers[] = {"Addr. modbus", "High ", "Notes/Decode ", "Low ", "Notes/Decode ", "Time "};
   for (int c = 0; c < 5; ++c) gridLoops->setCells(c, 0, QString::fromUtf8(loops[c]));
   for (int c = 0; c < 11; ++c) GridDevices->setCells(c, 0, QString::fromUtf8(devices[c]));
   for (int c = 0; c < 6; ++c) gridInputRegisters->setCells(c, 0, QString::fromUtf8(registers[c]));
@@ -153,8 +150,7 @@ void TForm1::English1Click() {
 }
 
 void TForm1::Exit1Click() {
-  auto answer = dialogs_->message(QStringLiteral("Exit Confirmation"),
-                                  QStringLiteral("Are you sure you want to exit?"),
+  auto answer = dialogs_->message(QStringLiteral("Exit Confirmation"), QStringLiteral("Are you sure you want to exit?"),
                                   QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No);
   if (answer == QMessageBox::Yes) close();
 }

@@ -92,10 +92,22 @@ long long Args::durationMs(const std::string& name, long long minMs) const {
   double unit = 1000.0;
   std::string number = t;
   switch (t.back()) {
-    case 's': unit = 1000.0; number.pop_back(); break;
-    case 'm': unit = 60e3; number.pop_back(); break;
-    case 'h': unit = 3600e3; number.pop_back(); break;
-    case 'd': unit = 86400e3; number.pop_back(); break;
+    case 's':
+      unit = 1000.0;
+      number.pop_back();
+      break;
+    case 'm':
+      unit = 60e3;
+      number.pop_back();
+      break;
+    case 'h':
+      unit = 3600e3;
+      number.pop_back();
+      break;
+    case 'd':
+      unit = 86400e3;
+      number.pop_back();
+      break;
     default: break;
   }
   if (number.empty() || number.find_first_not_of("0123456789.") != std::string::npos ||

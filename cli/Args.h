@@ -9,7 +9,7 @@
 namespace ostrel::cli {
 
 struct OptionSpec {
-  std::string name;   // "--port"
+  std::string name;  // "--port"
   bool takesValue;
   std::string alias;  // "-o", or empty
 };

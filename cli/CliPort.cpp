@@ -33,9 +33,9 @@ void setSpeed(TVaComm& port, long speed) {
   static constexpr struct {
     long rate;
     TVaBaudrate value;
-  } kRates[] = {{110, br110}, {300, br300}, {600, br600}, {1200, br1200}, {2400, br2400}, {4800, br4800},
-                {9600, br9600}, {14400, br14400}, {19200, br19200}, {38400, br38400}, {56000, br56000},
-                {57600, br57600}, {115200, br115200}, {128000, br128000}, {256000, br256000}};
+  } kRates[] = {{110, br110},     {300, br300},     {600, br600},       {1200, br1200},     {2400, br2400},
+                {4800, br4800},   {9600, br9600},   {14400, br14400},   {19200, br19200},   {38400, br38400},
+                {56000, br56000}, {57600, br57600}, {115200, br115200}, {128000, br128000}, {256000, br256000}};
   for (const auto& r : kRates) {
     if (r.rate == speed) {
       port.SetBaudrate(r.value);
@@ -48,12 +48,10 @@ void setSpeed(TVaComm& port, long speed) {
 
 }  // namespace
 
-int LineSettings::bitsPerByte() const {
-  return 1 + 8 + (parity == paNone ? 0 : 1) + (stop == sb1 ? 1 : 2);
-}
+int LineSettings::bitsPerByte() const { return 1 + 8 + (parity == paNone ? 0 : 1) + (stop == sb1 ? 1 : 2); }
 
 std::vector<OptionSpec> PortOptions() {
-  return {{"--port", true, "-p"}, {"--speed", true, ""},   {"--parity", true, ""}, {"--stop", true, ""},
+  return {{"--port", true, "-p"},   {"--speed", true, ""},      {"--parity", true, ""}, {"--stop", true, ""},
           {"--quiet", false, "-q"}, {"--verbose", false, "-v"}, {"--help", false, "-h"}};
 }
 
@@ -61,19 +59,29 @@ LineSettings LineFromArgs(const Args& args, LineSettings line) {
   line.speed = args.integer("--speed", 50, 4000000, line.speed);
   if (args.has("--parity")) {
     const std::string p = lower(args.text("--parity"));
-    if (p == "none" || p == "n") line.parity = paNone;
-    else if (p == "even" || p == "e") line.parity = paEven;
-    else if (p == "odd" || p == "o") line.parity = paOdd;
-    else if (p == "mark" || p == "m") line.parity = paMark;
-    else if (p == "space" || p == "s") line.parity = paSpace;
-    else throw UsageError("--parity takes none, even, odd, mark or space (got '" + args.text("--parity") + "')");
+    if (p == "none" || p == "n")
+      line.parity = paNone;
+    else if (p == "even" || p == "e")
+      line.parity = paEven;
+    else if (p == "odd" || p == "o")
+      line.parity = paOdd;
+    else if (p == "mark" || p == "m")
+      line.parity = paMark;
+    else if (p == "space" || p == "s")
+      line.parity = paSpace;
+    else
+      throw UsageError("--parity takes none, even, odd, mark or space (got '" + args.text("--parity") + "')");
   }
   if (args.has("--stop")) {
     const std::string s = args.text("--stop");
-    if (s == "1") line.stop = sb1;
-    else if (s == "1.5") line.stop = sb15;
-    else if (s == "2") line.stop = sb2;
-    else throw UsageError("--stop takes 1, 1.5 or 2 (got '" + s + "')");
+    if (s == "1")
+      line.stop = sb1;
+    else if (s == "1.5")
+      line.stop = sb15;
+    else if (s == "2")
+      line.stop = sb2;
+    else
+      throw UsageError("--stop takes 1, 1.5 or 2 (got '" + s + "')");
   }
   return line;
 }

@@ -13,8 +13,7 @@ Exchange ModbusExchange(CliPort& port, Console& console, const std::string& requ
   port.purge();
   console.traffic(hexLine("SENT:", request));
   port.write(request, true);
-  const auto result =
-      port.waitUntil([&] { return modbus::ReplyComplete(function, ex.reply); }, Clock::now() + wait);
+  const auto result = port.waitUntil([&] { return modbus::ReplyComplete(function, ex.reply); }, Clock::now() + wait);
   ex.interrupted = result == CliPort::Wait::Interrupted;
   port.onBytes(nullptr);
   console.traffic(hexLine("QVMD:", ex.reply));
@@ -32,11 +31,10 @@ std::string ModbusFailure(const std::string& reply, int slave, std::chrono::mill
   const modbus::ReplyCheck check = modbus::CheckReadReply(reply);
   switch (check.kind) {
     case modbus::ReplyCheck::Kind::CrcError:
-      return "bad CRC in the reply of " + who + " (" + std::to_string(reply.size()) + " bytes: " +
-             hexDump(reply).substr(0, 3 * std::min<size_t>(reply.size(), 16) - 1) +
+      return "bad CRC in the reply of " + who + " (" + std::to_string(reply.size()) +
+             " bytes: " + hexDump(reply).substr(0, 3 * std::min<size_t>(reply.size(), 16) - 1) +
              (reply.size() > 16 ? " ..." : "") + ")";
-    case modbus::ReplyCheck::Kind::GarbageLeading:
-      return "garbage leading bytes in the reply of " + who;
+    case modbus::ReplyCheck::Kind::GarbageLeading: return "garbage leading bytes in the reply of " + who;
     case modbus::ReplyCheck::Kind::Exception: {
       std::string meaning = modbus::ExceptionLogLine(check.exceptionCode);
       if (meaning.rfind("Error - ", 0) == 0) meaning = meaning.substr(8);
@@ -44,8 +42,7 @@ std::string ModbusFailure(const std::string& reply, int slave, std::chrono::mill
       return who + " refused the request: exception " + std::to_string(check.exceptionCode) +
              (meaning.empty() ? std::string(" (unknown code)") : " " + meaning);
     }
-    case modbus::ReplyCheck::Kind::Registers:
-      break;
+    case modbus::ReplyCheck::Kind::Registers: break;
   }
   return {};
 }

@@ -140,9 +140,10 @@ std::string jsonDevice(const PortStatus& p) {
 std::string jsonEntry(const PortsSurvey& s, const MappedName& m) {
   const MapEntry& e = m.entry;
   const std::string device = m.device >= 0 ? jsonText(s.ports[static_cast<std::size_t>(m.device)].device.path) : "null";
-  return "{\"name\": " + jsonText(e.name) + ", \"kind\": \"" + entryKindText(e.kind) + "\", \"target\": " +
-         jsonText(e.target) + ", \"resolved\": " + jsonText(e.resolved) + ", \"target_exists\": " +
-         jsonBool(e.targetExists) + ", \"device\": " + device + ", \"problem\": " + jsonText(e.problem) + "}";
+  return "{\"name\": " + jsonText(e.name) + ", \"kind\": \"" + entryKindText(e.kind) +
+         "\", \"target\": " + jsonText(e.target) + ", \"resolved\": " + jsonText(e.resolved) +
+         ", \"target_exists\": " + jsonBool(e.targetExists) + ", \"device\": " + device +
+         ", \"problem\": " + jsonText(e.problem) + "}";
 }
 
 }  // namespace
@@ -163,7 +164,8 @@ std::string PortsJson(const PortsSurvey& s) {
   doc += s.ports.empty() ? "],\n" : "\n  ],\n";
   doc += "  \"device_map\": {\"folder\": " + jsonText(s.map.folder) + ", \"exists\": " + jsonBool(s.map.exists) +
          ", \"problem\": " + jsonText(s.map.problem) + ", \"entries\": [";
-  for (std::size_t i = 0; i < s.names.size(); ++i) doc += std::string(i ? "," : "") + "\n    " + jsonEntry(s, s.names[i]);
+  for (std::size_t i = 0; i < s.names.size(); ++i)
+    doc += std::string(i ? "," : "") + "\n    " + jsonEntry(s, s.names[i]);
   doc += s.names.empty() ? "]},\n" : "\n  ]},\n";
   return doc + "  \"notes\": " + jsonList(s.notes) + "\n}\n";
 }

@@ -113,9 +113,9 @@ std::string jsonRecord(const Request& r, const Readout& x) {
     const auto& reg = x.registers[k];
     if (k) out += ", ";
     out += "{\"number\": " + std::to_string(number) + ", \"value\": " + std::to_string(reg.high << 8 | reg.low) +
-           ", \"high\": \"" + hex2(reg.high) + "\", \"high_decode\": " +
-           JsonString(modbus::DecodeStatusByte(reg.high, number)) + ", \"low\": \"" + hex2(reg.low) +
-           "\", \"low_decode\": " + JsonString(modbus::DecodeStatusByte(reg.low, number)) + "}";
+           ", \"high\": \"" + hex2(reg.high) +
+           "\", \"high_decode\": " + JsonString(modbus::DecodeStatusByte(reg.high, number)) + ", \"low\": \"" +
+           hex2(reg.low) + "\", \"low_decode\": " + JsonString(modbus::DecodeStatusByte(reg.low, number)) + "}";
   }
   return out + "]}\n";
 }
@@ -164,9 +164,8 @@ int ReadCommand(const Words& words) {
 
   CliPort port(portName, line);
   const std::string request = modbus::BuildReadInputRegisters(static_cast<uint8_t>(req.slave), req.start, req.count);
-  const auto wait = args.has("--timeout")
-                        ? std::chrono::milliseconds(args.integer("--timeout", 10, 600000, 600))
-                        : DefaultModbusWait(port, request.size(), modbus::ReadReplyLength(req.count));
+  const auto wait = args.has("--timeout") ? std::chrono::milliseconds(args.integer("--timeout", 10, 600000, 600))
+                                          : DefaultModbusWait(port, request.size(), modbus::ReadReplyLength(req.count));
   RecordOutput out(args.text("--output"));
   out.open();
   if (format == Format::Csv) out.write(csvHeader(req));

@@ -28,8 +28,8 @@ bool WriteRecord(int fd, std::string_view bytes) {
 std::string IsoTimestampNow() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t secs = std::chrono::system_clock::to_time_t(now);
-  const long ms = static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
+  const long ms =
+      static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
   std::tm tm{};
   localtime_r(&secs, &tm);
   char base[32], zone[8];

@@ -7,12 +7,12 @@
 #include <cstdio>
 
 #include "app/core/Csv.h"
-#include "common/cp1251.h"
 #include "cli/CliPort.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/Exit.h"
 #include "cli/Records.h"
+#include "common/cp1251.h"
 #include "panel/PanelScan.h"
 
 namespace ostrel::cli {
@@ -43,7 +43,7 @@ const char* kHelp =
     "130 interrupted (rows read until then are written).\n";
 
 const std::array<const char*, 5> kLoopKeys{"loop", "devices", "max_ma", "on", "addressing"};
-const std::array<const char*, 11> kDeviceKeys{"device", "id",   "type",   "old_number", "next",  "previous",
+const std::array<const char*, 11> kDeviceKeys{"device",   "id",   "type",   "old_number", "next",  "previous",
                                               "branches", "zone", "status", "flags",      "modbus"};
 
 template <size_t N>
@@ -135,7 +135,8 @@ std::string jsonDocument(const ScanView& v, bool complete, const std::string& er
   std::string doc = "{\n  \"panel\": [";
   for (size_t i = 0; i < v.labels.size(); ++i) doc += (i ? ", " : "") + JsonString(v.labels[i]);
   doc += "],\n  \"loops\": [";
-  for (size_t i = 0; i < v.loops.size(); ++i) doc += std::string(i ? "," : "") + "\n    " + jsonObject(kLoopKeys, v.loops[i]);
+  for (size_t i = 0; i < v.loops.size(); ++i)
+    doc += std::string(i ? "," : "") + "\n    " + jsonObject(kLoopKeys, v.loops[i]);
   doc += v.loops.empty() ? "],\n" : "\n  ],\n";
   doc += "  \"devices\": [";
   for (size_t i = 0; i < v.devices.size(); ++i)
@@ -261,8 +262,10 @@ int ScanCommand(const Words& words) {
   if (error.empty() && view.failures > 0)
     error = "the panel refused or garbled " + std::to_string(view.failures) + " of its replies (see the lines above)";
 
-  if (json) out.write(jsonDocument(view, error.empty(), error));
-  else notePanel(console, view);
+  if (json)
+    out.write(jsonDocument(view, error.empty(), error));
+  else
+    notePanel(console, view);
   const std::string rows = std::to_string(view.devices.size()) + " device rows";
   if (!error.empty()) {
     console.error(error + "; " + rows + " written");

@@ -60,8 +60,7 @@ modbus::CommandControls commandFrom(const Args& args) {
   for (const auto& k : kCommands) {
     if (name == k.shortName || name == k.windowText) c.command = k.windowText;
   }
-  if (c.command.empty())
-    throw UsageError("unknown --command '" + name + "': give general, zone, device or outputs");
+  if (c.command.empty()) throw UsageError("unknown --command '" + name + "': give general, zone, device or outputs");
   c.panelNumber = static_cast<int>(args.integer("--panel", 0, 13, 0));
   c.panelDisable = args.has("--disable");
   c.zoneDevice = static_cast<int>(args.integer("--target", 1, 251, 1));
@@ -100,7 +99,8 @@ struct Planned {
 Planned plan(const std::string& which, const Args& args, uint8_t slave) {
   if (which == "command") {
     const modbus::CommandWord w = modbus::BuildCommandWord(commandFrom(args));
-    return {modbus::BuildWriteSingleRegister(slave, 1, w.high, w.low), "command register 1 = " + hex4(w.high << 8 | w.low)};
+    return {modbus::BuildWriteSingleRegister(slave, 1, w.high, w.low),
+            "command register 1 = " + hex4(w.high << 8 | w.low)};
   }
   if (which == "clock") {
     const modbus::ClockTime t = modbus::LocalClockNow();
@@ -115,9 +115,9 @@ Planned plan(const std::string& which, const Args& args, uint8_t slave) {
     const uint8_t code = modbus::BuildLineCode(args.required("--baud"), parityText(args.required("--line-parity")));
     if (code == modbus::kInvalidLineCode) throw UsageError("Wrong baud or parity selected...");
     const int reg = target == "fp" ? modbus::kPanelPortLineRegister : modbus::kModbusLineRegister;
-    return {modbus::BuildWriteSingleRegister(slave, reg, 0x00, code),
-            (target == "fp" ? "FP port line register " : "Modbus port line register ") + hex4(reg) + " = " +
-                hex4(code)};
+    return {
+        modbus::BuildWriteSingleRegister(slave, reg, 0x00, code),
+        (target == "fp" ? "FP port line register " : "Modbus port line register ") + hex4(reg) + " = " + hex4(code)};
   }
   // address
   const std::string text = args.text("--new");

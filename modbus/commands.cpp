@@ -41,9 +41,12 @@ uint8_t BuildLineCode(const std::string& baud, const std::string& parity) {
     if (baud == kBauds[i]) baudIndex = static_cast<int>(i);
   }
   int parityBits = -1;
-  if (parity == "None") parityBits = 2;
-  else if (parity == "Even") parityBits = 1;
-  else if (parity == "Odd") parityBits = 0;
+  if (parity == "None")
+    parityBits = 2;
+  else if (parity == "Even")
+    parityBits = 1;
+  else if (parity == "Odd")
+    parityBits = 0;
   if (baudIndex < 0 || parityBits < 0) return kInvalidLineCode;
   return static_cast<uint8_t>((baudIndex << 4) | parityBits);
 }

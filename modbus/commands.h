@@ -8,17 +8,17 @@ namespace ostrel::modbus {
 
 // States of the commands group as the window shows them (enabled or not).
 struct CommandControls {
-  int panelNumber = 0;       // UD_panelNumber, 0..13
-  std::string command;       // text of ComboCommand
-  bool panelDisable = false; // checkPanelEnable "En(0)/Dis(1)"
-  int zoneDevice = 1;        // UD_zoneDevice, 1..251
-  bool loop1 = false;        // checkLoop1 (never enters the word)
-  bool loop2 = false;        // checkLoop2
-  bool beeper = false;       // CheckBeeper
-  bool resetFire = false;    // CheckResetFire
-  bool fire2 = false;        // CheckFire2
-  bool fire2Time = false;    // Check_fire2Time
-  bool siren = false;        // CheckSiren
+  int panelNumber = 0;        // UD_panelNumber, 0..13
+  std::string command;        // text of ComboCommand
+  bool panelDisable = false;  // checkPanelEnable "En(0)/Dis(1)"
+  int zoneDevice = 1;         // UD_zoneDevice, 1..251
+  bool loop1 = false;         // checkLoop1 (never enters the word)
+  bool loop2 = false;         // checkLoop2
+  bool beeper = false;        // CheckBeeper
+  bool resetFire = false;     // CheckResetFire
+  bool fire2 = false;         // CheckFire2
+  bool fire2Time = false;     // Check_fire2Time
+  bool siren = false;         // CheckSiren
 };
 
 struct CommandWord {
@@ -37,8 +37,8 @@ uint8_t BuildLineCode(const std::string& baud, const std::string& parity);
 // Which controls CommandChanged enables: the five "General write" boxes, or the
 // panel-disable box, the loop boxes and the zone/device spin. Exactly one group is on.
 struct CommandEnables {
-  bool generalBoxes = false;  // CheckBeeper, CheckResetFire, CheckFire2, CheckSiren, Check_fire2Time
-  bool targetControls = true; // checkPanelEnable, checkLoop1, checkLoop2, UD_zoneDevice
+  bool generalBoxes = false;   // CheckBeeper, CheckResetFire, CheckFire2, CheckSiren, Check_fire2Time
+  bool targetControls = true;  // checkPanelEnable, checkLoop1, checkLoop2, UD_zoneDevice
 };
 CommandEnables CommandChanged(const std::string& commandText);
 

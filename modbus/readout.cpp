@@ -182,7 +182,8 @@ void ModbusMaster::SetSlaveAddress(const std::string& addressText, bool portOpen
     return;
   }
   startWrite();
-  SendWriteSingleRegister(link_, view_, static_cast<uint8_t>(slave), kSlaveAddressRegister, 0x00, static_cast<uint8_t>(address));
+  SendWriteSingleRegister(link_, view_, static_cast<uint8_t>(slave), kSlaveAddressRegister, 0x00,
+                          static_cast<uint8_t>(address));
   view_.SetModbusTimerEnabled(true);
 }
 

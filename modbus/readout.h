@@ -45,20 +45,20 @@ inline constexpr int kRegisterColumns = 6;
 
 // The read block's controls at the moment of a read-out.
 struct ReadControls {
-  bool portOpen = false;  // modbusPortOpen
-  std::string start;      // EditInputAddress
-  std::string count;      // EditInputCount
-  int slave = 1;          // UDmodbusAddress
-  int timeoutMs = 600;    // UD_modbusTimeout
+  bool portOpen = false;    // modbusPortOpen
+  std::string start;        // EditInputAddress
+  std::string count;        // EditInputCount
+  int slave = 1;            // UDmodbusAddress
+  int timeoutMs = 600;      // UD_modbusTimeout
   bool deviceLost = false;  // Comm2's device went away while connected (already reported)
 };
 
 // The port-pair and line-code controls of "Write baud and parity".
 struct LineControls {
-  std::string baud;         // Combo_baud
-  std::string parity;       // Combo_parity
-  bool fpPort = false;      // checkFPbaud
-  bool modbusPort = true;   // checkModbusPort
+  std::string baud;        // Combo_baud
+  std::string parity;      // Combo_parity
+  bool fpPort = false;     // checkFPbaud
+  bool modbusPort = true;  // checkModbusPort
 };
 
 class ModbusMaster {
@@ -101,8 +101,8 @@ class ModbusMaster {
 
   ModbusLink& link_;
   ReadoutView& view_;
-  std::string rxBuffer_;       // everything received since the last request started
-  bool writePending_ = false;  // the last request was a write: its reply is only logged
+  std::string rxBuffer_;         // everything received since the last request started
+  bool writePending_ = false;    // the last request was a write: its reply is only logged
   bool lostSkipLogged_ = false;  // the skip of a lost device has been logged
 };
 

@@ -70,9 +70,7 @@ void DecodeReadReply(int firstNumber, int firstRow, std::string_view reply, Repl
       sink.SetCrcStatusText(kCrcErrorText);
       sink.AddLogLine(std::string(kCrcErrorText) + '\r');
       return;
-    case ReplyCheck::Kind::GarbageLeading:
-      sink.AddLogLine("Garbage leading bytes in the telegram");
-      return;
+    case ReplyCheck::Kind::GarbageLeading: sink.AddLogLine("Garbage leading bytes in the telegram"); return;
     case ReplyCheck::Kind::Exception:
       if (auto line = ExceptionLogLine(r.exceptionCode); !line.empty()) sink.AddLogLine(line);
       return;

@@ -106,8 +106,7 @@ void PanelScan::PanelInfoStep(const std::string& reply, bool ok) {
 
 void PanelScan::LoopInfoStep(const std::string& reply, bool ok) {
   if (ok) {
-    if (auto count = TFP(view_).DecodeLoopInfo(reply, loopsHaveDevices_))
-      deviceCount_[loopInfoAwaited_] = *count;
+    if (auto count = TFP(view_).DecodeLoopInfo(reply, loopsHaveDevices_)) deviceCount_[loopInfoAwaited_] = *count;
   }
   if (loopInfoPending_ != 0) {
     loopInfoAwaited_ = 1;

@@ -51,9 +51,8 @@ void TFP::SendRequest(uint8_t code, uint8_t length, const std::string& payload) 
 bool TFP::CheckReply(const std::string& reply, uint16_t length) {
   const size_t len = std::min<size_t>(length, reply.size());
   auto at = [&](size_t i) { return static_cast<unsigned char>(reply[i]); };
-  const bool bytesOk = len > 0 && at(0) == kStartByte && len > 1 && at(1) == kCmdByte &&
-                       len > 2 && at(2) == Id1 && len > 3 && at(3) == Id2 &&
-                       at(len - 1) == kEndByte;
+  const bool bytesOk = len > 0 && at(0) == kStartByte && len > 1 && at(1) == kCmdByte && len > 2 && at(2) == Id1 &&
+                       len > 3 && at(3) == Id2 && at(len - 1) == kEndByte;
   if (!bytesOk) {
     view_.AddLogLine("Error in some of the Start/Stop/ID/CMD bytes");
     return false;

@@ -59,7 +59,6 @@ class TFP {
   static std::vector<std::string> DeviceCells(const std::string& reply, uint8_t loopIndex);
 
  private:
-
   PanelLinkView& view_;
 };
 

@@ -17,8 +17,7 @@ TVaErrorReport gReport;
 // The system's text for an error code, without trailing blanks, line breaks and full stops.
 std::string systemText(int err) {
   std::string t = std::strerror(err);
-  while (!t.empty() && (t.back() == ' ' || t.back() == '\n' || t.back() == '\r' || t.back() == '.'))
-    t.pop_back();
+  while (!t.empty() && (t.back() == ' ' || t.back() == '\n' || t.back() == '\r' || t.back() == '.')) t.pop_back();
   return t;
 }
 
@@ -48,8 +47,8 @@ void SetApplicationErrorReport(TVaErrorReport report) {
 }
 
 uint32_t eventMaskBit(TVaCommEvent e) {
-  static constexpr uint32_t bits[] = {ev::Break, ev::Cts,  ev::Dsr,    ev::Err,      ev::Ring,
-                                      ev::Rlsd,  ev::RxChar, ev::TxEmpty, ev::RxFlag, ev::PErr,
+  static constexpr uint32_t bits[] = {ev::Break,    ev::Cts,    ev::Dsr,     ev::Err,    ev::Ring,
+                                      ev::Rlsd,     ev::RxChar, ev::TxEmpty, ev::RxFlag, ev::PErr,
                                       ev::Rx80Full, ev::Event1, ev::Event2};
   return e <= ceEvent2 ? bits[e] : 0;
 }
@@ -182,16 +181,16 @@ void TVaCustomComm::OpenDevice() {
 
 void TVaCustomComm::ApplyLineSettings() {
   if (!IsOpen() || !updateDCB_) return;
-  TVaDcb d = BuildLineConfiguration(baudrate_, userBaudrate_, parity_, databits_, stopbits_,
-                                    options_, flowControl_, eventChars_, buffers_);
+  TVaDcb d = BuildLineConfiguration(baudrate_, userBaudrate_, parity_, databits_, stopbits_, options_, flowControl_,
+                                    eventChars_, buffers_);
   CheckResult(device_->applyLineConfiguration(d), "Error writing dcb (%d), %s");
 }
 
 void TVaCustomComm::ApplyBufferSizes() {
   if (!IsOpen()) return;
-  CheckResult(device_->setQueueSizes(static_cast<uint32_t>(buffers_.ReadSize()),
-                                     static_cast<uint32_t>(buffers_.WriteSize())),
-              "Error initializing buffers (%d), %s");
+  CheckResult(
+      device_->setQueueSizes(static_cast<uint32_t>(buffers_.ReadSize()), static_cast<uint32_t>(buffers_.WriteSize())),
+      "Error initializing buffers (%d), %s");
 }
 
 void TVaCustomComm::ApplyTimeouts() {
@@ -225,8 +224,7 @@ void TVaCustomComm::StartThreads() {
     if (Current(token)) ReportDeviceLost(err);
   };
   if (eventMask_ != 0) eventThread_ = TVaCommEventThread::Start(link, eventPriority_);
-  if (!directWrite_)
-    writeThread_ = TVaCommWriteThread::Start(link, writeLock_, buffers_.WriteSize(), writePriority_);
+  if (!directWrite_) writeThread_ = TVaCommWriteThread::Start(link, writeLock_, buffers_.WriteSize(), writePriority_);
 }
 
 void TVaCustomComm::StopThreads() {
@@ -273,8 +271,7 @@ void TVaCustomComm::ReportDeviceLost(int err) {
 TVaCommStatus TVaCustomComm::QueryStatus() {
   std::lock_guard s(statusLock_);
   TVaCommStatus st;
-  if (IsOpen())
-    CheckResult(device_->clearError(st.Errors, st.Stat), "Error retrieving statistics (%d), %s");
+  if (IsOpen()) CheckResult(device_->clearError(st.Errors, st.Stat), "Error retrieving statistics (%d), %s");
   return st;
 }
 
@@ -292,8 +289,7 @@ void TVaCustomComm::EscapeFunction(uint32_t code) {
 
 void TVaCustomComm::SetRtsLine(bool level) {
   if (flowControl_.ControlRts() == rtsHandshake || flowControl_.ControlRts() == rtsToggle)
-    throw EVaCommError(
-        "RTS line updates not allowed when flowcontrol is set to Handshake or Toggle.");
+    throw EVaCommError("RTS line updates not allowed when flowcontrol is set to Handshake or Toggle.");
   EscapeFunction(level ? esc::SetRts : esc::ClrRts);
 }
 
@@ -345,10 +341,9 @@ void TVaCustomComm::HandleEvents(uint32_t mask) {
   if (mask & ev::Err) CheckErrors();
   if (!receivers_.empty() && live()) NotifyReceivers(mask);
   const std::pair<uint32_t, TVaNotifyEvent*> order[] = {
-      {ev::RxFlag, &OnRxFlag}, {ev::Cts, &OnCts},         {ev::Dsr, &OnDsr},
-      {ev::Ring, &OnRing},     {ev::Rlsd, &OnRlsd},       {ev::TxEmpty, &OnTxEmpty},
-      {ev::Break, &OnBreak},   {ev::PErr, &OnPErr},       {ev::Rx80Full, &OnRx80Full},
-      {ev::Event1, &OnEvent1}, {ev::Event2, &OnEvent2}};
+      {ev::RxFlag, &OnRxFlag},     {ev::Cts, &OnCts},         {ev::Dsr, &OnDsr},      {ev::Ring, &OnRing},
+      {ev::Rlsd, &OnRlsd},         {ev::TxEmpty, &OnTxEmpty}, {ev::Break, &OnBreak},  {ev::PErr, &OnPErr},
+      {ev::Rx80Full, &OnRx80Full}, {ev::Event1, &OnEvent1},   {ev::Event2, &OnEvent2}};
   for (auto& [bit, handler] : order) {
     if (!live()) return;
     if ((mask & bit) && *handler) (*handler)(this);

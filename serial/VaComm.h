@@ -17,8 +17,19 @@
 namespace ostrel::serial {
 
 enum TVaCommEvent : uint8_t {
-  ceBreak, ceCts, ceDsr, ceError, ceRing, ceRlsd, ceRxChar, ceTxEmpty, ceRxFlag, cePErr,
-  ceRx80Full, ceEvent1, ceEvent2
+  ceBreak,
+  ceCts,
+  ceDsr,
+  ceError,
+  ceRing,
+  ceRlsd,
+  ceRxChar,
+  ceTxEmpty,
+  ceRxFlag,
+  cePErr,
+  ceRx80Full,
+  ceEvent1,
+  ceEvent2
 };
 // Set of TVaCommEvent: bit n for the member with ordinal n.
 using TVaCommEvents = uint16_t;

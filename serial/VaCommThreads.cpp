@@ -49,8 +49,7 @@ void TVaThreadLink::handOver(std::function<void()> step) const { sync->runSync(t
 
 // ---------------------------------------------------------------- event thread
 
-std::shared_ptr<TVaCommEventThread> TVaCommEventThread::Start(TVaThreadLink link,
-                                                              TThreadPriority priority) {
+std::shared_ptr<TVaCommEventThread> TVaCommEventThread::Start(TVaThreadLink link, TThreadPriority priority) {
   auto t = std::make_shared<TVaCommEventThread>();
   t->link_ = std::move(link);
   t->priority_ = priority;
@@ -102,9 +101,9 @@ void TVaCommEventThread::Body() {
 
 // ---------------------------------------------------------------- write thread
 
-std::shared_ptr<TVaCommWriteThread> TVaCommWriteThread::Start(
-    TVaThreadLink link, std::shared_ptr<TVaCriticalSection> writeLock, int32_t capacity,
-    TThreadPriority priority) {
+std::shared_ptr<TVaCommWriteThread> TVaCommWriteThread::Start(TVaThreadLink link,
+                                                              std::shared_ptr<TVaCriticalSection> writeLock,
+                                                              int32_t capacity, TThreadPriority priority) {
   std::shared_ptr<TVaCommWriteThread> t(new TVaCommWriteThread(capacity));
   t->link_ = std::move(link);
   t->writeLock_ = std::move(writeLock);
@@ -131,12 +130,12 @@ bool TVaCommWriteThread::Enqueue(const uint8_t* data, int32_t count, int32_t wri
   if (static_cast<int64_t>(queue_.Used()) + count > size) {
     // Wait for the thread to make room; once waiting, strictly less than the capacity.
     uint32_t start = static_cast<uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now().time_since_epoch()).count());
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
     for (;;) {
       uint32_t now = static_cast<uint32_t>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(
-              std::chrono::steady_clock::now().time_since_epoch()).count());
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+              .count());
       if (now - start > static_cast<uint32_t>(writeTimeoutMs)) return false;
       if (static_cast<int64_t>(queue_.Used()) + count < size) break;
       std::this_thread::yield();

@@ -44,7 +44,7 @@ struct TVaThreadLink {
   std::shared_ptr<TVaMainThreadSync> sync;
   TVaSyncTokenPtr token;
   std::function<void(uint32_t mask)> dispatch;  // main thread, token valid
-  std::function<void(int err)> lost;             // main thread, token valid
+  std::function<void(int err)> lost;            // main thread, token valid
   void handOver(std::function<void()> step) const;
 };
 
@@ -71,8 +71,7 @@ class TVaCommEventThread {
 
 class TVaCommWriteThread {
  public:
-  static std::shared_ptr<TVaCommWriteThread> Start(TVaThreadLink link,
-                                                   std::shared_ptr<TVaCriticalSection> writeLock,
+  static std::shared_ptr<TVaCommWriteThread> Start(TVaThreadLink link, std::shared_ptr<TVaCriticalSection> writeLock,
                                                    int32_t capacity, TThreadPriority priority);
   // Caller's thread: queues the bytes, waiting up to writeTimeoutMs for room.
   bool Enqueue(const uint8_t* data, int32_t count, int32_t writeTimeoutMs);

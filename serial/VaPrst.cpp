@@ -21,7 +21,7 @@ void batch(TVaPersistent& target, F&& copy) {
 }  // namespace
 
 uint32_t baudrateValue(TVaBaudrate b) {
-  static constexpr uint32_t rates[] = {0,     110,   300,   600,   1200,   2400,   4800,   9600,
+  static constexpr uint32_t rates[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
                                        14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
   return b < std::size(rates) ? rates[b] : 0;
 }
@@ -73,10 +73,9 @@ void TVaBuffers::Assign(const TVaPersistent& source) {
   EndUpdate();
 }
 
-TVaDcb BuildLineConfiguration(TVaBaudrate baudrate, int32_t userBaudrate, TVaParity parity,
-                              TVaDatabits databits, TVaStopbits stopbits, TVaCommOptions options,
-                              const TVaFlowControl& fc, const TVaEventChars& chars,
-                              const TVaBuffers& buffers) {
+TVaDcb BuildLineConfiguration(TVaBaudrate baudrate, int32_t userBaudrate, TVaParity parity, TVaDatabits databits,
+                              TVaStopbits stopbits, TVaCommOptions options, const TVaFlowControl& fc,
+                              const TVaEventChars& chars, const TVaBuffers& buffers) {
   TVaDcb d{};
   d.BaudRate = baudrate == brUser ? static_cast<uint32_t>(userBaudrate) : baudrateValue(baudrate);
   d.ByteSize = static_cast<uint8_t>(4 + databits);

@@ -9,8 +9,22 @@
 namespace ostrel::serial {
 
 enum TVaBaudrate : uint8_t {
-  brUser, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200, br38400,
-  br56000, br57600, br115200, br128000, br256000
+  brUser,
+  br110,
+  br300,
+  br600,
+  br1200,
+  br2400,
+  br4800,
+  br9600,
+  br14400,
+  br19200,
+  br38400,
+  br56000,
+  br57600,
+  br115200,
+  br128000,
+  br256000
 };
 enum TVaParity : uint8_t { paNone, paOdd, paEven, paMark, paSpace };
 enum TVaDatabits : uint8_t { db4, db5, db6, db7, db8 };
@@ -115,14 +129,13 @@ class TVaBuffers : public TVaPersistent {
     field = v;
     Changed();
   }
-  TVaIntW readSize_ = 4096, writeSize_ = 2048, readTimeout_ = 1000, writeTimeout_ = 1000,
-          xonLimit_ = 1024, xoffLimit_ = 1024;
+  TVaIntW readSize_ = 4096, writeSize_ = 2048, readTimeout_ = 1000, writeTimeout_ = 1000, xonLimit_ = 1024,
+          xoffLimit_ = 1024;
 };
 
 // Builds the device-control record from the line settings; changes nothing.
-TVaDcb BuildLineConfiguration(TVaBaudrate baudrate, int32_t userBaudrate, TVaParity parity,
-                              TVaDatabits databits, TVaStopbits stopbits, TVaCommOptions options,
-                              const TVaFlowControl& flowControl, const TVaEventChars& eventChars,
-                              const TVaBuffers& buffers);
+TVaDcb BuildLineConfiguration(TVaBaudrate baudrate, int32_t userBaudrate, TVaParity parity, TVaDatabits databits,
+                              TVaStopbits stopbits, TVaCommOptions options, const TVaFlowControl& flowControl,
+                              const TVaEventChars& eventChars, const TVaBuffers& buffers);
 
 }  // namespace ostrel::serial

@@ -8,9 +8,7 @@ TVaHandleObject::WaitResult TVaHandleObject::WaitFor(uint32_t milliseconds) {
     cv_.wait(l, [&] { return signaled_; });
     return wrSignaled;
   }
-  return cv_.wait_for(l, std::chrono::milliseconds(milliseconds), [&] { return signaled_; })
-             ? wrSignaled
-             : wrTimeout;
+  return cv_.wait_for(l, std::chrono::milliseconds(milliseconds), [&] { return signaled_; }) ? wrSignaled : wrTimeout;
 }
 
 void TVaEvent::SetEvent() {
@@ -94,8 +92,7 @@ bool TVaMainLoop::runUntil(const std::function<bool()>& pred, std::chrono::milli
     if (std::chrono::steady_clock::now() >= deadline) return pred();
     // Wake for new requests; look at the condition at least every few milliseconds because it
     // may depend on other threads.
-    cv_.wait_until(l, std::min(deadline, std::chrono::steady_clock::now() +
-                                             std::chrono::milliseconds(5)),
+    cv_.wait_until(l, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(5)),
                    [&] { return !queue_.empty(); });
   }
 }

@@ -51,18 +51,53 @@ void TVaFakeDevice::failNextWait(int err, int times) {
   cv_.notify_all();
 }
 
-void TVaFakeDevice::failNextRead(int err) { Lock l(m_); readErr_ = err; }
-void TVaFakeDevice::limitNextRead(size_t bytes) { Lock l(m_); readLimit_ = bytes; }
-void TVaFakeDevice::refuseWrites(int err) { Lock l(m_); writeErr_ = err; }
-void TVaFakeDevice::setWriteCapacity(size_t bytes) { Lock l(m_); writeCapacity_ = bytes; cv_.notify_all(); }
-void TVaFakeDevice::setWriteDelayMs(int ms) { Lock l(m_); writeDelayMs_ = ms; }
-void TVaFakeDevice::setOutQueue(uint32_t n) { Lock l(m_); outQue_ = n; }
+void TVaFakeDevice::failNextRead(int err) {
+  Lock l(m_);
+  readErr_ = err;
+}
+void TVaFakeDevice::limitNextRead(size_t bytes) {
+  Lock l(m_);
+  readLimit_ = bytes;
+}
+void TVaFakeDevice::refuseWrites(int err) {
+  Lock l(m_);
+  writeErr_ = err;
+}
+void TVaFakeDevice::setWriteCapacity(size_t bytes) {
+  Lock l(m_);
+  writeCapacity_ = bytes;
+  cv_.notify_all();
+}
+void TVaFakeDevice::setWriteDelayMs(int ms) {
+  Lock l(m_);
+  writeDelayMs_ = ms;
+}
+void TVaFakeDevice::setOutQueue(uint32_t n) {
+  Lock l(m_);
+  outQue_ = n;
+}
 
-void TVaFakeDevice::holdNextWriteStart() { Lock l(m_); holdWrite_ = true; }
-void TVaFakeDevice::releaseWriteStart() { Lock l(m_); holdWrite_ = false; cv_.notify_all(); }
-bool TVaFakeDevice::writeStartHeld() const { Lock l(m_); return writeHeld_; }
-int TVaFakeDevice::interruptCalls() const { Lock l(m_); return interruptCalls_; }
-long TVaFakeDevice::writeCalls() const { Lock l(m_); return writeCalls_; }
+void TVaFakeDevice::holdNextWriteStart() {
+  Lock l(m_);
+  holdWrite_ = true;
+}
+void TVaFakeDevice::releaseWriteStart() {
+  Lock l(m_);
+  holdWrite_ = false;
+  cv_.notify_all();
+}
+bool TVaFakeDevice::writeStartHeld() const {
+  Lock l(m_);
+  return writeHeld_;
+}
+int TVaFakeDevice::interruptCalls() const {
+  Lock l(m_);
+  return interruptCalls_;
+}
+long TVaFakeDevice::writeCalls() const {
+  Lock l(m_);
+  return writeCalls_;
+}
 
 void TVaFakeDevice::drainOutput() {
   Lock l(m_);
@@ -89,21 +124,66 @@ int TVaFakeDevice::takeFailure(const char* op) {
   return 0;
 }
 
-std::string TVaFakeDevice::written() const { Lock l(m_); return out_; }
-std::string TVaFakeDevice::pendingInput() const { Lock l(m_); return in_; }
-TVaDcb TVaFakeDevice::dcb() const { Lock l(m_); return dcb_; }
-int TVaFakeDevice::dcbWrites() const { Lock l(m_); return dcbWrites_; }
-uint32_t TVaFakeDevice::eventMask() const { Lock l(m_); return mask_; }
-uint32_t TVaFakeDevice::inSize() const { Lock l(m_); return inSize_; }
-uint32_t TVaFakeDevice::outSize() const { Lock l(m_); return outSize_; }
-bool TVaFakeDevice::timeoutsSet() const { Lock l(m_); return timeouts_; }
-std::vector<uint32_t> TVaFakeDevice::purges() const { Lock l(m_); return purges_; }
-std::vector<uint32_t> TVaFakeDevice::escapes() const { Lock l(m_); return escapes_; }
-std::vector<size_t> TVaFakeDevice::unsentAtEscapes() const { Lock l(m_); return unsentAtEscapes_; }
-bool TVaFakeDevice::sendWaiting() const { Lock l(m_); return sendWaiting_; }
-bool TVaFakeDevice::closed() const { Lock l(m_); return closed_; }
-long TVaFakeDevice::waitCalls() const { Lock l(m_); return waitCalls_; }
-bool TVaFakeDevice::waiting() const { Lock l(m_); return waiting_; }
+std::string TVaFakeDevice::written() const {
+  Lock l(m_);
+  return out_;
+}
+std::string TVaFakeDevice::pendingInput() const {
+  Lock l(m_);
+  return in_;
+}
+TVaDcb TVaFakeDevice::dcb() const {
+  Lock l(m_);
+  return dcb_;
+}
+int TVaFakeDevice::dcbWrites() const {
+  Lock l(m_);
+  return dcbWrites_;
+}
+uint32_t TVaFakeDevice::eventMask() const {
+  Lock l(m_);
+  return mask_;
+}
+uint32_t TVaFakeDevice::inSize() const {
+  Lock l(m_);
+  return inSize_;
+}
+uint32_t TVaFakeDevice::outSize() const {
+  Lock l(m_);
+  return outSize_;
+}
+bool TVaFakeDevice::timeoutsSet() const {
+  Lock l(m_);
+  return timeouts_;
+}
+std::vector<uint32_t> TVaFakeDevice::purges() const {
+  Lock l(m_);
+  return purges_;
+}
+std::vector<uint32_t> TVaFakeDevice::escapes() const {
+  Lock l(m_);
+  return escapes_;
+}
+std::vector<size_t> TVaFakeDevice::unsentAtEscapes() const {
+  Lock l(m_);
+  return unsentAtEscapes_;
+}
+bool TVaFakeDevice::sendWaiting() const {
+  Lock l(m_);
+  return sendWaiting_;
+}
+bool TVaFakeDevice::closed() const {
+  Lock l(m_);
+  return closed_;
+}
+long TVaFakeDevice::waitCalls() const {
+  Lock l(m_);
+  return waitCalls_;
+}
+bool TVaFakeDevice::waiting() const {
+  Lock l(m_);
+  return waiting_;
+}
 
 int TVaFakeDevice::applyLineConfiguration(const TVaDcb& d) {
   Lock l(m_);
@@ -204,8 +284,8 @@ int TVaFakeDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_
     }
   } done{*this};
   auto start = std::chrono::steady_clock::now();
-  auto deadline = timeoutMs < 0 ? std::chrono::steady_clock::time_point::max()
-                                 : start + std::chrono::milliseconds(timeoutMs);
+  auto deadline =
+      timeoutMs < 0 ? std::chrono::steady_clock::time_point::max() : start + std::chrono::milliseconds(timeoutMs);
   auto stop = [&] { return interrupt_ || (abort && *abort) || closed_ || lost_; };
   if (writeDelayMs_ > 0) {
     auto until = std::min(deadline, start + std::chrono::milliseconds(writeDelayMs_));
@@ -215,8 +295,7 @@ int TVaFakeDevice::write(const uint8_t* data, size_t count, int timeoutMs, size_
   while (written < count && !stop()) {
     size_t room = writeCapacity_ > outQueued_ ? writeCapacity_ - outQueued_ : 0;
     if (room == 0) {
-      if (!cv_.wait_until(l, deadline, [&] { return stop() || outQueued_ < writeCapacity_; }))
-        break;
+      if (!cv_.wait_until(l, deadline, [&] { return stop() || outQueued_ < writeCapacity_; })) break;
       continue;
     }
     size_t n = std::min(room, count - written);
@@ -245,8 +324,8 @@ int TVaFakeDevice::waitUntilSent(int timeoutMs) {
   Lock l(m_);
   if (int e = takeFailure("sent")) return e;
   sendWaiting_ = true;
-  bool sent = cv_.wait_for(l, std::chrono::milliseconds(timeoutMs),
-                           [&] { return outQueued_ == 0 || closed_ || lost_; });
+  bool sent =
+      cv_.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] { return outQueued_ == 0 || closed_ || lost_; });
   sendWaiting_ = false;
   if (closed_) return EBADF;
   if (lost_) return EIO;

@@ -15,19 +15,19 @@ class TVaFakeDevice : public TVaDevice {
  public:
   // --- scripting, any thread ---
   void injectBytes(const std::string& bytes);
-  void injectErrors(uint32_t ceFlags);       // pending line errors plus the error event
-  void injectEvents(uint32_t evBits);        // modem-line changes, break, ...
+  void injectErrors(uint32_t ceFlags);  // pending line errors plus the error event
+  void injectEvents(uint32_t evBits);   // modem-line changes, break, ...
   // Bytes, line errors and events at once, so the port sees them in one batch.
   void inject(const std::string& bytes, uint32_t ceFlags, uint32_t evBits);
-  void pullAway();                           // every later wait, read and write fails with EIO
+  void pullAway();  // every later wait, read and write fails with EIO
   void failNextWait(int err, int times = 1);
   void failNextRead(int err);
-  void limitNextRead(size_t bytes);          // the next read delivers at most this many
-  void refuseWrites(int err);                // 0 accepts again
-  void setWriteCapacity(size_t bytes);       // the device takes at most this many until drained
-  void drainOutput();                        // the "wire" sends everything taken so far
-  bool sendWaiting() const;                  // waitUntilSent is waiting for the wire
-  void setWriteDelayMs(int ms);              // each write call takes this long before taking bytes
+  void limitNextRead(size_t bytes);     // the next read delivers at most this many
+  void refuseWrites(int err);           // 0 accepts again
+  void setWriteCapacity(size_t bytes);  // the device takes at most this many until drained
+  void drainOutput();                   // the "wire" sends everything taken so far
+  bool sendWaiting() const;             // waitUntilSent is waiting for the wire
+  void setWriteDelayMs(int ms);         // each write call takes this long before taking bytes
   // The next write call stops on entry, before it is in progress, until released: an
   // interruptWrite meanwhile finds no write to end, as on a real device.
   void holdNextWriteStart();
@@ -37,7 +37,8 @@ class TVaFakeDevice : public TVaDevice {
   long writeCalls() const;
   void setOutQueue(uint32_t n);
   void failNext(const std::string& operation, int err);
-  void reopen();  // a closed fake can be opened again, like a real device  // "dcb","queues","timeouts","mask","purge","escape","status"
+  void reopen();  // a closed fake can be opened again, like a real device  //
+                  // "dcb","queues","timeouts","mask","purge","escape","status"
 
   // --- inspection ---
   std::string written() const;

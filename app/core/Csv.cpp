@@ -67,8 +67,7 @@ CsvLoadResult LoadCsv(std::string_view bytes, int columnCount, bool fileComplete
       return result;
     }
     CsvRow row(columns);
-    for (std::size_t c = 0; c < fields.size(); ++c)
-      row[c] = cp1251ToUtf8(fields[c].substr(0, kCsvMaxFieldChars));
+    for (std::size_t c = 0; c < fields.size(); ++c) row[c] = cp1251ToUtf8(fields[c].substr(0, kCsvMaxFieldChars));
     result.rows.push_back(std::move(row));
     result.lines.emplace_back(line);
     ++lineIndex;

@@ -61,7 +61,6 @@ struct CsvLoadResult {
 // no field (but still a row of empty cells). Each field is cut to 50
 // characters. At most kCsvMaxRows lines load. fileComplete false means the
 // bytes are only the start of the file: its last line, cut off, does not load.
-CsvLoadResult LoadCsv(std::string_view fileBytes, int columnCount = kDeviceTableColumns,
-                      bool fileComplete = true);
+CsvLoadResult LoadCsv(std::string_view fileBytes, int columnCount = kDeviceTableColumns, bool fileComplete = true);
 
 }  // namespace ostrel

@@ -71,8 +71,8 @@ DeviceAccess CheckDeviceAccess(const std::string& path, const Credentials& who) 
   if (a.mayOpen) return a;
   const bool groupWouldDo = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
   if (groupWouldDo && contains(who.accountGroups, st.st_gid))
-    a.advice = "Your user was added to the group \"" + a.group +
-               "\" after this session started: log out and log in again.";
+    a.advice =
+        "Your user was added to the group \"" + a.group + "\" after this session started: log out and log in again.";
   else if (groupWouldDo)
     a.advice = "It belongs to the group \"" + a.group + "\", and your user is not in it. " + PermissionRemedy(a.group);
   else

@@ -9,9 +9,9 @@
 namespace ostrel {
 
 struct Credentials {
-  uid_t uid = 0;                      // effective user
-  std::vector<gid_t> sessionGroups;   // the groups this process runs with
-  std::vector<gid_t> accountGroups;   // the user's groups in the group database now
+  uid_t uid = 0;                     // effective user
+  std::vector<gid_t> sessionGroups;  // the groups this process runs with
+  std::vector<gid_t> accountGroups;  // the user's groups in the group database now
   // This process's user; its account groups are read from the group database,
   // so a group joined after login shows as "log in again".
   static Credentials Current();

@@ -58,7 +58,8 @@ std::string ResolveDeviceName(const std::string& name, const char* mapDirOverrid
   if (!S_ISLNK(info.st_mode)) return entry;
   std::vector<char> target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1);
   const ssize_t len = ::readlink(entry.c_str(), target.data(), target.size());
-  if (len <= 0 || static_cast<std::size_t>(len) >= target.size()) return entry;  // changed meanwhile: let open follow it
+  if (len <= 0 || static_cast<std::size_t>(len) >= target.size())
+    return entry;  // changed meanwhile: let open follow it
   std::string path(target.data(), static_cast<std::size_t>(len));
   return path[0] == '/' ? path : folder + "/" + path;
 }

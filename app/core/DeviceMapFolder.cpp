@@ -20,18 +20,16 @@ std::string trimmed(const std::string& s) {
 }
 
 std::string folderIsNotAFolder(const std::string& folder) {
-  return "The device map folder " + folder + " is a file, not a folder, so no COM name can be kept there. "
+  return "The device map folder " + folder +
+         " is a file, not a folder, so no COM name can be kept there. "
          "Move that file away.";
 }
 
 std::string entryProblem(MapEntry::Kind kind) {
   switch (kind) {
-    case MapEntry::Kind::File:
-      return "a file, not a link: the connect opens this file itself";
-    case MapEntry::Kind::Folder:
-      return "a folder, not a link: the connect cannot open it";
-    case MapEntry::Kind::Link:
-      break;
+    case MapEntry::Kind::File: return "a file, not a link: the connect opens this file itself";
+    case MapEntry::Kind::Folder: return "a folder, not a link: the connect cannot open it";
+    case MapEntry::Kind::Link: break;
   }
   return "its target is missing (adapter unplugged?)";
 }
@@ -93,8 +91,9 @@ DeviceMapListing ReadDeviceMap(const std::string& folder) {
   for (fs::directory_iterator end; !ec && it != end; it.increment(ec))
     if (const int n = ComNumber(it->path().filename().string()); n != 0)
       listing.entries.push_back(readEntry(folder, *it, n));
-  std::sort(listing.entries.begin(), listing.entries.end(),
-            [](const MapEntry& a, const MapEntry& b) { return a.number < b.number || (a.number == b.number && a.name < b.name); });
+  std::sort(listing.entries.begin(), listing.entries.end(), [](const MapEntry& a, const MapEntry& b) {
+    return a.number < b.number || (a.number == b.number && a.name < b.name);
+  });
   return listing;
 }
 
@@ -141,7 +140,8 @@ MapChange RemoveComName(const std::string& folder, const std::string& typed) {
   if (std::string why = checkReplaceable(folder, name); !why.empty()) return refused(why);
   const std::string target = fs::read_symlink(entry, ec).string();
   if (!fs::remove(entry, ec) || ec)
-    return refused("Cannot remove " + entry.string() + ": " + (ec ? ec.message() : "it is gone") + ". Nothing was changed.");
+    return refused("Cannot remove " + entry.string() + ": " + (ec ? ec.message() : "it is gone") +
+                   ". Nothing was changed.");
   return {true, name + " removed (it led to " + target + ")."};
 }
 

@@ -13,10 +13,10 @@ namespace ostrel {
 
 struct MapEntry {
   enum class Kind { Link, File, Folder };
-  std::string name;    // "COM3" as it stands in the folder
-  int number = 0;      // 3
+  std::string name;  // "COM3" as it stands in the folder
+  int number = 0;    // 3
   Kind kind = Kind::Link;
-  std::string target;  // a link's target as written
+  std::string target;    // a link's target as written
   std::string resolved;  // the target, a relative one taken from the folder
   bool targetExists = false;
   // Empty for a usable entry; otherwise why it does not lead to a device
@@ -26,8 +26,8 @@ struct MapEntry {
 
 struct DeviceMapListing {
   std::string folder;
-  bool exists = false;   // false: no entry yet, the folder is made with the first one
-  std::string problem;   // the folder cannot be used (a file stands there, unreadable)
+  bool exists = false;            // false: no entry yet, the folder is made with the first one
+  std::string problem;            // the folder cannot be used (a file stands there, unreadable)
   std::vector<MapEntry> entries;  // COM names in number order
 
   const MapEntry* find(int number) const;

@@ -17,7 +17,7 @@ std::string groupOf(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return {};
   std::vector<char> buffer(16384);
-  group g {};
+  group g{};
   group* found = nullptr;
   if (::getgrgid_r(info.st_gid, &g, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return {};
   return found->gr_name;
@@ -33,18 +33,14 @@ ProbeResult fail(ProbeStatus status, int err) {
 
 ProbeStatus classifyOpenError(int err) {
   switch (err) {
-    case EBUSY:
-      return ProbeStatus::Busy;
+    case EBUSY: return ProbeStatus::Busy;
     case ENOENT:
     case ENODEV:
     case ENXIO:
-    case ENOTDIR:
-      return ProbeStatus::Missing;
+    case ENOTDIR: return ProbeStatus::Missing;
     case EACCES:
-    case EPERM:
-      return ProbeStatus::NoPermission;
-    default:
-      return ProbeStatus::OtherError;
+    case EPERM: return ProbeStatus::NoPermission;
+    default: return ProbeStatus::OtherError;
   }
 }
 
@@ -69,8 +65,9 @@ ProbeResult DeviceProbe(const std::string& path) {
 }
 
 std::string PermissionRemedy(const std::string& group) {
-  if (group.empty()) return "Ask your administrator to add your user to the group that owns the device, then log out "
-                            "and log in again.";
+  if (group.empty())
+    return "Ask your administrator to add your user to the group that owns the device, then log out "
+           "and log in again.";
   return "Ask your administrator to add your user to the group \"" + group + "\" (sudo usermod -aG " + group +
          " $USER), then log out and log in again.";
 }
@@ -78,12 +75,11 @@ std::string PermissionRemedy(const std::string& group) {
 std::string ProbeMessage(const ProbeResult& result, const std::string& portName, const std::string& devicePath,
                          const std::string& mapDir) {
   if (result.status != ProbeStatus::Ok && portName.empty() && devicePath.empty()) return kNoPortNameText;
-  const std::string where = portName == devicePath || portName.empty() ? devicePath : portName + " (" + devicePath + ")";
+  const std::string where =
+      portName == devicePath || portName.empty() ? devicePath : portName + " (" + devicePath + ")";
   switch (result.status) {
-    case ProbeStatus::Ok:
-      return {};
-    case ProbeStatus::Busy:
-      return kPortBusyText;
+    case ProbeStatus::Ok: return {};
+    case ProbeStatus::Busy: return kPortBusyText;
     case ProbeStatus::Missing: {
       std::string text = "The serial port " + where + " does not exist (" + result.systemText +
                          ").\nCheck that the adapter is plugged in and that the port name is right.";
@@ -97,8 +93,7 @@ std::string ProbeMessage(const ProbeResult& result, const std::string& portName,
       return "You have no permission to open the serial port " + where + " (" + result.systemText + ").\n" +
              PermissionRemedy(result.groupName);
     }
-    case ProbeStatus::OtherError:
-      break;
+    case ProbeStatus::OtherError: break;
   }
   return "The serial port " + where + " cannot be opened (" + result.systemText + ").";
 }

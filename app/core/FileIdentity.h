@@ -9,7 +9,7 @@ namespace ostrel {
 // A device is known by its device number and the file system of its node:
 // pseudo-terminals of separate devpts instances (containers) share numbers.
 struct FileIdentity {
-  bool device = false;  // a character or block device
+  bool device = false;                // a character or block device
   unsigned long long number = 0;      // st_rdev for a device, st_ino otherwise
   unsigned long long filesystem = 0;  // st_dev
   bool operator==(const FileIdentity&) const = default;

@@ -35,8 +35,7 @@ std::string temporaryNameFor(const std::string& target) {
   const auto slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  return folder + "." + base + ".tmp-" + std::to_string(::getpid()) + "-" +
-         std::to_string(counter.fetch_add(1));
+  return folder + "." + base + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
 }
 
 bool writeAll(int fd, std::string_view bytes) {

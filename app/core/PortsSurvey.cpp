@@ -44,8 +44,10 @@ void joinMap(PortsSurvey& s, const std::vector<FileIdentity>& ids) {
 
 void joinUse(PortsSurvey& s, const SurveyInput& in, const std::vector<FileIdentity>& ids) {
   for (const OwnUse& own : in.ownUse)
-    if (const int i = deviceIndex(ids, own.path); i >= 0) s.ports[static_cast<std::size_t>(i)].usedBy.push_back(own.label);
-  const auto holders = FindDeviceHolders((std::filesystem::path(in.root) / "proc").string(), ids, static_cast<int>(::getpid()));
+    if (const int i = deviceIndex(ids, own.path); i >= 0)
+      s.ports[static_cast<std::size_t>(i)].usedBy.push_back(own.label);
+  const auto holders =
+      FindDeviceHolders((std::filesystem::path(in.root) / "proc").string(), ids, static_cast<int>(::getpid()));
   for (std::size_t i = 0; i < holders.size(); ++i)
     for (const DeviceHolder& h : holders[i]) s.ports[i].usedBy.push_back(h.describe());
 }
@@ -53,14 +55,14 @@ void joinUse(PortsSurvey& s, const SurveyInput& in, const std::vector<FileIdenti
 void addNotes(PortsSurvey& s, const SerialDeviceList& found) {
   bool usb = false;
   for (const SerialDevice& d : found.devices) usb |= d.kind != SerialKind::OnBoard;
-  if (found.devices.empty())
-    s.notes.push_back("No serial device found. Plug in the USB serial adapter.");
+  if (found.devices.empty()) s.notes.push_back("No serial device found. Plug in the USB serial adapter.");
   if (!found.stableNamesFolderExists)
     s.notes.push_back(usb ? "There is no /dev/serial/by-id folder, so a COM name links to /dev/ttyUSBn or "
                             "/dev/ttyACMn itself, whose number can change when adapters are plugged in another order."
                           : "There is no /dev/serial/by-id folder: no USB serial adapter has been plugged in since the "
                             "computer started.");
-  if (!s.map.problem.empty()) s.notes.push_back(s.map.problem);
+  if (!s.map.problem.empty())
+    s.notes.push_back(s.map.problem);
   else if (!s.map.exists)
     s.notes.push_back("The device map folder " + s.map.folder + " does not exist yet; the first COM name makes it.");
 }

@@ -45,7 +45,7 @@ struct MappedName {
 struct PortsSurvey {
   std::vector<PortStatus> ports;
   DeviceMapListing map;
-  std::vector<MappedName> names;  // the map's entries
+  std::vector<MappedName> names;   // the map's entries
   std::vector<std::string> notes;  // what stands in the way, in words
 
   // The question to ask before `name` is given to ports[port]: what it

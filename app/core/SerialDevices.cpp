@@ -19,8 +19,8 @@ struct KernelName {
 
 // "ttyUSB3" -> {UsbSerial, 3}; nothing for names of other devices.
 std::optional<KernelName> parseKernelName(const std::string& name) {
-  static const std::array<std::pair<std::string_view, SerialKind>, 3> kPrefixes = {{
-      {"ttyUSB", SerialKind::UsbSerial}, {"ttyACM", SerialKind::UsbAcm}, {"ttyS", SerialKind::OnBoard}}};
+  static const std::array<std::pair<std::string_view, SerialKind>, 3> kPrefixes = {
+      {{"ttyUSB", SerialKind::UsbSerial}, {"ttyACM", SerialKind::UsbAcm}, {"ttyS", SerialKind::OnBoard}}};
   for (const auto& [prefix, kind] : kPrefixes) {
     if (name.size() <= prefix.size() || name.size() > prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0)
       continue;
@@ -93,9 +93,9 @@ void readUsbDetails(const fs::path& sys, SerialDevice& d) {
 }
 
 std::string uartTypeName(int type) {
-  static const std::array<const char*, 15> kNames = {"unknown", "8250",    "16450",    "16550",   "16550A",
-                                                     "Cirrus",  "16650",   "16650V2",  "16750",   "Startech",
-                                                     "16C950",  "16654",   "16850",    "RSA",     "NS16550A"};
+  static const std::array<const char*, 15> kNames = {"unknown", "8250",  "16450",   "16550", "16550A",
+                                                     "Cirrus",  "16650", "16650V2", "16750", "Startech",
+                                                     "16C950",  "16654", "16850",   "RSA",   "NS16550A"};
   return type >= 0 && type < static_cast<int>(kNames.size()) ? kNames[type] : "type " + std::to_string(type);
 }
 
@@ -167,8 +167,6 @@ SerialDeviceList FindSerialDevices(const std::string& root) {
   return list;
 }
 
-std::string DeviceRootDir(const char* rootOverride) {
-  return rootOverride && *rootOverride ? rootOverride : "/";
-}
+std::string DeviceRootDir(const char* rootOverride) { return rootOverride && *rootOverride ? rootOverride : "/"; }
 
 }  // namespace ostrel

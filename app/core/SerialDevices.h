@@ -24,15 +24,15 @@ struct SerialDevice {
   std::string maker;       // USB manufacturer string
   std::string product;     // USB product string; for a UART its type ("16550A UART at 0x3F8")
   std::string serialNumber;
-  std::string usbId;       // "0403:6001"
-  std::string driver;      // "ftdi_sio", "cdc_acm", "serial"
+  std::string usbId;   // "0403:6001"
+  std::string driver;  // "ftdi_sio", "cdc_acm", "serial"
 
   // What a COM name should point at: the stable name when there is one.
   const std::string& linkTarget() const { return stableName.empty() ? path : stableName; }
 };
 
 struct SerialDeviceList {
-  std::vector<SerialDevice> devices;  // USB adapters first, each kind in number order
+  std::vector<SerialDevice> devices;     // USB adapters first, each kind in number order
   bool stableNamesFolderExists = false;  // ROOT/dev/serial/by-id
 };
 

@@ -5,17 +5,17 @@
 //     "Automatic readout in:" checked, then the next automatic tick), set against
 //     the log pane's own growth.
 // Run: build/bench/app_modbus/app_modbus_bench
+#include <unistd.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <algorithm>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "Application.h"
@@ -77,15 +77,17 @@ int main(int argc, char** argv) {
     form.gridInputRegisters->viewport()->repaint();
     ms.push_back(t.nsecsElapsed() / 1e6);
     if (form.gridInputRegisters->RowCount() != 127) {
-      std::fprintf(stderr, "table not filled: %d rows\n%s\n", form.gridInputRegisters->RowCount(), form.Memo_current->toPlainText().toStdString().c_str());
+      std::fprintf(stderr, "table not filled: %d rows\n%s\n", form.gridInputRegisters->RowCount(),
+                   form.Memo_current->toPlainText().toStdString().c_str());
       return 1;
     }
   }
   std::sort(ms.begin(), ms.end());
   const double wireMs = reply.size() * 10 * 1000.0 / 19200;
-  std::printf("fill+paint of a 125-register reply: median %.2f ms, max %.2f ms; wire time at 19200 baud %.1f ms; "
-              "ratio %.3f\n",
-              ms[ms.size() / 2], ms.back(), wireMs, ms[ms.size() / 2] / wireMs);
+  std::printf(
+      "fill+paint of a 125-register reply: median %.2f ms, max %.2f ms; wire time at 19200 baud %.1f ms; "
+      "ratio %.3f\n",
+      ms[ms.size() / 2], ms.back(), wireMs, ms[ms.size() / 2] / wireMs);
 
   // 2. Memory over many automatic read-outs: each tick runs "Read registers" as
   // above, each end of wait clears and refills the table from the same reply.

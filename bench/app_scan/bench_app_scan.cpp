@@ -91,10 +91,11 @@ Result libraryScan(const std::string& n) {
 
 void print(const char* what, const Result& r) {
   const double ideal = r.requests * 0.005;
-  std::printf("%s: %llu requests, %d device rows, %.3f s, %.1f requests/s, %.2f ticks/request,"
-              " time / ideal (%.3f s): %.3f\n",
-              what, static_cast<unsigned long long>(r.requests), r.rows, r.seconds, r.requests / r.seconds,
-              static_cast<double>(r.ticks) / r.requests, ideal, r.seconds / ideal);
+  std::printf(
+      "%s: %llu requests, %d device rows, %.3f s, %.1f requests/s, %.2f ticks/request,"
+      " time / ideal (%.3f s): %.3f\n",
+      what, static_cast<unsigned long long>(r.requests), r.rows, r.seconds, r.requests / r.seconds,
+      static_cast<double>(r.ticks) / r.requests, ideal, r.seconds / ideal);
 }
 
 }  // namespace

@@ -27,8 +27,8 @@ double seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 
 void readoutBench(int rounds) {
   const std::string dir = NewMapDir();
-  Peer slave({"python3", std::string(OSTREL_SOURCE_DIR) + "/tools/qvsim/modbus.py", "--baud", "19200", "--frame",
-              "8E1", "--link", dir + "/COM2"});
+  Peer slave({"python3", std::string(OSTREL_SOURCE_DIR) + "/tools/qvsim/modbus.py", "--baud", "19200", "--frame", "8E1",
+              "--link", dir + "/COM2"});
   if (slave.line().empty() || !WaitFor([&] { return Exists(dir + "/COM2"); }, std::chrono::seconds(10))) {
     std::printf("the paced Modbus slave did not start\n");
     return;
@@ -58,8 +58,8 @@ void readoutBench(int rounds) {
   const auto t0 = Clock::now();
   const Result r = RunCli({"read", "--port", "COM2", "--count", "125"});
   const double s = seconds(Clock::now() - t0);
-  std::printf("  whole program (start, open, read-out, print, close): %.1f ms, exit %d, / wire time %.3f\n",
-              s * 1000, r.code, s / wire);
+  std::printf("  whole program (start, open, read-out, print, close): %.1f ms, exit %d, / wire time %.3f\n", s * 1000,
+              r.code, s / wire);
 }
 
 // Line bytes of the frames in the SENT:/QVFP: lines of a verbose scan: each
@@ -78,7 +78,8 @@ size_t lineBytes(const std::string& verbose) {
 
 void scanBench(int devices) {
   std::vector<std::string> options{"--baud", "2400", "--frame", "8E2"};
-  if (devices > 0) options.insert(options.end(), {"--devices", std::to_string(devices) + "," + std::to_string(devices)});
+  if (devices > 0)
+    options.insert(options.end(), {"--devices", std::to_string(devices) + "," + std::to_string(devices)});
   PanelPeer panel(options);
   if (!panel.ready) {
     std::printf("the simulated panel did not start\n");
@@ -89,10 +90,10 @@ void scanBench(int devices) {
   const double s = seconds(Clock::now() - t0);
   const size_t bytes = lineBytes(r.err);
   const double wire = bytes * 12.0 / 2400.0;
-  std::printf("full scan, 2400 baud 8E2, %s: exit %d, %zu line bytes, wire time %.3f s, program %.3f s\n",
-              devices > 0 ? (std::to_string(devices) + "+" + std::to_string(devices) + " devices").c_str()
-                          : "default panel",
-              r.code, bytes, wire, s);
+  std::printf(
+      "full scan, 2400 baud 8E2, %s: exit %d, %zu line bytes, wire time %.3f s, program %.3f s\n",
+      devices > 0 ? (std::to_string(devices) + "+" + std::to_string(devices) + " devices").c_str() : "default panel",
+      r.code, bytes, wire, s);
   std::printf("  time / wire time: %.3f\n", s / wire);
 }
 

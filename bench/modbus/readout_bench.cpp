@@ -32,7 +32,8 @@ class TableView : public ReadoutView {
   void SetAutoTimerInterval(int) override {}
   void SetAutoTimerEnabled(bool) override {}
 
-  std::vector<std::vector<std::string>> rows = std::vector<std::vector<std::string>>(2, std::vector<std::string>(kRegisterColumns));
+  std::vector<std::vector<std::string>> rows =
+      std::vector<std::vector<std::string>>(2, std::vector<std::string>(kRegisterColumns));
   size_t logBytes = 0;
 };
 
@@ -82,7 +83,8 @@ int main() {
   const double wireUs9600 = reply.size() * 11 / 9600.0 * 1e6;
   const double wireUs115200 = reply.size() * 11 / 115200.0 * 1e6;
   std::printf("end of wait to 125 filled rows: %.1f us per read-out\n", perReadoutUs);
-  std::printf("  ratio to the reply's wire time at 9600 baud:   %.5f (%.0f us)\n", perReadoutUs / wireUs9600, wireUs9600);
+  std::printf("  ratio to the reply's wire time at 9600 baud:   %.5f (%.0f us)\n", perReadoutUs / wireUs9600,
+              wireUs9600);
   std::printf("  ratio to the reply's wire time at 115200 baud: %.5f (%.0f us)\n", perReadoutUs / wireUs115200,
               wireUs115200);
 

@@ -43,15 +43,14 @@ int main(int argc, char** argv) {
 
   const Result a = scanOnce({"--devices", n + "," + n});
   const double ideal = a.requests * 0.005;
-  std::printf("instant replies, %s+%s devices: %llu requests, %zu device rows, %.3f s, %.1f requests/s\n",
-              n.c_str(), n.c_str(), static_cast<unsigned long long>(a.requests), a.rows, a.seconds,
-              a.requests / a.seconds);
+  std::printf("instant replies, %s+%s devices: %llu requests, %zu device rows, %.3f s, %.1f requests/s\n", n.c_str(),
+              n.c_str(), static_cast<unsigned long long>(a.requests), a.rows, a.seconds, a.requests / a.seconds);
   std::printf("  time / ideal (one 5 ms tick per request, %.3f s): %.3f\n", ideal, a.seconds / ideal);
 
   const Result b = scanOnce({"--devices", paced + "," + paced, "--baud", "2400", "--frame", "8E2"});
   const double wire = b.bytes * 12.0 / 2400.0;
-  std::printf("2400 baud 8E2, %s+%s devices: %llu requests, %zu device rows, %llu line bytes, %.3f s\n",
-              paced.c_str(), paced.c_str(), static_cast<unsigned long long>(b.requests), b.rows,
+  std::printf("2400 baud 8E2, %s+%s devices: %llu requests, %zu device rows, %llu line bytes, %.3f s\n", paced.c_str(),
+              paced.c_str(), static_cast<unsigned long long>(b.requests), b.rows,
               static_cast<unsigned long long>(b.bytes), b.seconds);
   std::printf("  time / wire time of its bytes (%.3f s): %.3f\n", wire, b.seconds / wire);
   return 0;

@@ -68,8 +68,10 @@ void writeChunks(int fd, const std::string& data) {
   while (off < data.size()) {
     size_t n = std::min(size(g), data.size() - off);
     ssize_t r = ::write(fd, data.data() + off, n);
-    if (r > 0) off += static_cast<size_t>(r);
-    else if (r < 0 && errno != EINTR && errno != EAGAIN) break;
+    if (r > 0)
+      off += static_cast<size_t>(r);
+    else if (r < 0 && errno != EINTR && errno != EAGAIN)
+      break;
   }
 }
 
@@ -219,8 +221,7 @@ int main(int argc, char** argv) {
   Percentiles pt = portLatency(samples);
   std::printf("   plain poll+read: median %.1f us, p99 %.1f us\n", pl.median, pl.p99);
   std::printf("   port OnRxChar on the main thread: median %.1f us, p99 %.1f us\n", pt.median, pt.p99);
-  std::printf("   latency ratio port/plain: median %.2f, p99 %.2f\n", pt.median / pl.median,
-              pt.p99 / pl.p99);
+  std::printf("   latency ratio port/plain: median %.2f, p99 %.2f\n", pt.median / pl.median, pt.p99 / pl.p99);
 
   const int idle = quick ? 2 : 10;
   std::printf("3. CPU time of open idle ports over %d s\n", idle);
@@ -238,8 +239,8 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::seconds(idle));  // nothing arrives: nothing to pump
     double cpu = cpuSeconds() - c0;
     double wall = seconds(clk::now() - t0);
-    std::printf("   two open ports (direct and queued): %.4f s CPU in %.1f s (%.4f %% of one core)\n",
-                cpu, wall, 100.0 * cpu / wall);
+    std::printf("   two open ports (direct and queued): %.4f s CPU in %.1f s (%.4f %% of one core)\n", cpu, wall,
+                100.0 * cpu / wall);
   }
   return intact ? 0 : 1;
 }

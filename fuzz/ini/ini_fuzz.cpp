@@ -27,12 +27,10 @@ struct Name {
 // The settings the window writes, as it spells them.
 const std::vector<Name>& programKeys() {
   static const std::vector<Name> keys = {
-      {"Com port", "Name"},       {"Com port", "Speed"},     {"Com port", "Parity"},
-      {"Com port", "SB"},         {"Com port", "AutoOpen"},  {"Modbus port", "Name"},
-      {"Modbus port", "Speed"},   {"Modbus port", "Parity"}, {"Modbus port", "SB"},
-      {"Modbus", "AutoOpen"},     {"Mbus", "Timeout"},       {"Modbus", "Timeout"},
-      {"Modbus", "Address"},      {"Modbus", "STADDR"},      {"Modbus", "Count"},
-      {"Misc", "Dir"}};
+      {"Com port", "Name"},     {"Com port", "Speed"},   {"Com port", "Parity"},   {"Com port", "SB"},
+      {"Com port", "AutoOpen"}, {"Modbus port", "Name"}, {"Modbus port", "Speed"}, {"Modbus port", "Parity"},
+      {"Modbus port", "SB"},    {"Modbus", "AutoOpen"},  {"Mbus", "Timeout"},      {"Modbus", "Timeout"},
+      {"Modbus", "Address"},    {"Modbus", "STADDR"},    {"Modbus", "Count"},      {"Misc", "Dir"}};
   return keys;
 }
 
@@ -138,8 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(again.readBool("Misc", "Flag", size % 3 != 0) == (size % 3 == 0));
   for (size_t i = 0; i < others.size(); ++i) {
     const Name& n = others[i];
-    if ((sameAscii(n.section, "Misc") && (sameAscii(n.key, "Number") || sameAscii(n.key, "Flag"))))
-      continue;
+    if ((sameAscii(n.section, "Misc") && (sameAscii(n.key, "Number") || sameAscii(n.key, "Flag")))) continue;
     check(again.value(n.section, n.key) == before[i]);
   }
 

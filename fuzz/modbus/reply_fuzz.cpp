@@ -4,8 +4,8 @@
 #include <string>
 
 #include "modbus/readout.h"
-#include "testing/ModbusDoubles.h"
 #include "modbus/reply.h"
+#include "testing/ModbusDoubles.h"
 
 namespace {
 
@@ -46,8 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (c.registers.size() > (static_cast<size_t>(data[2]) + 1) / 2) __builtin_trap();
     for (size_t k = 0; k < c.registers.size(); ++k) {
       if (4 + 2 * k >= size) __builtin_trap();
-      if (c.registers[k].high != data[3 + 2 * k] || c.registers[k].low != data[4 + 2 * k])
-        __builtin_trap();
+      if (c.registers[k].high != data[3 + 2 * k] || c.registers[k].low != data[4 + 2 * k]) __builtin_trap();
     }
   }
 

@@ -36,7 +36,7 @@ int queued(int fd, unsigned long request) {
 }  // namespace
 
 bool readDriverCounters(int fd, TVaLineCounters& c) {
-  serial_icounter_struct ic {};
+  serial_icounter_struct ic{};
   if (ioctl(fd, TIOCGICOUNT, &ic) != 0) return false;
   c = {ic.cts, ic.dsr, ic.rng, ic.dcd, ic.frame, ic.overrun, ic.parity, ic.brk, ic.buf_overrun};
   return true;
@@ -81,8 +81,7 @@ void CloseTerminalExclusive(int fd, bool keepMode) {
   ::close(fd);
 }
 
-std::shared_ptr<TVaTermiosDevice> TVaTermiosDevice::open(const std::string& path, int& err,
-                                                         TVaCounterReader counters) {
+std::shared_ptr<TVaTermiosDevice> TVaTermiosDevice::open(const std::string& path, int& err, TVaCounterReader counters) {
   const int fd = OpenTerminalExclusive(path, err);
   if (fd < 0) return nullptr;
   std::shared_ptr<TVaTermiosDevice> d(new TVaTermiosDevice);
@@ -147,20 +146,17 @@ int TVaTermiosDevice::modemBits(unsigned long request, int bits) {
 int TVaTermiosDevice::applyLineConfiguration(const TVaDcb& d) {
   const InProgress op(*this);
   if (!op) return EBADF;
-  int e = applyTermios2Fields(fd_, d.BaudRate, d.ByteSize, d.Parity, d.StopBits, d.Flags,
-                              d.XonChar, d.XoffChar, true);
+  int e = applyTermios2Fields(fd_, d.BaudRate, d.ByteSize, d.Parity, d.StopBits, d.Flags, d.XonChar, d.XoffChar, true);
   // A pseudo-terminal has no line and holds no parity: keep the rest of the settings.
   if (e == EINVAL && pty_)
-    e = applyTermios2Fields(fd_, d.BaudRate, d.ByteSize, d.Parity, d.StopBits, d.Flags, d.XonChar,
-                            d.XoffChar, false);
+    e = applyTermios2Fields(fd_, d.BaudRate, d.ByteSize, d.Parity, d.StopBits, d.Flags, d.XonChar, d.XoffChar, false);
   if (e == 0) {
     evtChar_ = d.EvtChar;
     checkParity_ = d.Parity != 0 && (d.Flags & dcb::ParityCheck);
     // DTR and RTS control modes: enable raises the line, disable drops it; handshake modes
     // are left to the driver (RTS handshake is CRTSCTS, DTR handshake has no equivalent).
     uint32_t dtr = d.Flags & dcb::DtrMask, rts = d.Flags & dcb::RtsMask;
-    if (dtr != dcb::DtrHandshake)
-      e = modemBits(dtr == dcb::DtrEnable ? TIOCMBIS : TIOCMBIC, TIOCM_DTR);
+    if (dtr != dcb::DtrHandshake) e = modemBits(dtr == dcb::DtrEnable ? TIOCMBIS : TIOCMBIC, TIOCM_DTR);
     if (e == 0 && rts != dcb::RtsHandshake && rts != dcb::RtsToggle)
       e = modemBits(rts == dcb::RtsEnable ? TIOCMBIS : TIOCMBIC, TIOCM_RTS);
   }
@@ -440,9 +436,12 @@ int TVaTermiosDevice::purge(uint32_t flags) {
   int e = 0;
   if (flags & purge::TxAbort) interruptWrite();
   int q = -1;
-  if ((flags & purge::TxClear) && (flags & purge::RxClear)) q = TCIOFLUSH;
-  else if (flags & purge::TxClear) q = TCOFLUSH;
-  else if (flags & purge::RxClear) q = TCIFLUSH;
+  if ((flags & purge::TxClear) && (flags & purge::RxClear))
+    q = TCIOFLUSH;
+  else if (flags & purge::TxClear)
+    q = TCOFLUSH;
+  else if (flags & purge::RxClear)
+    q = TCIFLUSH;
   {
     std::lock_guard input(inputM_);
     if (flags & purge::RxClear) ahead_.clear();

@@ -13,8 +13,7 @@ namespace ostrel::serial {
 
 // The driver's running counts of modem-line changes and line errors.
 struct TVaLineCounters {
-  int cts = 0, dsr = 0, rng = 0, dcd = 0, frame = 0, overrun = 0, parity = 0, brk = 0,
-      bufOverrun = 0;
+  int cts = 0, dsr = 0, rng = 0, dcd = 0, frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
 };
 // Reads the counters of an open descriptor; false where the device keeps none (a
 // pseudo-terminal). May be called from the event thread and the main thread at once.
@@ -135,7 +134,7 @@ class TVaTermiosDevice : public TVaDevice {
 
 // Applies the line fields with termios2 (any rate through BOTHER). `holdsParity` false leaves
 // parity off, for devices without a physical line.
-int applyTermios2Fields(int fd, uint32_t rate, uint8_t byteSize, uint8_t parity, uint8_t stopBits,
-                        uint32_t flags, uint8_t xonChar, uint8_t xoffChar, bool holdsParity);
+int applyTermios2Fields(int fd, uint32_t rate, uint8_t byteSize, uint8_t parity, uint8_t stopBits, uint32_t flags,
+                        uint8_t xonChar, uint8_t xoffChar, bool holdsParity);
 
 }  // namespace ostrel::serial

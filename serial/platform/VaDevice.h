@@ -34,12 +34,10 @@ struct TVaDcb {
 
 // Flag bits of TVaDcb::Flags.
 namespace dcb {
-inline constexpr uint32_t Binary = 0x0001, ParityCheck = 0x0002, OutxCtsFlow = 0x0004,
-                          OutxDsrFlow = 0x0008, DtrEnable = 0x0010, DtrHandshake = 0x0020,
-                          DsrSensitivity = 0x0040, TxContinueOnXoff = 0x0080, OutX = 0x0100,
-                          InX = 0x0200, ErrorChar = 0x0400, Null = 0x0800, RtsEnable = 0x1000,
-                          RtsHandshake = 0x2000, RtsToggle = 0x3000, RtsMask = 0x3000,
-                          DtrMask = 0x0030;
+inline constexpr uint32_t Binary = 0x0001, ParityCheck = 0x0002, OutxCtsFlow = 0x0004, OutxDsrFlow = 0x0008,
+                          DtrEnable = 0x0010, DtrHandshake = 0x0020, DsrSensitivity = 0x0040, TxContinueOnXoff = 0x0080,
+                          OutX = 0x0100, InX = 0x0200, ErrorChar = 0x0400, Null = 0x0800, RtsEnable = 0x1000,
+                          RtsHandshake = 0x2000, RtsToggle = 0x3000, RtsMask = 0x3000, DtrMask = 0x0030;
 }
 
 // Whether a line can carry the frame: one and a half stop bits exist only with five data bits,
@@ -53,16 +51,14 @@ inline bool stopBitsFit(uint8_t byteSize, uint8_t stopBits) {
 
 // Event bits reported by TVaDevice::waitEvent.
 namespace ev {
-inline constexpr uint32_t RxChar = 0x0001, RxFlag = 0x0002, TxEmpty = 0x0004, Cts = 0x0008,
-                          Dsr = 0x0010, Rlsd = 0x0020, Break = 0x0040, Err = 0x0080,
-                          Ring = 0x0100, PErr = 0x0200, Rx80Full = 0x0400, Event1 = 0x0800,
-                          Event2 = 0x1000;
+inline constexpr uint32_t RxChar = 0x0001, RxFlag = 0x0002, TxEmpty = 0x0004, Cts = 0x0008, Dsr = 0x0010, Rlsd = 0x0020,
+                          Break = 0x0040, Err = 0x0080, Ring = 0x0100, PErr = 0x0200, Rx80Full = 0x0400,
+                          Event1 = 0x0800, Event2 = 0x1000;
 }
 
 // Line-error bits reported by TVaDevice::clearError.
 namespace ce {
-inline constexpr uint32_t RxOver = 0x0001, Overrun = 0x0002, RxParity = 0x0004, Frame = 0x0008,
-                          Break = 0x0010;
+inline constexpr uint32_t RxOver = 0x0001, Overrun = 0x0002, RxParity = 0x0004, Frame = 0x0008, Break = 0x0010;
 }
 
 // Purge flags.
@@ -72,8 +68,8 @@ inline constexpr uint32_t TxAbort = 1, RxAbort = 2, TxClear = 4, RxClear = 8;
 
 // Escape function codes.
 namespace esc {
-inline constexpr uint32_t SetXoff = 1, SetXon = 2, SetRts = 3, ClrRts = 4, SetDtr = 5,
-                          ClrDtr = 6, ResetDev = 7, SetBreak = 8, ClrBreak = 9;
+inline constexpr uint32_t SetXoff = 1, SetXon = 2, SetRts = 3, ClrRts = 4, SetDtr = 5, ClrDtr = 6, ResetDev = 7,
+                          SetBreak = 8, ClrBreak = 9;
 }
 
 struct TVaComStat {
@@ -121,9 +117,7 @@ class TVaDevice {
 };
 
 // True for the errors that mean the device is gone rather than busy for a moment.
-inline bool isDeviceLost(int err) {
-  return err == EIO || err == ENXIO || err == ENODEV || err == EBADF;
-}
+inline bool isDeviceLost(int err) { return err == EIO || err == ENXIO || err == ENODEV || err == EBADF; }
 
 using TVaDevicePtr = std::shared_ptr<TVaDevice>;
 

@@ -13,8 +13,8 @@
 #include "FileDialogs.h"
 #include "TStringGrid.h"
 #include "TTimer.h"
-#include "TimeText.h"
 #include "TUpDown.h"
+#include "TimeText.h"
 
 using namespace ostrel;
 
@@ -44,10 +44,10 @@ TEST(TTimer, EnableTwiceAndSameIntervalKeepTheCountdown) {
   QTest::qWait(30);
   const int left = t.remainingTime();
   EXPECT_LT(left, 10000 - 20);
-  t.setEnabled(true);   // no restart
-  t.setInterval(10000); // same interval: no restart
+  t.setEnabled(true);    // no restart
+  t.setInterval(10000);  // same interval: no restart
   EXPECT_LE(t.remainingTime(), left);
-  t.setInterval(20000); // new interval: the countdown starts again
+  t.setInterval(20000);  // new interval: the countdown starts again
   EXPECT_GT(t.remainingTime(), 19000);
   EXPECT_EQ(t.Interval(), 20000);
   t.setEnabled(false);

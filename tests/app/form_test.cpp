@@ -1,21 +1,21 @@
 // The main window's control tree and its own behaviours.
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
-#include <QInputMethodEvent>
-#include <QKeyEvent>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
-#include <QMenu>
-#include <QScrollBar>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QRegularExpression>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
@@ -48,39 +48,58 @@ TEST_F(FormTest, WindowPagesAndCaptions) {
   EXPECT_EQ(pages->currentWidget(), find<QWidget>("TabSheet2"));
   EXPECT_EQ(Form1, &f);
 
-  const std::vector<std::pair<const char*, const char*>> captions = {
-      {"GroupBox1", "   Serial port settings   "}, {"GroupBox2", "   Serial port settings   "},
-      {"GroupBox3", "   Commands   "},               {"Label1", "Name"},
-      {"Label2", "Speed"},                            {"Label3", "Parity"},
-      {"Label12", "Stop bits"},                       {"Label8", "Resp. timeout"},
-      {"Label9", "ms"},                               {"CB_open_port", "Automatically Open on startup"},
-      {"CB_open_port2", "Automatically open on startup"}, {"Butt_open_port", "Connect to port"},
-      {"Butt_open_port2", "Connect to port"},         {"BitBtn1", "Scan local FP"},
-      {"BitBtn2", "STOP"},                            {"Butt_load_data", "Load"},
-      {"Butt_save_data", "Save"},                     {"Butt_clear_grid", "Clear table"},
-      {"Label16", "INPUT REGISTERS"},                 {"Label20", "Timeout, ms"},
-      {"BitBtn3", "Read registers"},                  {"BitBtn8", "Export"},
-      {"BitBtn4", "Clear grid"},                      {"BitBtn12", "Set address"},
-      {"Label21", "Panel #"},                         {"Label23", "Command to perform"},
-      {"Label22", "Zone/Device"},                     {"checkPanelEnable", "En(0)/Dis(1)"},
-      {"Check_fire2Time", "Time to F2"},              {"CheckSiren", "Stop/Start Siren"},
-      {"BitBtn9", "Write Holding Register"},          {"BitBtn10", "Set Date/Time"},
-      {"CheckBox1", "Automatic readout in:"},         {"Label24", "s"},
-      {"checkFPbaud", "FP port"},                     {"Label25", "or"},
-      {"checkModbusPort", "Modbus port"},             {"BitBtn11", "Write baud and parity"},
-      {"BitBtn7", "Print"},                           {"BitBtn6", "Save log"},
-      {"BitBtn5", "Clear log"},                       {"Label4", "Send custom command"},
-      {"Check_ascii", "ASCII"},                       {"Check_hex", "Hex"},
-      {"Butt_command_send", "Send"}};
+  const std::vector<std::pair<const char*, const char*>> captions = {{"GroupBox1", "   Serial port settings   "},
+                                                                     {"GroupBox2", "   Serial port settings   "},
+                                                                     {"GroupBox3", "   Commands   "},
+                                                                     {"Label1", "Name"},
+                                                                     {"Label2", "Speed"},
+                                                                     {"Label3", "Parity"},
+                                                                     {"Label12", "Stop bits"},
+                                                                     {"Label8", "Resp. timeout"},
+                                                                     {"Label9", "ms"},
+                                                                     {"CB_open_port", "Automatically Open on startup"},
+                                                                     {"CB_open_port2", "Automatically open on startup"},
+                                                                     {"Butt_open_port", "Connect to port"},
+                                                                     {"Butt_open_port2", "Connect to port"},
+                                                                     {"BitBtn1", "Scan local FP"},
+                                                                     {"BitBtn2", "STOP"},
+                                                                     {"Butt_load_data", "Load"},
+                                                                     {"Butt_save_data", "Save"},
+                                                                     {"Butt_clear_grid", "Clear table"},
+                                                                     {"Label16", "INPUT REGISTERS"},
+                                                                     {"Label20", "Timeout, ms"},
+                                                                     {"BitBtn3", "Read registers"},
+                                                                     {"BitBtn8", "Export"},
+                                                                     {"BitBtn4", "Clear grid"},
+                                                                     {"BitBtn12", "Set address"},
+                                                                     {"Label21", "Panel #"},
+                                                                     {"Label23", "Command to perform"},
+                                                                     {"Label22", "Zone/Device"},
+                                                                     {"checkPanelEnable", "En(0)/Dis(1)"},
+                                                                     {"Check_fire2Time", "Time to F2"},
+                                                                     {"CheckSiren", "Stop/Start Siren"},
+                                                                     {"BitBtn9", "Write Holding Register"},
+                                                                     {"BitBtn10", "Set Date/Time"},
+                                                                     {"CheckBox1", "Automatic readout in:"},
+                                                                     {"Label24", "s"},
+                                                                     {"checkFPbaud", "FP port"},
+                                                                     {"Label25", "or"},
+                                                                     {"checkModbusPort", "Modbus port"},
+                                                                     {"BitBtn11", "Write baud and parity"},
+                                                                     {"BitBtn7", "Print"},
+                                                                     {"BitBtn6", "Save log"},
+                                                                     {"BitBtn5", "Clear log"},
+                                                                     {"Label4", "Send custom command"},
+                                                                     {"Check_ascii", "ASCII"},
+                                                                     {"Check_hex", "Hex"},
+                                                                     {"Butt_command_send", "Send"}};
   for (auto [name, text] : captions) {
     QObject* o = find(name);
     if (!o) continue;
-    QString shown = o->property("text").isValid() ? o->property("text").toString()
-                                                  : o->property("title").toString();
+    QString shown = o->property("text").isValid() ? o->property("text").toString() : o->property("title").toString();
     EXPECT_EQ(shown, QString::fromUtf8(text)) << name;
   }
-  for (const char* name : {"Label6", "Label7", "Label10", "Label11"})
-    EXPECT_EQ(find<QLabel>(name)->text(), "") << name;
+  for (const char* name : {"Label6", "Label7", "Label10", "Label11"}) EXPECT_EQ(find<QLabel>(name)->text(), "") << name;
 }
 
 TEST_F(FormTest, KindsStatesAndLimits) {
@@ -106,7 +125,11 @@ TEST_F(FormTest, KindsStatesAndLimits) {
   QStringList coms;
   for (int i = 1; i <= 20; ++i) coms << QString("COM%1").arg(i);
   const QStringList parities{"None", "Even", "Odd", "Mark", "Space"};
-  struct C { const char* name; QStringList items; int max; };
+  struct C {
+    const char* name;
+    QStringList items;
+    int max;
+  };
   const std::vector<C> combos = {
       {"Combo_com_name", coms, 5},
       {"Combo_com_speed", {"300", "1200", "2400", "4800", "9600", "19200"}, 6},
@@ -130,13 +153,17 @@ TEST_F(FormTest, KindsStatesAndLimits) {
   EXPECT_EQ(find<QComboBox>("Combo_baud")->currentText(), "");
 
   // Edit boxes: text, limit, read-only.
-  struct E { const char* name; const char* text; int max; bool ro; };
-  const std::vector<E> edits = {
-      {"Edit_timeout", "300", 4, false},     {"EditInputAddress", "1", 5, false},
-      {"EditInputCount", "125", 3, false},   {"EditTimeoutModbus", "600", 5, true},
-      {"EditAddressModbus", "1", 2, false},  {"Edit_address", "1", 3, false},
-      {"Edit_panelNumber", "0", 2, true},    {"Edit_zoneDevice", "1", 3, true},
-      {"Edit_auto", "1", 2, true},           {"Edit_command", "", 250, false}};
+  struct E {
+    const char* name;
+    const char* text;
+    int max;
+    bool ro;
+  };
+  const std::vector<E> edits = {{"Edit_timeout", "300", 4, false},    {"EditInputAddress", "1", 5, false},
+                                {"EditInputCount", "125", 3, false},  {"EditTimeoutModbus", "600", 5, true},
+                                {"EditAddressModbus", "1", 2, false}, {"Edit_address", "1", 3, false},
+                                {"Edit_panelNumber", "0", 2, true},   {"Edit_zoneDevice", "1", 3, true},
+                                {"Edit_auto", "1", 2, true},          {"Edit_command", "", 250, false}};
   for (const auto& e : edits) {
     auto* ed = find<QLineEdit>(e.name);
     ASSERT_TRUE(ed);
@@ -146,7 +173,11 @@ TEST_F(FormTest, KindsStatesAndLimits) {
   }
 
   // Up-downs: attached edit box, limits, step.
-  struct U { const char* name; const char* edit; int min, max, step; };
+  struct U {
+    const char* name;
+    const char* edit;
+    int min, max, step;
+  };
   for (const U& u : std::vector<U>{{"UD_timeout", "Edit_timeout", 300, 9900, 1},
                                    {"UD_modbusTimeout", "EditTimeoutModbus", 50, 20000, 50},
                                    {"UDmodbusAddress", "EditAddressModbus", 1, 32, 1},
@@ -174,15 +205,31 @@ TEST_F(FormTest, KindsStatesAndLimits) {
 
 TEST_F(FormTest, GridsStatusBarMenuTimersAndSlots) {
   TForm1& f = create();
-  struct G { const char* name; int cols, rows, fixedCols; std::vector<int> widths; QStringList heads; };
-  const std::vector<G> grids = {
-      {"gridLoops", 6, 1, 1, {64, 81, 81, 81, 93, 109},
-       {"Контур ", "Брой у-ва ", "Max mA ", "Вкл./Изкл. ", "Адресация ", ""}},
-      {"GridDevices", 11, 2, 1, {64, 62, 66, 60, 82, 89, 61, 58, 66, 52, 72},
-       {" ", "ID ", "Тип ", "Стар No. ", "No. следващо ", "No. предходно ", "Ветви ", "Зона ",
-        "Статус ", "Флагове ", "Modbus "}},
-      {"gridInputRegisters", 6, 2, 0, {72, 77, 141, 74, 147, 64},
-       {"Addr. modbus", "High ", "Notes/Decode ", "Low ", "Notes/Decode ", "Time "}}};
+  struct G {
+    const char* name;
+    int cols, rows, fixedCols;
+    std::vector<int> widths;
+    QStringList heads;
+  };
+  const std::vector<G> grids = {{"gridLoops",
+                                 6,
+                                 1,
+                                 1,
+                                 {64, 81, 81, 81, 93, 109},
+                                 {"Контур ", "Брой у-ва ", "Max mA ", "Вкл./Изкл. ", "Адресация ", ""}},
+                                {"GridDevices",
+                                 11,
+                                 2,
+                                 1,
+                                 {64, 62, 66, 60, 82, 89, 61, 58, 66, 52, 72},
+                                 {" ", "ID ", "Тип ", "Стар No. ", "No. следващо ", "No. предходно ", "Ветви ", "Зона ",
+                                  "Статус ", "Флагове ", "Modbus "}},
+                                {"gridInputRegisters",
+                                 6,
+                                 2,
+                                 0,
+                                 {72, 77, 141, 74, 147, 64},
+                                 {"Addr. modbus", "High ", "Notes/Decode ", "Low ", "Notes/Decode ", "Time "}}};
   for (const auto& g : grids) {
     auto* grid = find<TStringGrid>(g.name);
     ASSERT_TRUE(grid);
@@ -213,10 +260,16 @@ TEST_F(FormTest, GridsStatusBarMenuTimersAndSlots) {
   EXPECT_EQ(sb->panelText(2), "Error in CRC field");
   EXPECT_EQ(sb->panelText(3), "");
 
-  for (auto [name, text] : std::vector<std::pair<const char*, const char*>>{
-           {"File1", "File"}, {"Open1", "Open"}, {"Save1", "Save"}, {"Exit1", "Exit"},
-           {"ools1", "Tools"}, {"Language1", "Language"}, {"English1", "English"},
-           {"Help1", "Help"}, {"About1", "About"}, {"Usermanual1", "User manual"}}) {
+  for (auto [name, text] : std::vector<std::pair<const char*, const char*>>{{"File1", "File"},
+                                                                            {"Open1", "Open"},
+                                                                            {"Save1", "Save"},
+                                                                            {"Exit1", "Exit"},
+                                                                            {"ools1", "Tools"},
+                                                                            {"Language1", "Language"},
+                                                                            {"English1", "English"},
+                                                                            {"Help1", "Help"},
+                                                                            {"About1", "About"},
+                                                                            {"Usermanual1", "User manual"}}) {
     auto* a = find<QAction>(name);
     if (a) {
       EXPECT_EQ(a->text(), text) << name;
@@ -300,8 +353,10 @@ QString textOf(QWidget* control) {
 }
 
 void clearText(QWidget* control) {
-  if (auto* c = qobject_cast<QComboBox*>(control)) c->setEditText(QString());
-  else qobject_cast<QLineEdit*>(control)->clear();
+  if (auto* c = qobject_cast<QComboBox*>(control))
+    c->setEditText(QString());
+  else
+    qobject_cast<QLineEdit*>(control)->clear();
 }
 
 // One key whose text holds several characters, as an input method or a
@@ -319,8 +374,8 @@ TEST_F(FormTest, EveryDigitsFilterHoldsForKeysMultiCharacterTextsPasteAndInputMe
   f.show();
   f.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
-  const char* names[] = {"Combo_com_speed",   "Combo_stop",       "Edit_timeout",      "Combo_com2_speed",
-                         "Combo_com2_stop",   "EditInputAddress", "EditInputCount",    "EditTimeoutModbus",
+  const char* names[] = {"Combo_com_speed",   "Combo_stop",       "Edit_timeout",   "Combo_com2_speed",
+                         "Combo_com2_stop",   "EditInputAddress", "EditInputCount", "EditTimeoutModbus",
                          "EditAddressModbus", "Edit_zoneDevice",  "Edit_address"};
   for (const char* name : names) {
     SCOPED_TRACE(name);

@@ -2,9 +2,9 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
-#include <QPushButton>
 #include <QFileInfo>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QtGlobal>
 
 #include "OstrelVersion.h"
@@ -99,6 +99,5 @@ TEST_F(InstalledFormTest, UnusableHomeStartsWithDefaultsAndSaysSoWithoutWritingE
   ASSERT_EQ(messages(), 1);
   EXPECT_EQ(dialogs.last(Kind::Message)->caption, "Saving settings");
   EXPECT_TRUE(QDir(dir.path() + "/usr/bin").isEmpty());
-  EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-            QStringList({"home", "usr"}));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList({"home", "usr"}));
 }

@@ -33,8 +33,9 @@ struct TempDir {
 
 TEST(IniFile, LookupIgnoresCaseAndTakesTheFirstOfDuplicates) {
   IniFile ini;
-  ini.parse("; comment\r\n[Com Port]\r\n NAME = COM7 \r\nname=COM9\r\n[com port]\r\nSpeed=1\r\n"
-            "[\xCA\xEE\xED\xF2\xF3\xF0]\r\n\xC8\xEC\xE5=\xC4\xE0\r\n");
+  ini.parse(
+      "; comment\r\n[Com Port]\r\n NAME = COM7 \r\nname=COM9\r\n[com port]\r\nSpeed=1\r\n"
+      "[\xCA\xEE\xED\xF2\xF3\xF0]\r\n\xC8\xEC\xE5=\xC4\xE0\r\n");
   EXPECT_EQ(ini.readString("com port", "Name", "x"), "COM7");
   // Only the first section of a name is looked at.
   EXPECT_EQ(ini.readString("Com port", "Speed", "d"), "d");
@@ -87,9 +88,8 @@ TEST(IniFile, HostileContentNeverBreaksReading) {
   std::string binary;
   for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 131) & 0xFF);
   std::string huge = "[Modbus]\nTimeout=" + std::string(2'000'000, '7') + "\nCount=5";
-  for (const std::string& text :
-       {binary, std::string("[Modbus"), std::string("[Modbus]\nTime"), std::string("=\n=="),
-        std::string("[]\n[\n]"), huge, std::string("\0\0[Modbus]\0", 12)}) {
+  for (const std::string& text : {binary, std::string("[Modbus"), std::string("[Modbus]\nTime"), std::string("=\n=="),
+                                  std::string("[]\n[\n]"), huge, std::string("\0\0[Modbus]\0", 12)}) {
     IniFile ini;
     ini.parse(text);
     (void)ini.readInteger("Modbus", "Timeout", 600);
@@ -141,8 +141,7 @@ TEST(IniFile, SaveReplacesWholeOrNotAtAll) {
   ASSERT_TRUE(ini.save(link.string()));
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(readFile(file), "[Com port]\r\nName=COM5\r\n");
-  EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
-            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
   fs::remove(link);
 
   // A folder standing where the file should be, and a path under a missing

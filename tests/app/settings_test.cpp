@@ -20,16 +20,15 @@ struct Shown {
   bool autoOpen;
 };
 Shown panelPort(TForm1& f) {
-  return {f.Combo_com_name->currentText(), f.Combo_com_speed->currentText(),
-          f.Combo_com_parity->currentText(), f.Combo_stop->currentText(), f.CB_open_port->isChecked()};
+  return {f.Combo_com_name->currentText(), f.Combo_com_speed->currentText(), f.Combo_com_parity->currentText(),
+          f.Combo_stop->currentText(), f.CB_open_port->isChecked()};
 }
 Shown modbusPort(TForm1& f) {
-  return {f.Combo_com2_name->currentText(), f.Combo_com2_speed->currentText(),
-          f.Combo_com2_parity->currentText(), f.Combo_com2_stop->currentText(),
-          f.CB_open_port2->isChecked()};
+  return {f.Combo_com2_name->currentText(), f.Combo_com2_speed->currentText(), f.Combo_com2_parity->currentText(),
+          f.Combo_com2_stop->currentText(), f.CB_open_port2->isChecked()};
 }
-void expectShown(const Shown& s, const char* name, const char* speed, const char* parity,
-                 const char* stop, bool autoOpen) {
+void expectShown(const Shown& s, const char* name, const char* speed, const char* parity, const char* stop,
+                 bool autoOpen) {
   EXPECT_EQ(s.name, name);
   EXPECT_EQ(s.speed, speed);
   EXPECT_EQ(s.parity, parity);
@@ -55,12 +54,11 @@ TEST_F(FormTest, NoFileGivesDefaultsAndCloseWritesTheTableInOrder) {
   EXPECT_EQ(QDir::currentPath(), QDir(dir.path()).canonicalPath());
   f.close();
   EXPECT_EQ(messages(), 0);
-  EXPECT_EQ(readIni(),
-            QByteArray("[Com port]\r\nName=COM1\r\nSpeed=2400\r\nParity=Even\r\nSB=2\r\nAutoOpen=0\r\n"
-                       "[Modbus port]\r\nName=COM1\r\nSpeed=19200\r\nParity=Even\r\nSB=1\r\n"
-                       "[Modbus]\r\nAutoOpen=0\r\nTimeout=600\r\nAddress=1\r\nSTADDR=1\r\nCount=125\r\n"
-                       "[Mbus]\r\nTimeout=300\r\n[Misc]\r\nDir=") +
-                dir.path().toUtf8() + "/\r\n");
+  EXPECT_EQ(readIni(), QByteArray("[Com port]\r\nName=COM1\r\nSpeed=2400\r\nParity=Even\r\nSB=2\r\nAutoOpen=0\r\n"
+                                  "[Modbus port]\r\nName=COM1\r\nSpeed=19200\r\nParity=Even\r\nSB=1\r\n"
+                                  "[Modbus]\r\nAutoOpen=0\r\nTimeout=600\r\nAddress=1\r\nSTADDR=1\r\nCount=125\r\n"
+                                  "[Mbus]\r\nTimeout=300\r\n[Misc]\r\nDir=") +
+                           dir.path().toUtf8() + "/\r\n");
 }
 
 TEST_F(FormTest, TypedValuesRoundTripAsTyped) {
@@ -87,13 +85,14 @@ TEST_F(FormTest, TypedValuesRoundTripAsTyped) {
 }
 
 TEST_F(FormTest, UnusableValuesFallBackOrClampKeyByKey) {
-  writeIni("[MODBUS]\ntimeout=abc\nAutoOpen=2\nADDRESS=99999\n"
-           "[mbus]\nTimeout=-40000\n[com port]\nname=COM123456\nSpeed=\nAutoOpen=x\n");
+  writeIni(
+      "[MODBUS]\ntimeout=abc\nAutoOpen=2\nADDRESS=99999\n"
+      "[mbus]\nTimeout=-40000\n[com port]\nname=COM123456\nSpeed=\nAutoOpen=x\n");
   TForm1& f = create();
-  EXPECT_EQ(f.UD_modbusTimeout->Position(), 600);   // not a number: default
-  EXPECT_TRUE(f.CB_open_port2->isChecked());        // nonzero is true
-  EXPECT_EQ(f.UDmodbusAddress->Position(), 32);     // beyond the spin: its limit
-  EXPECT_EQ(f.UD_timeout->Position(), 300);         // below the spin: its limit
+  EXPECT_EQ(f.UD_modbusTimeout->Position(), 600);           // not a number: default
+  EXPECT_TRUE(f.CB_open_port2->isChecked());                // nonzero is true
+  EXPECT_EQ(f.UDmodbusAddress->Position(), 32);             // beyond the spin: its limit
+  EXPECT_EQ(f.UD_timeout->Position(), 300);                 // below the spin: its limit
   EXPECT_EQ(f.Combo_com_name->currentText(), "COM123456");  // texts unchanged
   // Such a text can be shortened, but not lengthened past the typing limit.
   QLineEdit* name = f.Combo_com_name->lineEdit();
@@ -127,15 +126,17 @@ TEST_F(FormTest, HostileFilesNeverStopStartUp) {
 }
 
 TEST_F(FormTest, ForeignContentSurvivesAndDuplicatesTakeTheFirst) {
-  writeIni("; written by another tool\r\n[Com port]\r\nname=COM5\r\nNAME=COM6\r\n"
-           "Comment=\xCA\xEE\xED\xF2\xF3\xF0\r\n\r\n[Other]\r\nkey=value\r\n");
+  writeIni(
+      "; written by another tool\r\n[Com port]\r\nname=COM5\r\nNAME=COM6\r\n"
+      "Comment=\xCA\xEE\xED\xF2\xF3\xF0\r\n\r\n[Other]\r\nkey=value\r\n");
   TForm1& f = create();
   EXPECT_EQ(f.Combo_com_name->currentText(), "COM5");
   f.Combo_com_name->setEditText("COM7");
   f.close();
   const QByteArray out = readIni();
-  EXPECT_TRUE(out.startsWith("; written by another tool\r\n[Com port]\r\nname=COM7\r\nNAME=COM6\r\n"
-                             "Comment=\xCA\xEE\xED\xF2\xF3\xF0\r\n"));
+  EXPECT_TRUE(
+      out.startsWith("; written by another tool\r\n[Com port]\r\nname=COM7\r\nNAME=COM6\r\n"
+                     "Comment=\xCA\xEE\xED\xF2\xF3\xF0\r\n"));
   EXPECT_TRUE(out.contains("\r\n[Other]\r\nkey=value\r\n"));
   EXPECT_EQ(out.count("[Com port]"), 1);
 }

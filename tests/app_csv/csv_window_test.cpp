@@ -32,8 +32,7 @@ namespace {
 class TestDialogs : public ScriptedDialogs {
  public:
   bool saveDialogFails = false;
-  QString saveFile(const QString& dir, const QString& suggested, const QString& filter,
-                   const QString& ext) override {
+  QString saveFile(const QString& dir, const QString& suggested, const QString& filter, const QString& ext) override {
     if (saveDialogFails) throw std::runtime_error("no display");
     return ScriptedDialogs::saveFile(dir, suggested, filter, ext);
   }
@@ -108,7 +107,7 @@ TEST_F(CsvWindowTest, SaveWritesTheDataRowsOfTheDeviceTable) {
   EXPECT_EQ(dlg->text, QString::fromStdString(SuggestedDeviceFileName(date.toStdString())));
   EXPECT_EQ(dlg->filter, "CSV files (*.csv)");
   EXPECT_EQ(dlg->defaultSuffix, "csv");
-  const QString suggested = dlg->text;  // dlg does not outlive the next dialog
+  const QString suggested = dlg->text;        // dlg does not outlive the next dialog
   EXPECT_FALSE(QFile::exists(at("meters")));  // the typed name got ".csv"
   const QByteArray expected = "a0;a1;" + QByteArray(kDatchik1251) +
                               ";a3;a4;a5;a6;a7;a8;a9;a10;\r\n"
@@ -222,11 +221,12 @@ TEST_F(CsvWindowTest, LoadClearsTheTableAndFillsItFromRowOne) {
   for (int i = 0; i < 4; ++i) addRow(devices, numbered("old", 11));
   const QString header0 = devices->Cells(0, 0);
   const QByteArray sixty(60, 'L');
-  write(at("in.csv"), "ID;Type;Zone;\r\n"
-                      "a;b;c;\r\n"
-                      "a;b;c;d\n"
-                      "a;b;c\r" +
-                          sixty + ";\r\n" + kDatchik1251 + ";;z;");
+  write(at("in.csv"),
+        "ID;Type;Zone;\r\n"
+        "a;b;c;\r\n"
+        "a;b;c;d\n"
+        "a;b;c\r" +
+            sixty + ";\r\n" + kDatchik1251 + ";;z;");
   dialogs.files = {at("in.csv")};
   form->Butt_load_data->click();
 
@@ -302,8 +302,8 @@ TEST_F(CsvWindowTest, MissingFileClearsAndCancelledOpenChangesNothing) {
 
 TEST_F(CsvWindowTest, SaveClearLoadGivesBackTheSameTable) {
   const QStringList rows[] = {
-      {"1", "0x1A", QString::fromUtf8("Датчик"), "", " lead", "trail ", "", "Zone 3",
-       QString::fromUtf8("Норма"), QString(50, 'f'), "M"},
+      {"1", "0x1A", QString::fromUtf8("Датчик"), "", " lead", "trail ", "", "Zone 3", QString::fromUtf8("Норма"),
+       QString(50, 'f'), "M"},
       QStringList(11, QString()),
       numbered("q", 11),
   };

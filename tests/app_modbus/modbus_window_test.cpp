@@ -149,7 +149,8 @@ TEST_F(ModbusWindow, ReadRegistersFillsOneRowPerSlaveRegister) {
   connectWindow(300);
   readOut("1", "125");
   EXPECT_TRUE(log().contains("SENT:01 04 00 01 00 7D 61 EB "));
-  ASSERT_EQ(grid()->RowCount(), 127) << form->Memo_current->toPlainText().toStdString();  // header, 125 registers, the spare row
+  ASSERT_EQ(grid()->RowCount(), 127)
+      << form->Memo_current->toPlainText().toStdString();  // header, 125 registers, the spare row
   // The slave's register n holds (n & 0xFF) << 8 | (3n + 1) & 0xFF.
   for (int n : {1, 64, 125}) {
     const int row = n;
@@ -158,9 +159,9 @@ TEST_F(ModbusWindow, ReadRegistersFillsOneRowPerSlaveRegister) {
     EXPECT_EQ(grid()->Cells(3, row), hex2(3 * n + 1));
     EXPECT_FALSE(grid()->Cells(5, row).isEmpty());
   }
-  EXPECT_EQ(grid()->Cells(4, 1), "/Fault");       // 0x04
-  EXPECT_EQ(grid()->Cells(2, 64), "/Alarm");      // 0x40
-  EXPECT_EQ(grid()->Cells(4, 64), "ON/Alarm");    // 0xC1
+  EXPECT_EQ(grid()->Cells(4, 1), "/Fault");     // 0x04
+  EXPECT_EQ(grid()->Cells(2, 64), "/Alarm");    // 0x40
+  EXPECT_EQ(grid()->Cells(4, 64), "ON/Alarm");  // 0xC1
   for (int c = 0; c < 6; ++c) EXPECT_TRUE(grid()->Cells(c, 126).isEmpty());
 
   // A second read-out without "Clear grid" appends below the first.

@@ -52,10 +52,14 @@ TEST_F(CustomCommandTest, HexTextsSendTheirBytesInOrder) {
     std::string bytes;
   };
   const std::vector<Case> cases = {
-      {"0A 1B FF", std::string("\x0A\x1B\xFF", 3)}, {"1 2 3", std::string("\x01\x02\x03", 3)},
-      {"ABC", "\xAB"},                              {"ABCDE 12", "\xAB\x12"},
-      {" A", "\x0A"},                               {"1  2", std::string("\x01\x02", 2)},
-      {"00", std::string(1, '\0')},                 {"7E 00 FE", std::string("\x7E\x00\xFE", 3)},
+      {"0A 1B FF", std::string("\x0A\x1B\xFF", 3)},
+      {"1 2 3", std::string("\x01\x02\x03", 3)},
+      {"ABC", "\xAB"},
+      {"ABCDE 12", "\xAB\x12"},
+      {" A", "\x0A"},
+      {"1  2", std::string("\x01\x02", 2)},
+      {"00", std::string(1, '\0')},
+      {"7E 00 FE", std::string("\x7E\x00\xFE", 3)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

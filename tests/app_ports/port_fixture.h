@@ -93,8 +93,7 @@ class PortFormTest : public FormTest {
     setLink(form->Combo_com_name, form->Combo_com_speed, form->Combo_com_parity, form->Combo_stop, n, s, p, sb);
   }
   void modbusLink(const QString& n, const QString& s = "19200", const QString& p = "Even", const QString& sb = "1") {
-    setLink(form->Combo_com2_name, form->Combo_com2_speed, form->Combo_com2_parity, form->Combo_com2_stop, n, s, p,
-            sb);
+    setLink(form->Combo_com2_name, form->Combo_com2_speed, form->Combo_com2_parity, form->Combo_com2_stop, n, s, p, sb);
   }
   void clickPanel() { QTest::mouseClick(form->Butt_open_port, Qt::LeftButton); }
   void clickModbus() { QTest::mouseClick(form->Butt_open_port2, Qt::LeftButton); }

@@ -192,7 +192,8 @@ TEST_F(PortsDialogTest, RefusedInputIsExplainedAndChangesNothing) {
 
   for (const char* bad : {"COM0", "COM257", "LPT1"}) {
     give(d, bad);
-    EXPECT_TRUE(d.Label_ports_message->text().contains("use COM1 to COM256")) << d.Label_ports_message->text().toStdString();
+    EXPECT_TRUE(d.Label_ports_message->text().contains("use COM1 to COM256"))
+        << d.Label_ports_message->text().toStdString();
   }
   give(d, "COM5");
   EXPECT_TRUE(d.Label_ports_message->text().contains("not a link, and Ostrel leaves it alone"));
@@ -216,7 +217,7 @@ TEST_F(PortsDialogTest, RefusedInputIsExplainedAndChangesNothing) {
   d.Refresh();
   give(d, "COM6");
   EXPECT_TRUE(d.Label_ports_message->text().contains("Cannot make the device map folder " +
-                                                      QString::fromStdString(file) + "/ports: Not a directory"));
+                                                     QString::fromStdString(file) + "/ports: Not a directory"));
   // A map folder that is a file.
   setenv("OSTREL_DEVICE_DIR", file.c_str(), 1);
   d.Refresh();

@@ -126,8 +126,8 @@ TEST_F(PortFormTest, SpeedTextsMapToRatesAndOthersKeepThePreset) {
     unsigned applied;
   };
   const std::vector<Case> cases = {
-      {true, "600", 2400},   {true, "abc", 2400},     {true, "300", 300},     {true, "115200", 2400},
-      {true, "19200", 19200}, {false, "600", 19200},  {false, "abc", 19200},  {false, "1200", 1200},
+      {true, "600", 2400},    {true, "abc", 2400},       {true, "300", 300},    {true, "115200", 2400},
+      {true, "19200", 19200}, {false, "600", 19200},     {false, "abc", 19200}, {false, "1200", 1200},
       {false, "4800", 4800},  {false, "115200", 115200},
   };
   for (const Case& c : cases) {
@@ -273,7 +273,8 @@ TEST_F(PortFormTest, AnEmptyPortNameSaysThatTheNameIsMissing) {
   EXPECT_FALSE(w.modbusPortOpen);
   ASSERT_EQ(messages(), 1);
   const QString text = dialogs.last(ScriptedDialogs::Kind::Message)->text;
-  EXPECT_EQ(text, "No serial port is chosen: the port name is empty.\nEnter a port name such as COM1 and connect again.");
+  EXPECT_EQ(text,
+            "No serial port is chosen: the port name is empty.\nEnter a port name such as COM1 and connect again.");
   EXPECT_FALSE(text.contains("  "));
 }
 
@@ -310,7 +311,7 @@ TEST_F(PortPermissionTest, APermissionRefusalNamesItsRemedy) {
     ExpectPermissionRefusal(a.slave);
     return;
   }
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::stat(a.slave.c_str(), &st), 0);
   if (st.st_mode & S_IROTH) GTEST_SKIP() << "pseudo-terminals are open to everyone here";
   char self[4096] = {};
@@ -325,8 +326,7 @@ TEST_F(PortPermissionTest, APermissionRefusalNamesItsRemedy) {
     if (::setgid(65534) != 0 || ::setuid(65534) != 0 || ::chdir("/tmp") != 0) ::_exit(3);
     char* const argv[] = {self, const_cast<char*>("--gtest_filter=PortPermissionTest.PermissionChild"), nullptr};
     char* const envp[] = {const_cast<char*>(homeEnv.c_str()), const_cast<char*>(slaveEnv.c_str()),
-                          const_cast<char*>("QT_QPA_PLATFORM=offscreen"), const_cast<char*>("TMPDIR=/tmp"),
-                          nullptr};
+                          const_cast<char*>("QT_QPA_PLATFORM=offscreen"), const_cast<char*>("TMPDIR=/tmp"), nullptr};
     ::execve(self, argv, envp);
     ::_exit(4);
   }
@@ -391,10 +391,11 @@ TEST_F(PortFormTest, AutomaticReadoutSkipsALostDeviceWithOneLineAndResumesAfterR
   ASSERT_TRUE(QTest::qWaitFor([&] { return lastLog().contains("no longer available"); }, 3000));
   const int before = logLines().size();
   for (int tick = 0; tick < 3; ++tick) emit w.Timer_auto->Timer();  // three periods pass
-  EXPECT_EQ(messages(), 0);  // no box stacks up
+  EXPECT_EQ(messages(), 0);                                         // no box stacks up
   EXPECT_EQ(logLines().size(), before + 1);
-  EXPECT_EQ(lastLog(), "Automatic readout skipped: the Modbus port's device is no longer available; "
-                       "disconnect and connect the port to go on");
+  EXPECT_EQ(lastLog(),
+            "Automatic readout skipped: the Modbus port's device is no longer available; "
+            "disconnect and connect the port to go on");
   EXPECT_TRUE(w.Timer_auto->Enabled());  // the box stays as the user set it
 
   clickModbus();  // disconnect

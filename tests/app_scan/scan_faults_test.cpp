@@ -50,8 +50,8 @@ class FakePortScanTest : public ::testing::Test {
 // A reply frame as the panel builds it: header, result byte 0, the data, the
 // checksum and the end byte.
 std::string replyFrame(uint8_t code, const std::string& data) {
-  std::string f{'\x02', '\x03', '\x12', '\x34', '\x5D', static_cast<char>(code), '\0',
-                static_cast<char>(data.size() + 1), '\0'};
+  std::string f{
+      '\x02', '\x03', '\x12', '\x34', '\x5D', static_cast<char>(code), '\0', static_cast<char>(data.size() + 1), '\0'};
   f += data;
   const uint16_t sum = TFP::Checksum(f, 1, f.size());
   f += static_cast<char>(sum >> 8);

@@ -60,8 +60,7 @@ class ScanWindowTest : public ::testing::Test {
   // "Scan local FP", then the event loop runs until the scan timer stops.
   void scan(int timeoutMs = 30000) {
     form->BitBtn1->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Timer_free_command->Enabled(); }, timeoutMs))
-        << "scan did not end";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Timer_free_command->Enabled(); }, timeoutMs)) << "scan did not end";
   }
 
   QStringList lines() const { return form->Memo_current->toPlainText().split('\n'); }

@@ -22,14 +22,13 @@ TEST_F(ScanWindowTest, FullScanFillsLabelsTablesAndLog) {
   // Row 0 keeps the headers; the loop rows come below it.
   ASSERT_EQ(form->gridLoops->RowCount(), 3) << lines().join("\n").toStdString();
   EXPECT_EQ(form->gridLoops->Cells(0, 0), QString::fromUtf8("Контур "));
-  EXPECT_EQ(row(form->gridLoops, 1), (QStringList{"Loop 1", "5", "500", QString::fromUtf8("Вкл."),
-                                                  QString::fromUtf8("Авт."), ""}));
-  EXPECT_EQ(row(form->gridLoops, 2), (QStringList{"Loop 2", "3", "350", QString::fromUtf8("Вкл."),
-                                                  QString::fromUtf8("Ръчна"), ""}));
+  EXPECT_EQ(row(form->gridLoops, 1),
+            (QStringList{"Loop 1", "5", "500", QString::fromUtf8("Вкл."), QString::fromUtf8("Авт."), ""}));
+  EXPECT_EQ(row(form->gridLoops, 2),
+            (QStringList{"Loop 2", "3", "350", QString::fromUtf8("Вкл."), QString::fromUtf8("Ръчна"), ""}));
 
   // Devices 1..N-1 of each loop, then the empty spare row.
-  EXPECT_EQ(deviceNames(), (QStringList{"Loop 1, 1", "Loop 1, 2", "Loop 1, 3", "Loop 1, 4", "Loop 2, 1",
-                                        "Loop 2, 2"}));
+  EXPECT_EQ(deviceNames(), (QStringList{"Loop 1, 1", "Loop 1, 2", "Loop 1, 3", "Loop 1, 4", "Loop 2, 1", "Loop 2, 2"}));
   const int spare = form->GridDevices->RowCount() - 1;
   EXPECT_EQ(row(form->GridDevices, spare).join(""), "");
   EXPECT_EQ(row(form->GridDevices, 3),
@@ -59,15 +58,12 @@ TEST_F(ScanWindowTest, FullScanFillsLabelsTablesAndLog) {
 TEST_F(ScanWindowTest, RequestOrderFollowsTheReportedCounts) {
   struct Case {
     std::vector<std::string> options;
-    QStringList devices;   // device requests after the loop requests
-    QStringList rows;      // device rows written
-    int refused;           // device requests the panel refused
+    QStringList devices;  // device requests after the loop requests
+    QStringList rows;     // device rows written
+    int refused;          // device requests the panel refused
   };
   const std::vector<Case> cases = {
-      {{"--devices", "3,2"},
-       {"41 00 01 00", "41 00 02 00", "41 01 01 00"},
-       {"Loop 1, 1", "Loop 1, 2", "Loop 2, 1"},
-       0},
+      {{"--devices", "3,2"}, {"41 00 01 00", "41 00 02 00", "41 01 01 00"}, {"Loop 1, 1", "Loop 1, 2", "Loop 2, 1"}, 0},
       // Loop 2 reports no devices: its device 1 is still asked for; the panel
       // refuses it and no row is written.
       {{"--devices", "3,0"}, {"41 00 01 00", "41 00 02 00", "41 01 01 00"}, {"Loop 1, 1", "Loop 1, 2"}, 1},
@@ -160,6 +156,5 @@ TEST_F(ScanWindowTest, SecondScanAppendsLoopAndDeviceRows) {
   EXPECT_EQ(row(form->gridLoops, 3), loop1);
   EXPECT_EQ(row(form->gridLoops, 4), loop2);
   EXPECT_EQ(requests(), first + first);  // the counts come from the new rows alike
-  EXPECT_EQ(deviceNames(), (QStringList{"Loop 1, 1", "Loop 1, 2", "Loop 2, 1", "Loop 1, 1", "Loop 1, 2",
-                                        "Loop 2, 1"}));
+  EXPECT_EQ(deviceNames(), (QStringList{"Loop 1, 1", "Loop 1, 2", "Loop 2, 1", "Loop 1, 1", "Loop 1, 2", "Loop 2, 1"}));
 }

@@ -39,7 +39,8 @@ QString x11Title(QWidget* w) {
   xcb_get_property_reply_t* r = xcb_get_property_reply(
       c, xcb_get_property(c, 0, window, atom(c, "_NET_WM_NAME"), atom(c, "UTF8_STRING"), 0, 1024), nullptr);
   QString title;
-  if (r) title = QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(r)), xcb_get_property_value_length(r));
+  if (r)
+    title = QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(r)), xcb_get_property_value_length(r));
   free(r);
   return title;
 }

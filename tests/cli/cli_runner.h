@@ -36,9 +36,7 @@ inline std::vector<char*> argvOf(std::vector<std::string>& words) {
   return argv;
 }
 
-inline int exitCodeOf(int status) {
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+inline int exitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
 
 // A running ostrel-cli whose standard output goes to a file, so a test can
 // watch its records arrive and interrupt it.

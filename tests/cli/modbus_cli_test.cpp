@@ -34,7 +34,8 @@ TEST_F(CliModbus, ReadsRegistersWithTheirDecodeWords) {
 }
 
 TEST_F(CliModbus, PollsFiveReadOutsWithTimeStamps) {
-  const Result r = RunCli({"read", "--port", "COM2", "--count", "3", "--every", "0.2", "--for", "1", "--format", "jsonl"});
+  const Result r =
+      RunCli({"read", "--port", "COM2", "--count", "3", "--every", "0.2", "--for", "1", "--format", "jsonl"});
   ASSERT_EQ(r.code, 0) << r.err;
   const auto lines = Lines(r.out);
   ASSERT_EQ(lines.size(), 5u) << r.out;
@@ -53,7 +54,9 @@ TEST_F(CliModbus, PollsFiveReadOutsWithTimeStamps) {
   const auto rows = Lines(csv.out, "\r\n");
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0], "time;result;10;10 high;10 low;11;11 high;11 low;");
-  EXPECT_TRUE(std::regex_match(rows[1], std::regex(R"(\d{4}-\S+;ok;0A1F;/Disable;/No Link/Disable/Fault;0B22;/Disable;/AO;)"))) << rows[1];
+  EXPECT_TRUE(
+      std::regex_match(rows[1], std::regex(R"(\d{4}-\S+;ok;0A1F;/Disable;/No Link/Disable/Fault;0B22;/Disable;/AO;)")))
+      << rows[1];
 }
 
 TEST_F(CliModbus, AFailedReadOutIsARecordAndPollingGoesOn) {
@@ -64,7 +67,7 @@ TEST_F(CliModbus, AFailedReadOutIsARecordAndPollingGoesOn) {
   EXPECT_EQ(once.out, "");
 
   const Result poll = RunCli({"read", "--port", "COM2", "--start", "190", "--count", "20", "--every", "0.1", "--for",
-                           "0.2", "--format", "csv", "-q"});
+                              "0.2", "--format", "csv", "-q"});
   EXPECT_EQ(poll.code, 1);
   const auto rows = Lines(poll.out, "\r\n");
   ASSERT_EQ(rows.size(), 3u);
@@ -101,8 +104,8 @@ TEST_F(CliModbus, EachWriteCommandReachesTheSlave) {
   EXPECT_EQ(r.out, "slave 1 confirmed: command register 1 = 0x3111\n");
   EXPECT_EQ(slave.HoldingOnce(1, 0x3111)[1], 0x3111);
 
-  r = RunCli({"write", "command", "--port", "COM2", "--command", "General write", "--beeper", "--reset-fire",
-           "--fire2", "--fire2-time", "--siren", "--disable"});
+  r = RunCli({"write", "command", "--port", "COM2", "--command", "General write", "--beeper", "--reset-fire", "--fire2",
+              "--fire2-time", "--siren", "--disable"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(slave.HoldingOnce(1, 0x081F)[1], 0x081F);
 
@@ -136,7 +139,8 @@ TEST_F(CliModbus, WritesAreRefusedAsTheWindowRefusesThem) {
       {{"address", "--new", "255"}, "Invalid new modbus address entered..."},
       {{"address", "--new", "x1"}, "Invalid new modbus address entered..."},
       {{"address"}, "Modbus address not entered"},
-      {{"command", "--command", "zone", "--target", "252"}, "--target must be a whole number from 1 to 251 (got '252')"},
+      {{"command", "--command", "zone", "--target", "252"},
+       "--target must be a whole number from 1 to 251 (got '252')"},
       {{"command", "--command", "zone", "--siren"},
        "--beeper, --reset-fire, --fire2, --fire2-time and --siren belong to --command general"},
   };

@@ -14,8 +14,8 @@ namespace {
 
 // default.json of the simulator: loop 1 reports 5 devices (1..4 are read),
 // loop 2 reports 3 (1..2 are read).
-const std::vector<std::string> kFirstRow{"Loop 1, 1", "156", "1=ZR 401", "1", "2", "0",
-                                         "Нет ветви", "1", "Вкл.", "00", "Input reg 1"};
+const std::vector<std::string> kFirstRow{"Loop 1, 1", "156", "1=ZR 401", "1",  "2",          "0",
+                                         "Нет ветви", "1",   "Вкл.",     "00", "Input reg 1"};
 
 TEST(CliScan, WritesTheDeviceRowsInTheWindowsCsvFormat) {
   PanelPeer panel({});
@@ -35,7 +35,8 @@ TEST(CliScan, WritesTheDeviceRowsInTheWindowsCsvFormat) {
   EXPECT_EQ(loaded.rows[0], kFirstRow);
   EXPECT_EQ(loaded.rows[5][0], "Loop 2, 2");
   // Windows-1251 on disk, every field followed by ';', CR LF after every line.
-  EXPECT_EQ(bytes.substr(0, bytes.find("\r\n") + 2), utf8ToCp1251("Loop 1, 1;156;1=ZR 401;1;2;0;Нет ветви;1;Вкл.;00;Input reg 1;\r\n"));
+  EXPECT_EQ(bytes.substr(0, bytes.find("\r\n") + 2),
+            utf8ToCp1251("Loop 1, 1;156;1=ZR 401;1;2;0;Нет ветви;1;Вкл.;00;Input reg 1;\r\n"));
   EXPECT_EQ(Lines(bytes, "\r\n").size(), 6u);
 
   // Without -o the same bytes go to standard output.
@@ -136,8 +137,8 @@ TEST(CliPort, ABusyPortAndAMissingOneExitWith3) {
   const Result busy = RunCli({"scan", "--port", "COM1"});
   ::close(holder);
   EXPECT_EQ(busy.code, 3);
-  EXPECT_EQ(busy.err, "ostrel-cli: error: the serial port COM1 (" + panel.path +
-                          ") is busy: another program is using it\n");
+  EXPECT_EQ(busy.err,
+            "ostrel-cli: error: the serial port COM1 (" + panel.path + ") is busy: another program is using it\n");
 
   ASSERT_EQ(::symlink("/dev/pts/does-not-exist", (panel.dir + "/COM7").c_str()), 0);
   const Result missing = RunCli({"read", "--port", "COM7"});
@@ -150,8 +151,8 @@ TEST(CliSend, PrintsTheReplyAsTheLogPanesHexDump) {
   PanelPeer panel({});
   ASSERT_TRUE(panel.ready);
   // The panel information request as it travels on the line.
-  const std::string line = panel::TFP::HexEncodeFrame(
-      std::string("\x02\x03\x12\x34\x5B\x48\x00\x03\x00\x00\x00\x00\xEF\x04", 14));
+  const std::string line =
+      panel::TFP::HexEncodeFrame(std::string("\x02\x03\x12\x34\x5B\x48\x00\x03\x00\x00\x00\x00\xEF\x04", 14));
   std::string hex = hexDump(line);
   hex.pop_back();
   const Result r = RunCli({"send", "--port", "COM1", "--hex", hex, "-v"});

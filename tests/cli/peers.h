@@ -51,15 +51,15 @@ class PanelPeer {
 class SlavePeer {
  public:
   SlavePeer() : dir(NewMapDir()), dump(dir + "/holding.json") {
-    bridge_ = std::make_unique<Peer>(std::vector<std::string>{
-        "socat", "pty,raw,echo=0,link=" + dir + "/COM2", "pty,raw,echo=0,link=" + dir + "/slave"});
+    bridge_ = std::make_unique<Peer>(std::vector<std::string>{"socat", "pty,raw,echo=0,link=" + dir + "/COM2",
+                                                              "pty,raw,echo=0,link=" + dir + "/slave"});
     if (!WaitFor([&] { return Exists(dir + "/COM2") && Exists(dir + "/slave"); }, std::chrono::seconds(10))) return;
     // Held open so that socat never sees the last user of our side leave
     // between two runs of the program.
     keep_ = ::open((dir + "/COM2").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    slave_ = std::make_unique<Peer>(std::vector<std::string>{
-        "/usr/bin/python3", std::string(OSTREL_SOURCE_DIR) + "/tests/e2e/modbus_slave.py", "--port", dir + "/slave",
-        "--input-count", "200", "--dump", dump});
+    slave_ = std::make_unique<Peer>(
+        std::vector<std::string>{"/usr/bin/python3", std::string(OSTREL_SOURCE_DIR) + "/tests/e2e/modbus_slave.py",
+                                 "--port", dir + "/slave", "--input-count", "200", "--dump", dump});
     ready = keep_ >= 0 && slave_->line() == "READY";
   }
   ~SlavePeer() {

@@ -26,8 +26,8 @@ FakeSerialTree::Usb ftdi() {
   return {"ttyUSB0", "1-1", "0403", "6001", "FTDI", "FT232R USB UART", "A1B2C3D4", "ftdi_sio", kFtdiId, {}};
 }
 FakeSerialTree::Usb acm() {
-  return {"ttyACM0", "1-2", "2341", "0043", "Arduino (www.arduino.cc)", "", "75833353035351F0E1A1", "cdc_acm",
-          kAcmId, {}};
+  return {"ttyACM0", "1-2",  "2341", "0043", "Arduino (www.arduino.cc)", "", "75833353035351F0E1A1",
+          "cdc_acm", kAcmId, {}};
 }
 
 // The cells of a table line: its columns stand two or more blanks apart.
@@ -40,8 +40,10 @@ std::vector<std::string> Cells(const std::string& line) {
       ++blanks;
       continue;
     }
-    if (blanks >= 2 && !cell.empty()) cells.push_back(cell), cell.clear();
-    else if (blanks == 1 && !cell.empty()) cell += ' ';
+    if (blanks >= 2 && !cell.empty())
+      cells.push_back(cell), cell.clear();
+    else if (blanks == 1 && !cell.empty())
+      cell += ' ';
     blanks = 0;
     cell += c;
   }
@@ -115,8 +117,9 @@ TEST_F(CliPortsTest, TheDevicesAndTheMapAsTables) {
   EXPECT_EQ(r.err, "");
 
   EXPECT_EQ(r.out.rfind("Serial devices:\n", 0), 0u) << r.out;
-  EXPECT_EQ(Row(r.out, "Serial devices:", "DEVICE"),
-            (std::vector<std::string>{"DEVICE", "COM NAME", "ADAPTER", "SERIAL NUMBER", "DRIVER", "IN USE", "MAY OPEN"}));
+  EXPECT_EQ(
+      Row(r.out, "Serial devices:", "DEVICE"),
+      (std::vector<std::string>{"DEVICE", "COM NAME", "ADAPTER", "SERIAL NUMBER", "DRIVER", "IN USE", "MAY OPEN"}));
   EXPECT_EQ(Row(r.out, "Serial devices:", tree.dev("ttyUSB0")),
             (std::vector<std::string>{tree.dev("ttyUSB0"), "COM3", "FTDI FT232R USB UART", "A1B2C3D4", "ftdi_sio", "no",
                                       "yes"}))
@@ -188,21 +191,22 @@ for e in m["entries"]:
     print("|".join(str(x) for x in [e["name"], e["kind"], e["target_exists"], e["device"], e["problem"][:9]]))
 print(d["notes"])
 )",
-                                     file});
+                                   file});
   ASSERT_EQ(facts.code, 0) << facts.err << r.out;
-  EXPECT_EQ(Lines(facts.out), (std::vector<std::string>{
-                                  "ttyUSB0|usb-serial|COM3||FTDI|FT232R USB UART|A1B2C3D4|0403:6001|ftdi_sio|" +
-                                      std::string(kFtdiId) + "|0|True|",
-                                  "ttyACM0|usb-acm|||Arduino (www.arduino.cc)||75833353035351F0E1A1|2341:0043|cdc_acm|" +
-                                      std::string(kAcmId) + "|0|True|",
-                                  "ttyS0|on-board||COM1||16550A UART at 0x3F8|||serial||0|True|",
-                                  map + " True -",
-                                  "COM2|link|True|None|",
-                                  "COM3|link|True|" + tree.dev("ttyUSB0") + "|",
-                                  "COM4|link|False|None|its targe",
-                                  "COM5|file|True|None|a file, n",
-                                  "[]",
-                              }));
+  EXPECT_EQ(Lines(facts.out),
+            (std::vector<std::string>{
+                "ttyUSB0|usb-serial|COM3||FTDI|FT232R USB UART|A1B2C3D4|0403:6001|ftdi_sio|" + std::string(kFtdiId) +
+                    "|0|True|",
+                "ttyACM0|usb-acm|||Arduino (www.arduino.cc)||75833353035351F0E1A1|2341:0043|cdc_acm|" +
+                    std::string(kAcmId) + "|0|True|",
+                "ttyS0|on-board||COM1||16550A UART at 0x3F8|||serial||0|True|",
+                map + " True -",
+                "COM2|link|True|None|",
+                "COM3|link|True|" + tree.dev("ttyUSB0") + "|",
+                "COM4|link|False|None|its targe",
+                "COM5|file|True|None|a file, n",
+                "[]",
+            }));
 }
 
 TEST_F(CliPortsTest, WhoMayNotOpenADeviceIsToldTheRemedy) {
@@ -219,13 +223,15 @@ TEST_F(CliPortsTest, WhoMayNotOpenADeviceIsToldTheRemedy) {
     ASSERT_EQ(::chmod(node.c_str(), 0660), 0);
     command.insert(command.begin(), {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
     mayOpen = "no: group dialout";
-    remedy = "It belongs to the group \"dialout\", and your user is not in it. Ask your administrator to add your "
-             "user to the group \"dialout\" (sudo usermod -aG dialout $USER), then log out and log in again.";
+    remedy =
+        "It belongs to the group \"dialout\", and your user is not in it. Ask your administrator to add your "
+        "user to the group \"dialout\" (sudo usermod -aG dialout $USER), then log out and log in again.";
   } else {
     ASSERT_EQ(::chmod(node.c_str(), 0), 0);
     mayOpen = "no: group " + Lines(RunProgram({"stat", "-c", "%G", node}).out).at(0);
-    remedy = "Its permissions let no one but its owner use it. Ask your administrator to add your user to the group "
-             "that owns the device, then log out and log in again.";
+    remedy =
+        "Its permissions let no one but its owner use it. Ask your administrator to add your user to the group "
+        "that owns the device, then log out and log in again.";
   }
   const Result r = RunProgram(command);
   ASSERT_EQ(r.code, 0) << r.err;
@@ -265,8 +271,7 @@ TEST_F(CliPortsTest, MapGivesAndUnmapRemovesComNamesWithTheDialogsChecks) {
        map + "/COM5 is a file, not a link, and Ostrel leaves it alone. Remove or rename it yourself to give COM5 to "
              "a device."},
       {{"--map", "COM0", "ttyUSB0"}, "\"COM0\" is not a COM name: use COM1 to COM256."},
-      {{"--map", "COM6", "ttyUSB7"},
-       "no serial device 'ttyUSB7': the serial devices are ttyUSB0, ttyACM0, ttyS0"},
+      {{"--map", "COM6", "ttyUSB7"}, "no serial device 'ttyUSB7': the serial devices are ttyUSB0, ttyACM0, ttyS0"},
       {{"--map", "COM6", tmp / "elsewhere"},
        "no serial device '" + (tmp / "elsewhere") + "': the serial devices are ttyUSB0, ttyACM0, ttyS0"},
       {{"--unmap", "COM5"},
@@ -296,7 +301,8 @@ TEST_F(CliPortsTest, MapGivesAndUnmapRemovesComNamesWithTheDialogsChecks) {
   r = Ports({"--unmap", "COM4"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "COM4 removed (it led to " + tree.byId("usb-Prolific_PL2303-if00-port0") + ").\n");
-  EXPECT_EQ(Row(Ports({}).out, "Device map", "COM8"), (std::vector<std::string>{"COM8", tree.byId(kFtdiId), "ttyUSB0"}));
+  EXPECT_EQ(Row(Ports({}).out, "Device map", "COM8"),
+            (std::vector<std::string>{"COM8", tree.byId(kFtdiId), "ttyUSB0"}));
 }
 
 }  // namespace

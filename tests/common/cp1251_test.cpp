@@ -25,7 +25,9 @@ TEST(Cp1251, EveryByteSurvivesTheRoundTripExceptTheUnassignedOne) {
 }
 
 TEST(Cp1251, UnencodableAndMalformedInputBecomesQuestionMarks) {
-  EXPECT_EQ(utf8ToCp1251("a\xE4\xB8\xAD" "b"), "a?b");  // a CJK character
-  EXPECT_EQ(utf8ToCp1251("\xFF\xC3"), "??");             // stray bytes, truncated sequence
+  EXPECT_EQ(utf8ToCp1251("a\xE4\xB8\xAD"
+                         "b"),
+            "a?b");                           // a CJK character
+  EXPECT_EQ(utf8ToCp1251("\xFF\xC3"), "??");  // stray bytes, truncated sequence
   EXPECT_EQ(utf8ToCp1251(std::string("\0x", 2)), std::string("\0x", 2));
 }

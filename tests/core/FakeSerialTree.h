@@ -10,12 +10,12 @@
 class FakeSerialTree {
  public:
   struct Usb {
-    std::string name;        // "ttyUSB0" or "ttyACM0"
-    std::string bus;         // "1-1": the USB device's folder
+    std::string name;  // "ttyUSB0" or "ttyACM0"
+    std::string bus;   // "1-1": the USB device's folder
     std::string vendorId, productId, maker, product, serial;
-    std::string driver;      // "ftdi_sio", "cdc_acm"
-    std::string byId;        // name under dev/serial/by-id; empty for none
-    std::string node;        // the device node's stand-in: a link to it; empty: an empty file
+    std::string driver;  // "ftdi_sio", "cdc_acm"
+    std::string byId;    // name under dev/serial/by-id; empty for none
+    std::string node;    // the device node's stand-in: a link to it; empty: an empty file
   };
 
   explicit FakeSerialTree(std::string root) : root_(std::move(root)) {
@@ -37,7 +37,8 @@ class FakeSerialTree {
     if (!u.maker.empty()) write(usb + "/manufacturer", u.maker);
     if (!u.product.empty()) write(usb + "/product", u.product);
     if (!u.serial.empty()) write(usb + "/serial", u.serial);
-    link(port + "/driver", std::string("../../../../../../bus/") + (acm ? "usb" : "usb-serial") + "/drivers/" + u.driver);
+    link(port + "/driver",
+         std::string("../../../../../../bus/") + (acm ? "usb" : "usb-serial") + "/drivers/" + u.driver);
     link(port + "/tty/" + u.name + "/device", "../../../" + std::filesystem::path(port).filename().string());
     link("class/tty/" + u.name, "../../" + port + "/tty/" + u.name);
     addNode(u.name, u.node);
@@ -50,7 +51,8 @@ class FakeSerialTree {
   // An on-board port: type 0 is an empty slot, 4 a 16550A.
   void addUart(const std::string& name, int type, const std::string& ioPort = "0x3F8") {
     const std::string slot = "devices/pnp0/00:0" + name.substr(4);
-    const std::string port = slot + "/" + slot.substr(slot.rfind('/') + 1) + ":0/" + slot.substr(slot.rfind('/') + 1) + ":0.0";
+    const std::string port =
+        slot + "/" + slot.substr(slot.rfind('/') + 1) + ":0/" + slot.substr(slot.rfind('/') + 1) + ":0.0";
     write(port + "/tty/" + name + "/type", std::to_string(type));
     write(port + "/tty/" + name + "/port", type ? ioPort : "0x0");
     link(port + "/tty/" + name + "/device", "../../../" + std::filesystem::path(port).filename().string());

@@ -112,7 +112,6 @@ TEST(WithCsvExtension, OnlyANameWithoutExtensionGetsOne) {
   EXPECT_EQ(WithCsvExtension("/data/meters.txt"), "/data/meters.txt");
 }
 
-
 TEST(ReadRegularFile, OnlyRegularFilesAndOnlyUpToTheBound) {
   TempDir dir;
   const std::string fifo = dir / "fifo.csv";

@@ -28,8 +28,8 @@ FakeSerialTree::Usb ftdi() {
   return {"ttyUSB0", "1-1", "0403", "6001", "FTDI", "FT232R USB UART", "A1B2C3D4", "ftdi_sio", kFtdiId, {}};
 }
 FakeSerialTree::Usb acm() {
-  return {"ttyACM0", "1-2", "2341", "0043", "Arduino (www.arduino.cc)", "", "75833353035351F0E1A1", "cdc_acm",
-          kAcmId, {}};
+  return {"ttyACM0", "1-2",  "2341", "0043", "Arduino (www.arduino.cc)", "", "75833353035351F0E1A1",
+          "cdc_acm", kAcmId, {}};
 }
 
 // Every path under a folder with what it is or leads to, to show that a
@@ -192,8 +192,9 @@ TEST_F(PortsSurveyTest, GivingChangingAndRemovingComNames) {
   EXPECT_EQ(s.replaceQuestion(1, "COM1"), "COM1 reaches ttyS0 by default. Give COM1 to ttyACM0 instead?");
   fs::create_symlink("/nonexistent/usb-gone", map + "/COM9");
   s = survey();
-  EXPECT_EQ(s.replaceQuestion(1, "COM9"), "COM9 leads to /nonexistent/usb-gone, which is missing now. "
-                                          "Give COM9 to ttyACM0 instead?");
+  EXPECT_EQ(s.replaceQuestion(1, "COM9"),
+            "COM9 leads to /nonexistent/usb-gone, which is missing now. "
+            "Give COM9 to ttyACM0 instead?");
   ASSERT_TRUE(GiveComName(s, 1, "COM9").ok);
   EXPECT_EQ(fs::read_symlink(map + "/COM9"), tree.byId(kAcmId));
   // An on-board port has no stable name: its link is the node itself.

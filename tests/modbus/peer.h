@@ -2,9 +2,9 @@
 // Peers of the end-to-end tests: a Python helper of the repository (run by Debian's
 // /usr/bin/python3, which has pymodbus) and the port operations over a raw fd.
 #include <poll.h>
-#include <termios.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>

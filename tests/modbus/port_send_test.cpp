@@ -44,8 +44,7 @@ TEST(ModbusOverPort, RtsDropsOnlyAfterTheLineHasSentTheRequest) {
   std::thread line([&] {
     // A slow line: it has sent everything only some time after the last byte was taken.
     auto deadline = std::chrono::steady_clock::now() + 2s;
-    while (!dev->sendWaiting() && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(100us);
+    while (!dev->sendWaiting() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(100us);
     dev->drainOutput();
   });
   testing::Journal j;

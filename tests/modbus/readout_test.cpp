@@ -92,8 +92,9 @@ TEST_F(ModbusReadout, RefusalsSendNothing) {
   read.start = "1";
   read.count = "";
   m.ReadRegisters(read);
-  EXPECT_EQ(j.log, (std::vector<std::string>{"Serial port for modbus is not open...", "Enter proper initial conditions...",
-                                             "Enter proper initial conditions..."}));
+  EXPECT_EQ(j.log,
+            (std::vector<std::string>{"Serial port for modbus is not open...", "Enter proper initial conditions...",
+                                      "Enter proper initial conditions..."}));
   EXPECT_TRUE(j.wire.empty());
   EXPECT_FALSE(view.modbus.enabled);
 

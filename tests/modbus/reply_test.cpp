@@ -26,9 +26,7 @@ std::string readReply(uint8_t slave, uint8_t function, int count) {
 struct Recorder : ReplySink {
   void AddLogLine(const std::string& l) override { log.push_back(l); }
   void SetCrcStatusText(const std::string& t) override { status = t; }
-  void DecodeRegister(uint8_t h, uint8_t l, int row, int number) override {
-    regs.push_back({h, l, row, number});
-  }
+  void DecodeRegister(uint8_t h, uint8_t l, int row, int number) override { regs.push_back({h, l, row, number}); }
   struct Reg {
     uint8_t high, low;
     int row, number;

@@ -16,7 +16,6 @@
 namespace ostrel::modbus {
 namespace {
 
-
 class SimulatedPanel : public ::testing::Test {
  protected:
   void SetUp() override {

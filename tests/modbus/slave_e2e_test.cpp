@@ -37,8 +37,8 @@ class SlaveE2e : public ::testing::Test {
 
     dump_ = ::testing::TempDir() + "modbus_slave_" + std::to_string(getpid()) + ".json";
     std::remove(dump_.c_str());
-    ASSERT_TRUE(slave_.Start("tests/e2e/modbus_slave.py",
-                             {"--port", path, "--input-count", "200", "--dump", dump_}, "READY\n"))
+    ASSERT_TRUE(
+        slave_.Start("tests/e2e/modbus_slave.py", {"--port", path, "--input-count", "200", "--dump", dump_}, "READY\n"))
         << "the Modbus slave did not start: " << slave_.Output();
   }
 

@@ -46,19 +46,14 @@ inline std::string lineEncode(const std::string& frame) {
 
 inline std::string lineDecode(const std::string& text) {
   std::string out(1, text.front());
-  for (size_t i = 1; i + 2 < text.size(); i += 2)
-    out += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
+  for (size_t i = 1; i + 2 < text.size(); i += 2) out += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
   out += text.back();
   return out;
 }
 
 // Data bytes (from the result byte on) of the three reply kinds.
-inline std::string panelData(int loops) {
-  return bytes({0, 0, 0, 1, 0, 1, loops, 1, 8, 1, 0});
-}
-inline std::string loopData(int loopNo, int devices) {
-  return bytes({0, loopNo, devices, 0x01, 0xF4, 1, 0});
-}
+inline std::string panelData(int loops) { return bytes({0, 0, 0, 1, 0, 1, loops, 1, 8, 1, 0}); }
+inline std::string loopData(int loopNo, int devices) { return bytes({0, loopNo, devices, 0x01, 0xF4, 1, 0}); }
 inline std::string deviceData(int address) {
   return bytes({0, address, address - 1, address + 1, 0, address - 1, 0, 1, 2, 3, 2, 0, 0, 3, 1, 0x0A});
 }
@@ -94,8 +89,8 @@ struct FakeView : PanelLinkView {
     std::vector<std::vector<int>> r;
     for (const auto& w : writes) {
       const std::string f = lineDecode(w);
-      r.push_back({static_cast<unsigned char>(f[5]), static_cast<unsigned char>(f[8]),
-                   static_cast<unsigned char>(f[9])});
+      r.push_back(
+          {static_cast<unsigned char>(f[5]), static_cast<unsigned char>(f[8]), static_cast<unsigned char>(f[9])});
     }
     return r;
   }

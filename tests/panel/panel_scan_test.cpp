@@ -42,7 +42,10 @@ TEST(PanelScan, RequestOrderAndTablesForCounts3And2) {
 }
 
 TEST(PanelScan, DeviceCountEdgeCases) {
-  struct Case { int loops, c0, c1; Req devices; };
+  struct Case {
+    int loops, c0, c1;
+    Req devices;
+  };
   const Case cases[] = {
       {2, 3, 0, {{0x41, 0, 1}, {0x41, 0, 2}, {0x41, 1, 1}}},
       {1, 1, 2, {{0x41, 0, 1}, {0x41, 1, 1}}},  // loop count 1 still reads the second loop
@@ -66,9 +69,8 @@ TEST(PanelScan, DeviceCountEdgeCases) {
 TEST(PanelScan, ZeroLoopsAndRefusedPanelInformationEndTheScan) {
   for (bool refused : {false, true}) {
     FakeView view;
-    ScriptedPanel panel{[&](const std::string&) {
-      return lineEncode(replyFrame(refused ? bytes({1}) : panelData(0)));
-    }};
+    ScriptedPanel panel{
+        [&](const std::string&) { return lineEncode(replyFrame(refused ? bytes({1}) : panelData(0))); }};
     panel.attach(view);
     PanelScan scan(view);
     scan.StartScan();
@@ -121,7 +123,9 @@ TEST(PanelScan, ReplySplitOverEventsAndOversizedEvents) {
   s4.StartScan();
   std::string port;
   for (int i = 0; i < 2600; ++i) port += static_cast<char>('0' + i % 10);
-  port += "\x04" "tail";
+  port +=
+      "\x04"
+      "tail";
   std::vector<size_t> asked;
   auto read = [&](size_t max) {
     asked.push_back(max);
@@ -197,8 +201,8 @@ TEST(PanelScan, SecondScanAppendsLoopRowsAndUsesTheirCounts) {
   panel.run(scan);
   EXPECT_EQ(view.loopRows.size(), 4u);
   EXPECT_EQ(view.loopRows[2][1], "4");
-  EXPECT_EQ(view.requests(), (Req{{0x48, 0, 0}, {0x43, 0, 0}, {0x43, 1, 0}, {0x41, 0, 1}, {0x41, 0, 2},
-                                  {0x41, 0, 3}, {0x41, 1, 1}}));
+  EXPECT_EQ(view.requests(),
+            (Req{{0x48, 0, 0}, {0x43, 0, 0}, {0x43, 1, 0}, {0x41, 0, 1}, {0x41, 0, 2}, {0x41, 0, 3}, {0x41, 1, 1}}));
 }
 
 TEST(PanelScan, BadFramesAndShortRepliesLetTheScanGoOn) {
@@ -222,8 +226,7 @@ TEST(PanelScan, BadFramesAndShortRepliesLetTheScanGoOn) {
   PanelScan scan(view);
   scan.StartScan();
   panel.run(scan);
-  EXPECT_EQ(view.requests(), (Req{{0x48, 0, 0}, {0x43, 0, 0}, {0x43, 1, 0}, {0x41, 1, 1}, {0x41, 1, 2},
-                                  {0x41, 1, 3}}));
+  EXPECT_EQ(view.requests(), (Req{{0x48, 0, 0}, {0x43, 0, 0}, {0x43, 1, 0}, {0x41, 1, 1}, {0x41, 1, 2}, {0x41, 1, 3}}));
   EXPECT_TRUE(logged(view, "Error in CRC of the packet!"));
   EXPECT_TRUE(logged(view, "error CRC"));
   EXPECT_TRUE(logged(view, "Device information reply too short (21 bytes), ignored"));

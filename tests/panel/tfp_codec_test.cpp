@@ -10,7 +10,10 @@ TEST(TFPCodec, PanelInformationRequestOnTheLine) {
   FakeView view;
   TFP(view).SendRequest(0x48, 3, bytes({0, 0, 0}));
   ASSERT_EQ(view.writes.size(), 1u);
-  EXPECT_EQ(view.writes[0], "\x02" "0312345B48000300000000EF" "\x04");
+  EXPECT_EQ(view.writes[0],
+            "\x02"
+            "0312345B48000300000000EF"
+            "\x04");
   EXPECT_EQ(view.writes[0].size(), 26u);
   ASSERT_EQ(view.log.size(), 1u);
   EXPECT_EQ(view.log[0], "SENT: 02 03 12 34 5B 48 00 03 00 00 00 00 EF 04 ");
@@ -105,8 +108,14 @@ TEST(TFPCodec, HexDecodeOddShortAndLowercaseTexts) {
   EXPECT_EQ(TFP::HexEncodeFrame(""), "");
   EXPECT_EQ(TFP::HexEncodeFrame("\x02\x04"), "\x02\x04");
   // An odd count pairs the last digit with the end byte, then appends it.
-  EXPECT_EQ(TFP::HexDecodeFrame("\x02" "ABC" "\x04"),
+  EXPECT_EQ(TFP::HexDecodeFrame("\x02"
+                                "ABC"
+                                "\x04"),
             bytes({2, 0xAB, 0xD4, 4}));
   // Lowercase letters are not hexadecimal digits here.
-  EXPECT_EQ(TFP::HexDecodeFrame("\x02" "0a" "ef" "\x04"), bytes({2, 0x2A, 0xEF, 4}));
+  EXPECT_EQ(TFP::HexDecodeFrame("\x02"
+                                "0a"
+                                "ef"
+                                "\x04"),
+            bytes({2, 0x2A, 0xEF, 4}));
 }

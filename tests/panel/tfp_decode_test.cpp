@@ -81,12 +81,12 @@ TEST(DecodeDevice, CellsOfTheExample) {
   EXPECT_TRUE(fp.DecodeDevice(replyFrame(bytes({0, 5, 4, 6, 0, 4, 0, 1, 2, 3, 2, 9, 9, 3, 1, 0x0A})), 0));
   using Row = std::vector<std::string>;
   ASSERT_EQ(view.deviceRows.size(), 1u);
-  EXPECT_EQ(view.deviceRows[0], (Row{"Loop 1, 5", "6", "2=ZR 402", "4", "6", "4", "Нет ветви", "3", "Вкл.",
-                                     "0A", "Input reg 5"}));
+  EXPECT_EQ(view.deviceRows[0],
+            (Row{"Loop 1, 5", "6", "2=ZR 402", "4", "6", "4", "Нет ветви", "3", "Вкл.", "0A", "Input reg 5"}));
   // Second loop, branches, status 2, ID sum of four 0xFF, unknown type.
   fp.DecodeDevice(replyFrame(bytes({0, 250, 0, 0, 1, 0, 255, 255, 255, 255, 0, 0, 0, 0, 2, 0xF0})), 1);
-  EXPECT_EQ(view.deviceRows[1], (Row{"Loop 2, 250", "1020", "0=Unknown", "0", "0", "0", "Есть ветви", "0",
-                                     "Изкл.", "F0", "Input reg 250"}));
+  EXPECT_EQ(view.deviceRows[1], (Row{"Loop 2, 250", "1020", "0=Unknown", "0", "0", "0", "Есть ветви", "0", "Изкл.",
+                                     "F0", "Input reg 250"}));
 
   EXPECT_FALSE(fp.DecodeDevice(replyFrame(bytes({3})), 0));
   EXPECT_EQ(view.log.back(), "Error reading info for this loop...");
@@ -96,10 +96,10 @@ TEST(DecodeDevice, CellsOfTheExample) {
 }
 
 TEST(DecodeDevice, TypeNames) {
-  const std::pair<int, const char*> known[] = {
-      {1, "ZR 401"},   {2, "ZR 402"},   {3, "ZR 403"},   {4, "ZR 404"},   {5, "ZR 405"},
-      {7, "ZR 406"},   {8, "ZR 407"},   {193, "ZR 408"}, {200, "ZR 409"}, {128, "ZR 410"},
-      {130, "ZR 411"}, {131, "ZR 412"}, {132, "ZR 413"}, {133, "ZR 414"}};
+  const std::pair<int, const char*> known[] = {{1, "ZR 401"},   {2, "ZR 402"},   {3, "ZR 403"},   {4, "ZR 404"},
+                                               {5, "ZR 405"},   {7, "ZR 406"},   {8, "ZR 407"},   {193, "ZR 408"},
+                                               {200, "ZR 409"}, {128, "ZR 410"}, {130, "ZR 411"}, {131, "ZR 412"},
+                                               {132, "ZR 413"}, {133, "ZR 414"}};
   int named = 0;
   for (int code = 0; code < 256; ++code) {
     const std::string name = TFP::DeviceTypeName(code);

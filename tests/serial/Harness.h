@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 struct FakePortTest : ::testing::Test {
   std::shared_ptr<TVaMainLoop> loop = std::make_shared<TVaMainLoop>();
   std::shared_ptr<TVaFakeDevice> dev = std::make_shared<TVaFakeDevice>();
-  std::vector<std::string> opened;  // names the port asked for
+  std::vector<std::string> opened;   // names the port asked for
   std::vector<std::string> reports;  // the application's error report
   std::unique_ptr<TVaComm> port = makePort();
 
@@ -54,8 +54,10 @@ struct FakePortTest : ::testing::Test {
   bool handOverQueued(std::chrono::milliseconds t = 3000ms) {
     auto deadline = std::chrono::steady_clock::now() + t;
     while (loop->pending() == 0)
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      else std::this_thread::sleep_for(100us);
+      if (std::chrono::steady_clock::now() > deadline)
+        return false;
+      else
+        std::this_thread::sleep_for(100us);
     return true;
   }
   void TearDown() override { port.reset(); }

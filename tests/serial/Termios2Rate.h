@@ -6,4 +6,4 @@
 namespace ostrel::serial::test {
 // The output rate in bits per second, or 0 when the terminal cannot be read.
 uint32_t termios2OutputRate(int fd);
-}
+}  // namespace ostrel::serial::test

@@ -52,9 +52,9 @@ TEST_F(PtyLineTest, StandardRatesReadBackAsTheirConstants) {
   port.OpenPort();
   EXPECT_EQ(outSpeed(), static_cast<speed_t>(B2400));
   EXPECT_EQ(inSpeed(), static_cast<speed_t>(B2400));
-  const std::pair<TVaBaudrate, speed_t> named[] = {
-      {br110, B110}, {br1200, B1200}, {br9600, B9600}, {br19200, B19200}, {br38400, B38400},
-      {br57600, B57600}, {br115200, B115200}};
+  const std::pair<TVaBaudrate, speed_t> named[] = {{br110, B110},      {br1200, B1200},   {br9600, B9600},
+                                                   {br19200, B19200},  {br38400, B38400}, {br57600, B57600},
+                                                   {br115200, B115200}};
   for (auto [rate, constant] : named) {
     port.SetBaudrate(rate);
     EXPECT_EQ(outSpeed(), constant) << baudrateValue(rate);

@@ -56,8 +56,7 @@ TEST_F(FakePortTest, OpenFailureMessagesLeaveThePortClosed) {
   EXPECT_EQ(raised([&] { port->OpenPort(); }), "Specified device not found (missing).");
   EXPECT_FALSE(port->IsOpen());
   port->SetDeviceName("busy");
-  EXPECT_EQ(raised([&] { port->OpenPort(); }),
-            "Can't open specified device busy (Error 16, Device or resource busy)");
+  EXPECT_EQ(raised([&] { port->OpenPort(); }), "Can't open specified device busy (Error 16, Device or resource busy)");
   port->SetDeviceName("fake");
   port->OpenPort();
   EXPECT_TRUE(port->IsOpen());
@@ -130,11 +129,10 @@ TEST_F(FakePortTest, UpdateDcbOffNeverWritesTheRecord) {
 }
 
 TEST_F(FakePortTest, FailingOpenStepClosesTheDeviceAgain) {
-  const std::pair<const char*, const char*> steps[] = {
-      {"dcb", "Error writing dcb (22), Invalid argument"},
-      {"queues", "Error initializing buffers (22), Invalid argument"},
-      {"timeouts", "Error setting timeouts (22), Invalid argument"},
-      {"mask", " Error setting EventMask (22), Invalid argument"}};
+  const std::pair<const char*, const char*> steps[] = {{"dcb", "Error writing dcb (22), Invalid argument"},
+                                                       {"queues", "Error initializing buffers (22), Invalid argument"},
+                                                       {"timeouts", "Error setting timeouts (22), Invalid argument"},
+                                                       {"mask", " Error setting EventMask (22), Invalid argument"}};
   for (auto [op, msg] : steps) {
     dev = std::make_shared<TVaFakeDevice>();
     dev->failNext(op, EINVAL);
@@ -198,8 +196,7 @@ TEST_F(FakePortTest, AutoOpenAfterLoading) {
 TEST_F(FakePortTest, RtsLineAndEscapes) {
   port->SetRtsLine(true);  // closed and no handshake: nothing
   port->FlowControl().SetControlRts(rtsToggle);
-  const std::string refused =
-      "RTS line updates not allowed when flowcontrol is set to Handshake or Toggle.";
+  const std::string refused = "RTS line updates not allowed when flowcontrol is set to Handshake or Toggle.";
   EXPECT_EQ(raised([&] { port->SetRtsLine(true); }), refused);
   port->FlowControl().SetControlRts(rtsHandshake);
   EXPECT_EQ(raised([&] { port->SetRtsLine(false); }), refused);
@@ -210,8 +207,7 @@ TEST_F(FakePortTest, RtsLineAndEscapes) {
   port->EscapeFunction(esc::SetBreak);
   EXPECT_EQ(dev->escapes(), (std::vector<uint32_t>{3, 4, 8}));
   dev->failNext("escape", EIO);
-  EXPECT_EQ(raised([&] { port->SetRtsLine(true); }),
-            "Error calling comm function (5), Input/output error");
+  EXPECT_EQ(raised([&] { port->SetRtsLine(true); }), "Error calling comm function (5), Input/output error");
 }
 
 TEST_F(FakePortTest, StatusAndPurgeErrors) {
@@ -220,8 +216,7 @@ TEST_F(FakePortTest, StatusAndPurgeErrors) {
   dev->setOutQueue(48);
   EXPECT_EQ(port->OutputSpace(), 2000);
   dev->failNext("status", EIO);
-  EXPECT_EQ(raised([&] { port->QueryStatus(); }),
-            "Error retrieving statistics (5), Input/output error");
+  EXPECT_EQ(raised([&] { port->QueryStatus(); }), "Error retrieving statistics (5), Input/output error");
   dev->failNext("purge", EINVAL);
   EXPECT_EQ(raised([&] { port->PurgeAll(); }), "Error clearing buffers (22), Invalid argument");
   dev->injectBytes("abc");

@@ -49,7 +49,10 @@ double cpuSeconds() {
 
 TEST_F(PtyPortTest, BytesBothWays) {
   port->OpenPort();
-  const std::string frame("\x02" "0A1B\0\xff\x04", 8);
+  const std::string frame(
+      "\x02"
+      "0A1B\0\xff\x04",
+      8);
   ASSERT_TRUE(pty.send(frame));
   ASSERT_TRUE(until([&] { return received.size() >= frame.size(); }));
   EXPECT_EQ(received, frame);
@@ -85,8 +88,7 @@ TEST_F(PtyPortTest, ExclusiveOpenAndMissingDevice) {
   } catch (const EVaCommError& e) {
     msg = e.what();
   }
-  EXPECT_EQ(msg, "Can't open specified device " + pty.slave +
-                     " (Error 16, Device or resource busy)");
+  EXPECT_EQ(msg, "Can't open specified device " + pty.slave + " (Error 16, Device or resource busy)");
   EXPECT_FALSE(second->IsOpen());
   int err = 0;
   EXPECT_EQ(TVaTermiosDevice::open(pty.slave, err), nullptr);
@@ -96,8 +98,7 @@ TEST_F(PtyPortTest, ExclusiveOpenAndMissingDevice) {
   EXPECT_TRUE(second->IsOpen());
 
   auto missing = make("/dev/ostrel-no-such-tty");
-  EXPECT_EQ(raised([&] { missing->OpenPort(); }),
-            "Specified device not found (/dev/ostrel-no-such-tty).");
+  EXPECT_EQ(raised([&] { missing->OpenPort(); }), "Specified device not found (/dev/ostrel-no-such-tty).");
 }
 
 TEST_F(PtyPortTest, PurgeDropsWaitingInput) {
@@ -227,7 +228,10 @@ TEST_F(PtyPortTest, EventCharacterRaisesItsEventAndKeepsTheBytesInOrder) {
   ASSERT_TRUE(until([&] { return received == "abc"; }));
   loop->runFor(20ms);
   EXPECT_EQ(flagged, 0);
-  const std::string frame("\x02" "12\x04", 4);
+  const std::string frame(
+      "\x02"
+      "12\x04",
+      4);
   ASSERT_TRUE(pty.send(frame));
   ASSERT_TRUE(until([&] { return flagged == 1; }));
   EXPECT_EQ(receivedAtFlag, 7u) << "the bytes of the batch are read before its event fires";

@@ -76,9 +76,8 @@ TEST_F(FakePortTest, BatchDispatchOrder) {
   dev->inject("ab", ce::Frame, 0x1FFE & ~ev::Err);
   ASSERT_TRUE(until([&] { return calls.size() >= 12; }));
   ASSERT_TRUE(idle());
-  EXPECT_EQ(calls, (std::vector<std::string>{"RxChar2", "RxFlag", "Cts", "Dsr", "Ring", "Rlsd",
-                                             "TxEmpty", "Break", "PErr", "Rx80Full", "Event1",
-                                             "Event2"}));
+  EXPECT_EQ(calls, (std::vector<std::string>{"RxChar2", "RxFlag", "Cts", "Dsr", "Ring", "Rlsd", "TxEmpty", "Break",
+                                             "PErr", "Rx80Full", "Event1", "Event2"}));
   calls.clear();
   dev->injectErrors(ce::Frame | ce::Overrun);  // alone: fires with its flags
   ASSERT_TRUE(until([&] { return !calls.empty(); }));
@@ -253,8 +252,7 @@ TEST_F(FakePortTest, LostDeviceIsReportedOnceWithoutSpinning) {
   dev->pullAway();
   ASSERT_TRUE(until([&] { return !reports.empty(); }));
   loop->runFor(50ms);
-  EXPECT_EQ(reports, (std::vector<std::string>{
-                         "Device fake is no longer available (Error 5, Input/output error)"}));
+  EXPECT_EQ(reports, (std::vector<std::string>{"Device fake is no longer available (Error 5, Input/output error)"}));
   EXPECT_LE(dev->waitCalls() - before, 2);  // no retry loop
   EXPECT_TRUE(port->DeviceLost());
   EXPECT_TRUE(until([] { return runningCommThreads() == 0; }));

@@ -7,14 +7,16 @@ using namespace ostrel::serial;
 namespace {
 struct Counter {
   int n = 0;
-  void attach(TVaPersistent& p) { p.OnChange = [this](TVaPersistent*) { ++n; }; }
+  void attach(TVaPersistent& p) {
+    p.OnChange = [this](TVaPersistent*) { ++n; };
+  }
 };
 }  // namespace
 
 TEST(SerialSettings, DefaultsOfTheThreeObjects) {
   TVaFlowControl f;
-  EXPECT_FALSE(f.OutCtsFlow() || f.OutDsrFlow() || f.XonXoffOut() || f.XonXoffIn() ||
-               f.DsrSensitivity() || f.TxContinueOnXoff());
+  EXPECT_FALSE(f.OutCtsFlow() || f.OutDsrFlow() || f.XonXoffOut() || f.XonXoffIn() || f.DsrSensitivity() ||
+               f.TxContinueOnXoff());
   EXPECT_EQ(f.ControlDtr(), dtrDisabled);
   EXPECT_EQ(f.ControlRts(), rtsDisabled);
   TVaEventChars c;
@@ -137,11 +139,9 @@ TEST(SerialSettings, RecordFieldsAndFlags) {
   EXPECT_EQ(d.StopBits, 1);
   EXPECT_EQ(BuildLineConfiguration(brUser, 31250, paNone, db4, sb1, 0, f, c, b).BaudRate, 31250u);
 
-  const std::pair<TVaBaudrate, uint32_t> rates[] = {{br110, 110},     {br14400, 14400},
-                                                    {br56000, 56000}, {br128000, 128000},
-                                                    {br256000, 256000}};
-  for (auto [br, rate] : rates)
-    EXPECT_EQ(BuildLineConfiguration(br, 999, paNone, db8, sb1, 0, f, c, b).BaudRate, rate);
+  const std::pair<TVaBaudrate, uint32_t> rates[] = {
+      {br110, 110}, {br14400, 14400}, {br56000, 56000}, {br128000, 128000}, {br256000, 256000}};
+  for (auto [br, rate] : rates) EXPECT_EQ(BuildLineConfiguration(br, 999, paNone, db8, sb1, 0, f, c, b).BaudRate, rate);
 
   struct Case {
     std::function<void(TVaFlowControl&)> set;

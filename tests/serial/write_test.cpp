@@ -7,9 +7,14 @@ TEST_F(FakePortTest, DirectWrites) {
   port->SetDirectWrite(true);
   port->OpenPort();
   EXPECT_TRUE(port->WriteByte(0x02));
-  EXPECT_TRUE(port->WriteString(std::string("\0\x04" "AB", 4)));
+  EXPECT_TRUE(
+      port->WriteString(std::string("\0\x04"
+                                    "AB",
+                                    4)));
   EXPECT_TRUE(port->WriteString(""));
-  EXPECT_EQ(dev->written(), std::string("\x02\0\x04" "AB", 5));
+  EXPECT_EQ(dev->written(), std::string("\x02\0\x04"
+                                        "AB",
+                                        5));
   dev->refuseWrites(EIO);
   EXPECT_EQ(raised([&] { port->WriteByte(1); }), "Write error (5), Input/output error");
   dev->refuseWrites(0);
@@ -150,8 +155,7 @@ TEST_F(QueuedTest, PurgeBeforeTheDeviceWriteBeginsStillEmptiesTheQueue) {
   dev->holdNextWriteStart();
   EXPECT_TRUE(port->WriteString("request"));
   auto deadline = std::chrono::steady_clock::now() + 3s;
-  while (!dev->writeStartHeld() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(100us);
+  while (!dev->writeStartHeld() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(100us);
   ASSERT_TRUE(dev->writeStartHeld());
   // The write begins only once the purge has asked the device to abort.
   std::thread starter([&] {
@@ -211,8 +215,7 @@ TEST_F(FakePortTest, WaitUntilSentWaitsForTheLineNotTheHandOver) {
   EXPECT_TRUE(port->WriteString("request"));
   std::thread wire([&] {
     auto deadline = std::chrono::steady_clock::now() + 3s;
-    while (!dev->sendWaiting() && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(100us);
+    while (!dev->sendWaiting() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(100us);
     dev->drainOutput();
   });
   EXPECT_TRUE(port->WaitUntilSent());
