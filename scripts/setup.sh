@@ -24,8 +24,8 @@ PACKAGES=(
   xvfb pkg-config libxcb1-dev
 )
 CI_PACKAGES=(
-  # AddressSanitizer/ThreadSanitizer builds, libFuzzer targets
-  clang libclang-rt-14-dev
+  # AddressSanitizer/ThreadSanitizer builds, libFuzzer targets; the format check
+  clang libclang-rt-14-dev clang-format
   # the fresh-machine check: a Debian root (its X server for the run command is xvfb above)
   mmdebstrap
   # the ASan program's window on an X server (xvfb-run needs xauth)
