@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "cli/Exit.h"
+#include "common/LocalTime.h"
 
 namespace ostrel::cli {
 
@@ -30,8 +31,7 @@ std::string IsoTimestampNow() {
   const std::time_t secs = std::chrono::system_clock::to_time_t(now);
   const long ms =
       static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
-  std::tm tm{};
-  localtime_r(&secs, &tm);
+  const std::tm tm = LocalTimeOf(secs);
   char base[32], zone[8];
   std::strftime(base, sizeof base, "%Y-%m-%dT%H:%M:%S", &tm);
   std::strftime(zone, sizeof zone, "%z", &tm);  // +0100

@@ -1,4 +1,12 @@
 # Warnings and sanitizers shared by every target of the project.
+#
+# OSTREL_PLATFORM names the platform files each library builds (platform/<name>*.cpp): Win32
+# when cross-building for Windows, Posix otherwise.
+if(WIN32)
+  set(OSTREL_PLATFORM Win32)
+else()
+  set(OSTREL_PLATFORM Posix)
+endif()
 add_compile_options(-Wall -Wextra -Wno-unused-parameter)
 
 # The fuzz build gives every library the fuzzer's coverage instrumentation, so a target sees

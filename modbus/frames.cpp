@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "common/LocalTime.h"
 #include "common/hexdump.h"
 #include "modbus/codes.h"
 #include "modbus/crc.h"
@@ -37,9 +38,7 @@ void writeFrame(ModbusLink& link, const std::string& frame, int pauseAfterRtsMs)
 }  // namespace
 
 ClockTime LocalClockNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
+  const std::tm tm = LocalTimeOf(std::time(nullptr));
   ClockTime c;
   c.year = tm.tm_year + 1900;
   c.month = tm.tm_mon + 1;

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <mutex>
 
-#include "serial/platform/TermiosDevice.h"
+#include "serial/platform/SystemDevice.h"
 
 namespace ostrel::serial {
 
@@ -166,7 +166,7 @@ void TVaCustomComm::OpenDevice() {
   if (opener_) {
     d = opener_(name, err);
   } else {
-    d = TVaTermiosDevice::open(name, err);
+    d = OpenSystemDevice(name, err);
   }
   if (!d) {
     if (err == 0) err = ENODEV;

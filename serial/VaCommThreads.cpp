@@ -1,13 +1,11 @@
 #include "serial/VaCommThreads.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
+
+#include "serial/platform/ThreadPriority.h"
 
 namespace ostrel::serial {
 
@@ -18,17 +16,11 @@ struct RunningGuard {
   RunningGuard() { gRunning.fetch_add(1); }
   ~RunningGuard() { gRunning.fetch_sub(1); }
 };
-
-int currentTid() { return static_cast<int>(syscall(SYS_gettid)); }
 }  // namespace
 
 int runningCommThreads() { return gRunning.load(); }
 
-void applyThreadPriority(int tid, TThreadPriority p) {
-  if (tid == 0) return;
-  static constexpr int nice[] = {19, 10, 5, 0, 0, 0, 0};
-  setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice[p <= tpTimeCritical ? p : tpNormal]);
-}
+void applyThreadPriority(int tid, TThreadPriority p) { SetThreadPriorityOf(tid, p); }
 
 void TVaCommBuffer::Append(const uint8_t* data, int32_t n) {
   int32_t used = Used();
@@ -69,7 +61,7 @@ void TVaCommEventThread::SetPriority(TThreadPriority p) {
 
 void TVaCommEventThread::Body() {
   RunningGuard running;
-  tid_ = currentTid();
+  tid_ = CurrentThreadId();
   applyThreadPriority(tid_, static_cast<TThreadPriority>(priority_.load()));
   int failures = 0;
   while (!terminate_) {
@@ -237,7 +229,7 @@ void TVaCommWriteThread::AfterWrite(size_t written, uint64_t generation) {
 
 void TVaCommWriteThread::Body() {
   RunningGuard running;
-  tid_ = currentTid();
+  tid_ = CurrentThreadId();
   applyThreadPriority(tid_, static_cast<TThreadPriority>(priority_.load()));
   bool lost = false;
   for (;;) {

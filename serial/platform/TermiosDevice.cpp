@@ -15,6 +15,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "serial/platform/SystemDevice.h"
+
 namespace ostrel::serial {
 
 namespace {
@@ -469,5 +471,11 @@ int TVaTermiosDevice::escape(uint32_t code) {
   }
   return e;
 }
+
+}  // namespace ostrel::serial
+
+namespace ostrel::serial {
+
+TVaDevicePtr OpenSystemDevice(const std::string& name, int& err) { return TVaTermiosDevice::open(name, err); }
 
 }  // namespace ostrel::serial

@@ -1,0 +1,11 @@
+#include "common/LocalTime.h"
+
+namespace ostrel {
+
+std::tm LocalTimeOf(std::time_t moment) {
+  std::tm tm{};
+  localtime_r(&moment, &tm);
+  return tm;
+}
+
+}  // namespace ostrel

@@ -1,0 +1,11 @@
+#include "common/LocalTime.h"
+
+namespace ostrel {
+
+std::tm LocalTimeOf(std::time_t moment) {
+  std::tm tm{};
+  localtime_s(&tm, &moment);
+  return tm;
+}
+
+}  // namespace ostrel
