@@ -1,6 +1,5 @@
 #include "cli/Records.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +9,7 @@
 #include <ctime>
 
 #include "cli/Exit.h"
+#include "cli/System.h"
 #include "common/LocalTime.h"
 
 namespace ostrel::cli {
@@ -63,16 +63,16 @@ std::string JsonString(std::string_view text) {
 }
 
 RecordOutput::~RecordOutput() {
-  if (fd_ > STDERR_FILENO) ::close(fd_);
+  if (fd_ > kStandardError) ::close(fd_);
 }
 
 void RecordOutput::open() {
   if (fd_ >= 0) return;
   if (path_.empty() || path_ == "-") {
-    fd_ = STDOUT_FILENO;
+    fd_ = kStandardOutput;
     return;
   }
-  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+  fd_ = OpenForWriting(path_);
   if (fd_ < 0) throw CliError(kExitUsage, "cannot write " + path_ + " (" + std::strerror(errno) + ")");
 }
 
