@@ -32,11 +32,12 @@ std::string IsoTimestampNow() {
   const long ms =
       static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
   const std::tm tm = LocalTimeOf(secs);
-  char base[32], zone[8];
+  char base[32];
   std::strftime(base, sizeof base, "%Y-%m-%dT%H:%M:%S", &tm);
-  std::strftime(zone, sizeof zone, "%z", &tm);  // +0100
+  const int offset = UtcOffsetMinutes(secs);
+  const int whole = offset < 0 ? -offset : offset;
   char out[64];
-  std::snprintf(out, sizeof out, "%s.%03ld%.3s:%.2s", base, ms, zone, zone + 3);
+  std::snprintf(out, sizeof out, "%s.%03ld%c%02d:%02d", base, ms, offset < 0 ? '-' : '+', whole / 60, whole % 60);
   return out;
 }
 
