@@ -3,13 +3,12 @@
 #include <cstdlib>
 #include <thread>
 
-#include "app/core/DeviceMap.h"
-#include "app/core/DeviceProbe.h"
 #include "app/core/PortSetup.h"
 #include "cli/Console.h"
 #include "cli/Exit.h"
 #include "cli/Interrupt.h"
-#include "serial/platform/TermiosDevice.h"
+#include "cli/PortLocation.h"
+#include "serial/platform/SystemDevice.h"
 
 namespace ostrel::cli {
 
@@ -20,13 +19,6 @@ namespace {
 std::string lower(std::string s) {
   for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
   return s;
-}
-
-const char* mapOverride() { return std::getenv("OSTREL_DEVICE_DIR"); }
-
-std::string mapDir() {
-  const char* dir = mapOverride();
-  return dir && *dir ? std::string(dir) : DefaultDeviceMapDir();
 }
 
 void setSpeed(TVaComm& port, long speed) {
@@ -88,19 +80,17 @@ LineSettings LineFromArgs(const Args& args, LineSettings line) {
 
 CliPort::CliPort(const std::string& name, const LineSettings& line)
     : name_(name), line_(line), loop_(std::make_shared<TVaMainLoop>()) {
-  const std::string path = ResolveDeviceName(name, mapOverride());
-  if (path.empty() || path[0] != '/')
-    throw UsageError("unknown port '" + name + "': give COM1 .. COM256 or a device path such as /dev/ttyUSB0");
-  const std::string where = path == name ? path : name + " (" + path + ")";
-  const ProbeResult probe = DeviceProbe(path);
-  if (probe.status == ProbeStatus::Busy)
-    throw CliError(kExitPort, "the serial port " + where + " is busy: another program is using it");
-  if (!probe.ok()) throw CliError(kExitPort, OneLine(ProbeMessage(probe, name, path, mapDir())));
+  const PortLocation location = LocatePort(name);
+  const std::string where = location.where;
 
   UseNoHandshake(port_);
   port_.SetMainThreadSync(loop_);
-  port_.SetDeviceName(path);
-  port_.SetDeviceOpener([path](const std::string&, int& err) { return TVaTermiosDevice::open(path, err); });
+  port_.SetDeviceName(location.device);
+  port_.SetDeviceOpener([this](const std::string& device, int& err) {
+    TVaDevicePtr d = OpenSystemDevice(device, err);
+    openError_ = d ? 0 : err;
+    return d;
+  });
   setSpeed(port_, line.speed);
   port_.SetParity(line.parity);
   port_.SetDatabits(db8);
@@ -115,7 +105,8 @@ CliPort::CliPort(const std::string& name, const LineSettings& line)
   try {
     port_.OpenPort();
   } catch (const std::exception& e) {
-    throw CliError(kExitPort, "cannot open the serial port " + where + ": " + OneLine(e.what()));
+    const std::string text = openError_ ? OpenFailureText(location, openError_) : std::string();
+    throw CliError(kExitPort, !text.empty() ? text : "cannot open the serial port " + where + ": " + OneLine(e.what()));
   }
 }
 

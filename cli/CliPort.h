@@ -1,7 +1,8 @@
 #pragma once
-// One serial port of a command: the device map, the busy/missing/permission
-// check with its message, the line settings, and waiting for received bytes
-// with a deadline on a main loop of its own (no toolkit).
+// One serial port of a command: the port's name located (PortLocation.h),
+// the busy/missing/permission check with its message, the line settings, and
+// waiting for received bytes with a deadline on a main loop of its own (no
+// toolkit).
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -31,9 +32,9 @@ using Clock = std::chrono::steady_clock;
 
 class CliPort {
  public:
-  // Opens the port named by --port ("COMn" through the device map, or a
-  // device path). Throws CliError: usage for a name that is neither, port
-  // (exit 3) for a missing, busy or forbidden device.
+  // Opens the port named by --port (see LocatePort). Throws CliError: usage
+  // for a name that is no port, port (exit 3) for a missing, busy or
+  // forbidden device.
   CliPort(const std::string& name, const LineSettings& line);
   ~CliPort();
   CliPort(const CliPort&) = delete;
@@ -67,6 +68,7 @@ class CliPort {
   serial::TVaComm port_;
   std::function<void(const std::string&)> onBytes_;
   std::string lostMessage_;
+  int openError_ = 0;  // the system's refusal of the last open (errno), 0 after a good one
 };
 
 }  // namespace ostrel::cli

@@ -1,8 +1,7 @@
 #include "cli/Console.h"
 
-#include <unistd.h>
-
 #include "cli/Records.h"
+#include "cli/System.h"
 
 namespace ostrel::cli {
 
@@ -14,11 +13,11 @@ std::string OneLine(std::string text) {
   return text;
 }
 
-Console::Console(bool quiet, bool verbose) : quiet_(quiet), verbose_(verbose), tty_(::isatty(STDERR_FILENO) == 1) {}
+Console::Console(bool quiet, bool verbose) : quiet_(quiet), verbose_(verbose), tty_(IsTerminal(kStandardError)) {}
 
 void Console::line(const std::string& text) {
   endProgress();
-  WriteRecord(STDERR_FILENO, OneLine(text) + "\n");
+  WriteRecord(kStandardError, OneLine(text) + "\n");
 }
 
 void Console::traffic(const std::string& text) {
@@ -34,13 +33,13 @@ void Console::error(const std::string& text) { line("ostrel-cli: error: " + text
 void Console::progress(const std::string& text) {
   if (!tty_ || quiet_) return;
   // \r to the start, the text, then clear the rest of the old line.
-  WriteRecord(STDERR_FILENO, "\r" + text + "\x1b[K");
+  WriteRecord(kStandardError, "\r" + text + "\x1b[K");
   progressShown_ = true;
 }
 
 void Console::endProgress() {
   if (!progressShown_) return;
-  WriteRecord(STDERR_FILENO, "\r\x1b[K");
+  WriteRecord(kStandardError, "\r\x1b[K");
   progressShown_ = false;
 }
 

@@ -7,18 +7,9 @@ namespace {
 
 volatile std::sig_atomic_t gInterrupted = 0;
 
-void onSignal(int) { gInterrupted = 1; }
-
 }  // namespace
 
-void InstallInterruptHandlers() {
-  struct sigaction sa {};
-  sa.sa_handler = onSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = 0;  // no restart: a blocking call returns and the flag is seen
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-}
+void RaiseInterrupt() { gInterrupted = 1; }
 
 bool Interrupted() { return gInterrupted != 0; }
 

@@ -28,7 +28,7 @@ const char* kHelp =
     "writes one record per read-out with an ISO 8601 time stamp; a failed read-out\n"
     "is a record with its error, and polling goes on.\n"
     "\n"
-    "  -p, --port PORT   COM1 .. COM256 (through the device map) or a device path\n"
+    "  -p, --port PORT   COM1 .. COM256 (on Linux through the device map) or a device path\n"
     "  --slave N         slave address, 1 .. 247 (default 1)\n"
     "  --start N         first register, 0 .. 65535 (default 1)\n"
     "  --count N         registers, 1 .. 125 (default 125)\n"

@@ -1,6 +1,5 @@
 #include "cli/Records.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +9,7 @@
 #include <ctime>
 
 #include "cli/Exit.h"
+#include "cli/System.h"
 #include "common/LocalTime.h"
 
 namespace ostrel::cli {
@@ -32,11 +32,12 @@ std::string IsoTimestampNow() {
   const long ms =
       static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
   const std::tm tm = LocalTimeOf(secs);
-  char base[32], zone[8];
+  char base[32];
   std::strftime(base, sizeof base, "%Y-%m-%dT%H:%M:%S", &tm);
-  std::strftime(zone, sizeof zone, "%z", &tm);  // +0100
+  const int offset = UtcOffsetMinutes(secs);
+  const int whole = offset < 0 ? -offset : offset;
   char out[64];
-  std::snprintf(out, sizeof out, "%s.%03ld%.3s:%.2s", base, ms, zone, zone + 3);
+  std::snprintf(out, sizeof out, "%s.%03ld%c%02d:%02d", base, ms, offset < 0 ? '-' : '+', whole / 60, whole % 60);
   return out;
 }
 
@@ -63,16 +64,16 @@ std::string JsonString(std::string_view text) {
 }
 
 RecordOutput::~RecordOutput() {
-  if (fd_ > STDERR_FILENO) ::close(fd_);
+  if (fd_ > kStandardError) ::close(fd_);
 }
 
 void RecordOutput::open() {
   if (fd_ >= 0) return;
   if (path_.empty() || path_ == "-") {
-    fd_ = STDOUT_FILENO;
+    fd_ = kStandardOutput;
     return;
   }
-  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+  fd_ = OpenForWriting(path_);
   if (fd_ < 0) throw CliError(kExitUsage, "cannot write " + path_ + " (" + std::strerror(errno) + ")");
 }
 

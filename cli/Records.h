@@ -6,6 +6,8 @@
 
 namespace ostrel::cli {
 
+inline constexpr int kStandardOutput = 1, kStandardError = 2;
+
 // Writes all bytes, going on after partial writes and interruptions by
 // signals. False (errno set) when the output refuses them.
 bool WriteRecord(int fd, std::string_view bytes);

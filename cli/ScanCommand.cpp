@@ -1,8 +1,6 @@
 // ostrel-cli scan: the panel information, both loops and every device, with
 // the window's request order and reply rules, each reply handled as soon as
 // its end byte arrived.
-#include <unistd.h>
-
 #include <array>
 #include <cstdio>
 
@@ -12,6 +10,7 @@
 #include "cli/Console.h"
 #include "cli/Exit.h"
 #include "cli/Records.h"
+#include "cli/System.h"
 #include "common/cp1251.h"
 #include "panel/PanelScan.h"
 
@@ -29,7 +28,7 @@ const char* kHelp =
     "error. With --json one JSON document (UTF-8) holds all of it. Rows shown on a\n"
     "terminal, or written with --utf8, are UTF-8 instead of Windows-1251.\n"
     "\n"
-    "  -p, --port PORT   COM1 .. COM256 (through the device map) or a device path\n"
+    "  -p, --port PORT   COM1 .. COM256 (on Linux through the device map) or a device path\n"
     "  --speed, --parity, --stop   line settings (default 2400, even, 2)\n"
     "  -o, --output FILE write to FILE instead of standard output\n"
     "  --json            one JSON document with panel, loops and devices\n"
@@ -243,7 +242,7 @@ int ScanCommand(const Words& words) {
   RecordOutput out(args.text("--output"));
   // A JSON document is written whole at the end; CSV rows as they come.
   if (!json) out.open();
-  const bool toTerminal = out.path().empty() && ::isatty(STDOUT_FILENO) == 1;
+  const bool toTerminal = out.path().empty() && IsTerminal(kStandardOutput);
   ScanView view(link, console, out, json, args.has("--utf8") || toTerminal);
   ScanRun scan(link, console, view, timeout);
 

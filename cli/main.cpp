@@ -8,6 +8,7 @@
 #include "cli/Exit.h"
 #include "cli/Interrupt.h"
 #include "cli/Records.h"
+#include "cli/System.h"
 #include "serial/VaComm.h"
 
 namespace ostrel::cli {
@@ -24,9 +25,9 @@ const char* kUsage =
     "  read    read input registers over Modbus, once or every few seconds\n"
     "  write   send a command: command, clock, line or address\n"
     "  send    send a custom command to the panel port and print the reply\n"
-    "  ports   list the device map and the serial devices\n"
+    "  ports   list the serial ports (and on Linux the device map)\n"
     "\n"
-    "'ostrel-cli COMMAND --help' describes each command; 'man ostrel-cli' all of them.\n"
+    "'ostrel-cli COMMAND --help' describes each command; on Linux 'man ostrel-cli' all.\n"
     "Exit codes: 0 success, 1 the panel refused or did not answer, 2 bad usage,\n"
     "3 the port could not be opened, 130 interrupted.\n";
 
@@ -57,6 +58,7 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   using namespace ostrel::cli;
+  PrepareConsole();
   InstallInterruptHandlers();
   // Errors the serial component reports outside a call of ours reach the
   // command through its port; nothing else is written behind its back.

@@ -6,5 +6,10 @@
 namespace ostrel {
 
 std::tm LocalTimeOf(std::time_t moment);
+std::tm UtcTimeOf(std::time_t moment);
+
+// Minutes the local time of the moment is ahead of UTC (negative west of Greenwich), from the
+// two calendar times: strftime's %z gives the zone's name instead on some platforms.
+int UtcOffsetMinutes(std::time_t moment);
 
 }  // namespace ostrel

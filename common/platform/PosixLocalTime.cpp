@@ -8,4 +8,10 @@ std::tm LocalTimeOf(std::time_t moment) {
   return tm;
 }
 
+std::tm UtcTimeOf(std::time_t moment) {
+  std::tm tm{};
+  gmtime_r(&moment, &tm);
+  return tm;
+}
+
 }  // namespace ostrel

@@ -1,0 +1,22 @@
+#pragma once
+// What a port name on the command line stands for: the device to open, and the words that
+// name it in messages. Each platform has its own rules (the build picks the file): on Linux
+// "COMn" goes through the device map, on Windows COM names are the system's own.
+#include <string>
+
+namespace ostrel::cli {
+
+struct PortLocation {
+  std::string device;  // what the serial component opens
+  std::string where;   // "COM3 (/dev/ttyUSB0)", or the name alone where the two agree
+};
+
+// Throws UsageError for a name that is no port, CliError(kExitPort) for a port that is
+// missing, busy or forbidden where that can be told before the open.
+PortLocation LocatePort(const std::string& name);
+
+// The message for a port whose open failed with err (an errno value), or "" when the
+// serial component's own message says it best.
+std::string OpenFailureText(const PortLocation& port, int err);
+
+}  // namespace ostrel::cli

@@ -1,0 +1,41 @@
+#include <cerrno>
+#include <cstdlib>
+
+#include "app/core/DeviceMap.h"
+#include "app/core/DeviceProbe.h"
+#include "cli/Console.h"
+#include "cli/Exit.h"
+#include "cli/PortLocation.h"
+
+namespace ostrel::cli {
+
+namespace {
+
+const char* mapOverride() { return std::getenv("OSTREL_DEVICE_DIR"); }
+
+std::string mapDir() {
+  const char* dir = mapOverride();
+  return dir && *dir ? std::string(dir) : DefaultDeviceMapDir();
+}
+
+}  // namespace
+
+PortLocation LocatePort(const std::string& name) {
+  const std::string path = ResolveDeviceName(name, mapOverride());
+  if (path.empty() || path[0] != '/')
+    throw UsageError("unknown port '" + name + "': give COM1 .. COM256 or a device path such as /dev/ttyUSB0");
+  const std::string where = path == name ? path : name + " (" + path + ")";
+  const ProbeResult probe = DeviceProbe(path);
+  if (probe.status == ProbeStatus::Busy)
+    throw CliError(kExitPort, "the serial port " + where + " is busy: another program is using it");
+  if (!probe.ok()) throw CliError(kExitPort, OneLine(ProbeMessage(probe, name, path, mapDir())));
+  return {path, where};
+}
+
+std::string OpenFailureText(const PortLocation& port, int err) {
+  // The probe has told missing and forbidden devices apart already; only a race is left.
+  if (err == EBUSY) return "the serial port " + port.where + " is busy: another program is using it";
+  return {};
+}
+
+}  // namespace ostrel::cli
