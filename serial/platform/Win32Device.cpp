@@ -373,11 +373,14 @@ int TVaWin32Device::read(uint8_t* buf, size_t count, size_t& got) {
   got = 0;
   const InProgress op(*this);
   if (!op) return EBADF;
+  // Only what has arrived is asked for, so the read ends at once: with nothing there, wine
+  // lets an overlapped read wait for the next byte despite the time-outs.
+  int err = 0;
+  const DWORD n = static_cast<DWORD>(std::min<size_t>({count, queues(err).InQue, MAXDWORD}));
+  if (err || n == 0) return err;
   Overlapped o(h_);
   if (!o.ok()) return lastErrno();
-  const DWORD n = static_cast<DWORD>(std::min<size_t>(count, MAXDWORD));
   if (const DWORD e = o.began(ReadFile(h_, buf, n, nullptr, o.get()))) return ErrnoFromWin32(e);
-  // The time-outs make a read return at once; a close ends one that does not.
   if (o.pending()) {
     HANDLE ends[] = {o.event(), closed_};
     if (WaitForMultipleObjects(2, ends, FALSE, INFINITE) != WAIT_OBJECT_0) {
@@ -449,22 +452,19 @@ void TVaWin32Device::interruptWrite() {
   SetEvent(interrupt_);
 }
 
-uint32_t TVaWin32Device::outputQueued(int& err) {
+TVaComStat TVaWin32Device::queues(int& err) {
   DWORD errors = 0;
   COMSTAT s{};
-  if (!ClearCommError(h_, &errors, &s)) {
-    err = lastErrno();
-    return 0;
-  }
+  if (!ClearCommError(h_, &errors, &s)) err = lastErrno();
   keptErrors_ |= errors;
-  return s.cbOutQue;
+  return {holdBits(s), s.cbInQue, s.cbOutQue};
 }
 
 int TVaWin32Device::waitUntilSent(int timeoutMs) {
   const InProgress op(*this);
   if (!op) return EBADF;
   int err = 0;
-  const bool drained = waitUntilDrained([&] { return outputQueued(err); }, timeoutMs);
+  const bool drained = waitUntilDrained([&] { return queues(err).OutQue; }, timeoutMs);
   if (err) return err;
   return drained ? 0 : ETIMEDOUT;
 }

@@ -89,9 +89,9 @@ class TVaWin32Device : public TVaDevice {
   // One WriteFile of a part of the data: the bytes it took, or an error. `stop` tells why the
   // part was cut short (time, interrupt, close, abort), 0 when it finished.
   int writePart(const uint8_t* data, uint32_t count, uint32_t waitMs, uint32_t& taken, bool& stop);
-  // The output queue's byte count; line errors ClearCommError reports meanwhile are kept for
-  // the next clearError.
-  uint32_t outputQueued(int& err);
+  // The device's queues and hold bits; line errors ClearCommError reports meanwhile are kept
+  // for the next clearError.
+  TVaComStat queues(int& err);
 
   Handle h_ = nullptr;          // the device; INVALID_HANDLE_VALUE once closed
   Handle closed_ = nullptr;     // set by close: ends every wait in progress
