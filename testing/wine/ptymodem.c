@@ -13,11 +13,13 @@
 //
 // Each descriptor keeps its own output lines (RTS, DTR); the input lines (CTS, DSR, carrier)
 // read as on, as from a peer that is present. Nothing travels to the far end: the two ends of a
-// pair of linked terminals do not see each other's lines.
+// pair of linked terminals do not see each other's lines. When the far end has gone, the
+// requests fail with EIO, as those of an adapter that was pulled out do.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <linux/serial.h>
+#include <poll.h>
 #include <pthread.h>
 #include <stdarg.h>
 #include <string.h>
@@ -93,7 +95,18 @@ static int wait_for_lines(int fd, dev_t device, int watched) {
   }
 }
 
+// True when the far end has gone (the master of this slave closed): the terminal then
+// answers as an adapter that was pulled out.
+static int hung_up(int fd) {
+  struct pollfd p = {fd, 0, 0};
+  return poll(&p, 1, 0) == 1 && (p.revents & POLLHUP);
+}
+
 static int answer(int fd, dev_t device, unsigned long request, void* arg) {
+  if (hung_up(fd)) {
+    errno = EIO;
+    return -1;
+  }
   if (request == TIOCMIWAIT) return wait_for_lines(fd, device, (int)(long)arg);
   if (request == TIOCGICOUNT) {
     // No line ever changes and no byte arrives with an error.
