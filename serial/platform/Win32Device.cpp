@@ -152,7 +152,17 @@ uint32_t holdBits(const COMSTAT& s) {
 
 // Escapes that move a modem line or the break state. A port without lines (a virtual one)
 // refuses them as unsupported; that is no error, or every Modbus request would fail there.
-bool movesALine(uint32_t code) { return code >= esc::SetRts && code != esc::ResetDev; }
+bool movesALine(uint32_t code) {
+  switch (code) {
+    case esc::SetRts:
+    case esc::ClrRts:
+    case esc::SetDtr:
+    case esc::ClrDtr:
+    case esc::SetBreak:
+    case esc::ClrBreak: return true;
+    default: return false;
+  }
+}
 
 // Longest wait for a device wait to end once it has been told to.
 constexpr DWORD kEndWaitMs = 2000;
@@ -202,10 +212,10 @@ std::shared_ptr<TVaWin32Device> TVaWin32Device::open(const std::string& name, in
   }
   d->wait_ = std::make_unique<WaitRecord>();
   d->wait_->ov.hEvent = manualResetEvent();
-  d->closed_ = manualResetEvent();
-  d->cancel_ = manualResetEvent();
-  d->interrupt_ = manualResetEvent();
-  if (!d->wait_->ov.hEvent || !d->closed_ || !d->cancel_ || !d->interrupt_) {
+  d->closeEvent_ = manualResetEvent();
+  d->cancelEvent_ = manualResetEvent();
+  d->interruptEvent_ = manualResetEvent();
+  if (!d->wait_->ov.hEvent || !d->closeEvent_ || !d->cancelEvent_ || !d->interruptEvent_) {
     err = lastErrno();
     return nullptr;
   }
@@ -216,14 +226,14 @@ TVaWin32Device::~TVaWin32Device() {
   close();
   if (wait_ && wait_->pending) WaitForSingleObject(wait_->ov.hEvent, kEndWaitMs);  // ended by the close
   if (wait_) closeIfValid(wait_->ov.hEvent);
-  closeIfValid(closed_);
-  closeIfValid(cancel_);
-  closeIfValid(interrupt_);
+  closeIfValid(closeEvent_);
+  closeIfValid(cancelEvent_);
+  closeIfValid(interruptEvent_);
 }
 
 bool TVaWin32Device::enter() {
   std::lock_guard l(m_);
-  if (isClosed_ || !wait_) return false;
+  if (closed_ || !wait_) return false;
   ++busy_;
   return true;
 }
@@ -235,10 +245,10 @@ void TVaWin32Device::leave() {
 
 void TVaWin32Device::close() {
   std::unique_lock l(m_);
-  if (isClosed_) return;
-  isClosed_ = true;
+  if (closed_) return;
+  closed_ = true;
   // The close event stays set from now on, so every wait in progress ends.
-  if (closed_) SetEvent(closed_);
+  if (closeEvent_) SetEvent(closeEvent_);
   idle_.wait(l, [&] { return busy_ == 0; });
   closeIfValid(h_);
   h_ = INVALID_HANDLE_VALUE;
@@ -252,7 +262,7 @@ TVaWin32Device::Writing::Writing(TVaWin32Device& d) : d_(d) {
 TVaWin32Device::Writing::~Writing() {
   // An interrupt applies to the writes in progress only, never to a later one.
   std::lock_guard l(d_.m_);
-  if (--d_.writers_ == 0) ResetEvent(d_.interrupt_);
+  if (--d_.writers_ == 0) ResetEvent(d_.interruptEvent_);
 }
 
 int TVaWin32Device::applyLineConfiguration(const TVaDcb& v) {
@@ -288,8 +298,8 @@ int TVaWin32Device::setEventMask(uint32_t mask) {
 }
 
 bool TVaWin32Device::takeCancel() {
-  if (WaitForSingleObject(cancel_, 0) != WAIT_OBJECT_0) return false;
-  ResetEvent(cancel_);
+  if (WaitForSingleObject(cancelEvent_, 0) != WAIT_OBJECT_0) return false;
+  ResetEvent(cancelEvent_);
   return true;
 }
 
@@ -351,7 +361,7 @@ int TVaWin32Device::waitEvent(uint32_t& events) {
   for (;;) {
     if (takeCancel()) return ECANCELED;
     if (const int e = startWait()) return e;
-    HANDLE ends[] = {wait_->ov.hEvent, closed_, cancel_};
+    HANDLE ends[] = {wait_->ov.hEvent, closeEvent_, cancelEvent_};
     const DWORD r = WaitForMultipleObjects(3, ends, FALSE, INFINITE);
     if (r != WAIT_OBJECT_0) {
       endWait();
@@ -366,7 +376,7 @@ int TVaWin32Device::waitEvent(uint32_t& events) {
 
 void TVaWin32Device::cancelWait() {
   std::lock_guard l(m_);
-  if (cancel_) SetEvent(cancel_);
+  if (cancelEvent_) SetEvent(cancelEvent_);
 }
 
 int TVaWin32Device::read(uint8_t* buf, size_t count, size_t& got) {
@@ -382,7 +392,7 @@ int TVaWin32Device::read(uint8_t* buf, size_t count, size_t& got) {
   if (!o.ok()) return lastErrno();
   if (const DWORD e = o.began(ReadFile(h_, buf, n, nullptr, o.get()))) return ErrnoFromWin32(e);
   if (o.pending()) {
-    HANDLE ends[] = {o.event(), closed_};
+    HANDLE ends[] = {o.event(), closeEvent_};
     if (WaitForMultipleObjects(2, ends, FALSE, INFINITE) != WAIT_OBJECT_0) {
       got = o.cancel();
       return got > 0 ? 0 : EBADF;
@@ -401,7 +411,7 @@ int TVaWin32Device::writePart(const uint8_t* data, uint32_t count, uint32_t wait
   if (!o.ok()) return lastErrno();
   if (const DWORD e = o.began(WriteFile(h_, data, count, nullptr, o.get()))) return ErrnoFromWin32(e);
   if (o.pending()) {
-    HANDLE ends[] = {o.event(), closed_, interrupt_};
+    HANDLE ends[] = {o.event(), closeEvent_, interruptEvent_};
     if (WaitForMultipleObjects(3, ends, FALSE, waitMs) != WAIT_OBJECT_0) {
       // Time is up, the write was interrupted or the device closed: what went out counts.
       taken = o.cancel();
@@ -449,7 +459,7 @@ int TVaWin32Device::write(const uint8_t* data, size_t count, int timeoutMs, size
 void TVaWin32Device::interruptWrite() {
   std::lock_guard l(m_);
   if (writers_ == 0) return;  // nothing to interrupt: the next write must go out whole
-  SetEvent(interrupt_);
+  SetEvent(interruptEvent_);
 }
 
 TVaComStat TVaWin32Device::queues(int& err) {

@@ -93,16 +93,16 @@ class TVaWin32Device : public TVaDevice {
   // for the next clearError.
   TVaComStat queues(int& err);
 
-  Handle h_ = nullptr;          // the device; INVALID_HANDLE_VALUE once closed
-  Handle closed_ = nullptr;     // set by close: ends every wait in progress
-  Handle cancel_ = nullptr;     // set by cancelWait, reset by the waitEvent that answers it
-  Handle interrupt_ = nullptr;  // set by interruptWrite while writes are in progress
+  Handle h_ = nullptr;               // the device; INVALID_HANDLE_VALUE once closed
+  Handle closeEvent_ = nullptr;      // set by close: ends every wait in progress
+  Handle cancelEvent_ = nullptr;     // set by cancelWait, reset by the waitEvent that answers it
+  Handle interruptEvent_ = nullptr;  // set by interruptWrite while writes are in progress
   std::unique_ptr<WaitRecord> wait_;
   std::mutex m_;
   std::condition_variable idle_;
   int busy_ = 0;
   int writers_ = 0;  // under m_
-  bool isClosed_ = false;
+  bool closed_ = false;
   std::atomic<uint32_t> mask_{0};
   std::atomic<uint32_t> maskChanges_{0};
   std::atomic<uint32_t> keptErrors_{0};  // line errors seen by waitUntilSent, not reported yet
