@@ -20,6 +20,7 @@
 # prefix: the ports are links of fixed names inside it.
 #
 #   testing/wine/port-pair.sh -- wine build-win/tests/serial_device/serial_device_tests.exe
+#   testing/wine/port-pair.sh --map COM3=/dev/pts/7 -- wine build-win/cli/ostrel-cli.exe read -p COM3
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -38,7 +39,7 @@ if (($# == 0)); then
   echo "usage: port-pair.sh [--pair COMa,COMb]... [--map COMn=DEVICE]... [--] COMMAND [ARG...]" >&2
   exit 2
 fi
-((${#pairs[@]} + ${#maps[@]})) || pairs=(COM1,COM2)
+((${#pairs[@]} + ${#maps[@]})) || pairs=('COM1,COM2')
 
 export WINEPREFIX=${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/ostrel-wine}
 export WINEDEBUG=${WINEDEBUG:--all}
