@@ -21,7 +21,7 @@ echo "windows: build-win/cli/ostrel-cli.exe, $(stat -c %s build-win/cli/ostrel-c
 # The Linux side of each comparison comes from the normal build.
 suites=(common/common_tests modbus/modbus_tests panel/panel_tests serial/serial_tests)
 cmake -S . -B build -G Ninja >/dev/null
-cmake --build build -j "$(nproc)" --target "${suites[@]##*/}" ostrel-cli
+cmake --build build -j "$(nproc)" --target "${suites[@]##*/}" serial_device_tests ostrel-cli
 
 export WINEPREFIX="$root/build-win/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 log="$root/build-win/test-logs"
@@ -46,7 +46,7 @@ counts() {
   local ran passed skipped
   ran=$(sed -n 's/^\[==========\] \([0-9]*\) tests\? from .* ran\..*/\1/p' "$1" | tail -n 1)
   passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$1" | tail -n 1)
-  skipped=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?,.*/\1/p' "$1" | tail -n 1)
+  skipped=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?[.,].*/\1/p' "$1" | tail -n 1)
   echo "${ran:-0} ${passed:-0} ${skipped:-0}"
 }
 
@@ -99,7 +99,8 @@ await '[ -e "$peers/COM1" ] && [ -e "$peers/slave" ]' || { echo "windows: the pe
 peer_pids+=($!)
 await 'grep -q READY "$log/slave.log"' || { echo "windows: the Modbus slave did not start"; exit 1; }
 
-# Each case: a name and ostrel-cli's arguments; its standard output and exit code on both.
+# Each case: a name and ostrel-cli's arguments; its standard output, standard error and exit
+# code on both (the missing port's message names the remedy of each system).
 cases=(
   "read-125|read --port COM2 --count 125"
   "read-csv|read --port COM2 --start 100 --count 10 --format csv"
@@ -114,7 +115,7 @@ echo 'cd "$1"' >"$script"
 for c in "${cases[@]}"; do
   name=${c%%|*} args=${c#*|}
   (cd "$log" && mkdir -p "linux-$name" && cd "linux-$name" &&
-    { OSTREL_DEVICE_DIR=$peers "$root/build/cli/ostrel-cli" $args >stdout 2>stderr; echo $? >status; })
+    { s=0 && OSTREL_DEVICE_DIR=$peers "$root/build/cli/ostrel-cli" $args >stdout 2>stderr || s=$?; echo $s >status; })
   echo "mkdir -p wine-$name && (cd wine-$name && wine '$root/build-win/cli/ostrel-cli.exe' $args >stdout 2>stderr; echo \$? >status)" >>"$script"
 done
 testing/wine/port-pair.sh --map COM1="$peers/COM1" --map COM2="$peers/COM2" -- bash "$script" "$log"
@@ -123,7 +124,7 @@ testing/wine/port-pair.sh --map COM1="$peers/COM1" --map COM2="$peers/COM2" -- b
 # the zone's offset, and then every time is compared as "TIME".
 stamp='"[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}[+-][0-9]{2}:[0-9]{2}"'
 any_time='[0-9]{4}-[0-9]{2}-[0-9]{2}[T ][0-9]{2}:[0-9]{2}:[0-9]{2}(\.[0-9]{3})?([+-][0-9]{2}:[0-9]{2})?'
-printf '%-12s %-8s %-8s %s\n' case linux wine "output"
+printf '%-12s %-8s %-8s %s\n' case linux wine "standard output and error"
 for c in "${cases[@]}"; do
   name=${c%%|*}
   l="$log/linux-$name" w="$log/wine-$name"
@@ -136,7 +137,9 @@ for c in "${cases[@]}"; do
     sed -Ei "s/$any_time/TIME/g" "$side/stdout"
   done
   verdict="same, $(wc -c <"$l/stdout") bytes"
-  if ! cmp -s "$l/stdout" "$w/stdout" || [ "$(cat "$l/status")" != "$(cat "$w/status")" ]; then
+  same_errors=1
+  [ "$name" = no-port ] || cmp -s "$l/stderr" "$w/stderr" || same_errors=0
+  if ! cmp -s "$l/stdout" "$w/stdout" || [ "$same_errors" = 0 ] || [ "$(cat "$l/status")" != "$(cat "$w/status")" ]; then
     verdict="DIFFERS (see $w)"
     failed=1
   fi
