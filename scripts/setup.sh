@@ -5,6 +5,8 @@
 #   bash scripts/setup.sh          what the README's two commands need
 #   bash scripts/setup.sh --ci     that, plus what CI's own stages need (sanitizer and fuzz
 #                                  builds with clang, the fresh-machine check)
+#   bash scripts/setup.sh --windows   that, plus the Windows cross-build of ostrel-cli and wine
+#                                  to run its tests (scripts/windows.sh); flags combine
 #
 # Packages are installed with --no-install-recommends, so anything a package only recommends
 # but we use is named here (python3-serial-asyncio: pymodbus' serial server needs it).
@@ -32,7 +34,19 @@ CI_PACKAGES=(
   xauth
 )
 
-if [ "${1:-}" = "--ci" ]; then PACKAGES+=("${CI_PACKAGES[@]}"); fi
+WINDOWS_PACKAGES=(
+  # mingw-w64 with the posix thread model (std::thread, std::mutex); GoogleTest's sources to
+  # build it for Windows; wine runs the tests (wine64: the 64-bit loader)
+  g++-mingw-w64-x86-64-posix googletest wine wine64
+)
+
+for flag in "$@"; do
+  case "$flag" in
+    --ci) PACKAGES+=("${CI_PACKAGES[@]}") ;;
+    --windows) PACKAGES+=("${WINDOWS_PACKAGES[@]}") ;;
+    *) echo "setup: unknown option $flag (--ci, --windows)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${PACKAGES[@]}"; do
