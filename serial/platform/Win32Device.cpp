@@ -65,6 +65,9 @@ void closeIfValid(TVaWin32Device::Handle h) {
   if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
 }
 
+// How long a cancelled operation is given to end before the cancel is repeated.
+constexpr DWORD kCancelAgainMs = 10;
+
 // The overlapped record of one read or write, with its own completion event. The record never
 // goes while the driver may still write into it: a pending operation is cancelled first and
 // waited for.
@@ -97,10 +100,14 @@ class Overlapped {
     moved = 0;
     return GetOverlappedResult(device_, &ov_, &moved, FALSE) ? 0 : GetLastError();
   }
-  // Ends a pending operation and waits until it has ended; returns the bytes it moved.
+  // Ends a pending operation and waits until it has ended; returns the bytes it moved. Under
+  // wine a cancel can miss an operation that is between two of its steps (CancelIoEx then
+  // finds nothing, and a write to a full line would never end): it is repeated until the
+  // operation has ended.
   DWORD cancel() {
     if (!pending_) return 0;
-    CancelIoEx(device_, &ov_);
+    do CancelIoEx(device_, &ov_);
+    while (WaitForSingleObject(ov_.hEvent, kCancelAgainMs) == WAIT_TIMEOUT);
     DWORD moved = 0;
     GetOverlappedResult(device_, &ov_, &moved, TRUE);
     pending_ = false;
