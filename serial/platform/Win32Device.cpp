@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <thread>
 
 #include "serial/platform/SystemDevice.h"
 
@@ -57,7 +58,9 @@ constexpr Win32Errno kErrnoOf[] = {
     {ERROR_BROKEN_PIPE, EIO},
 };
 
+// The errno of the last error: lastErrno while opening, deviceErrno for a call on the open device.
 int lastErrno() { return ErrnoFromWin32(GetLastError()); }
+int deviceErrno() { return ErrnoOfOpenDevice(GetLastError()); }
 
 HANDLE manualResetEvent() { return CreateEventA(nullptr, TRUE, FALSE, nullptr); }
 
@@ -182,6 +185,21 @@ int ErrnoFromWin32(uint32_t code) {
   return EIO;
 }
 
+int ErrnoOfOpenDevice(uint32_t code) {
+  // At the open "access denied" means another program holds the port. On a handle that is
+  // open already it means the device has gone: the drivers of USB adapters answer every call
+  // so once the adapter is pulled.
+  return code == ERROR_ACCESS_DENIED ? ENODEV : ErrnoFromWin32(code);
+}
+
+uint32_t CharacterMicros(const TVaDcb& d) {
+  if (d.BaudRate == 0) return 0;
+  // Start bit, data bits, parity bit, and one, one and a half or two stop bits (StopBits 0, 1
+  // and 2), counted in half bits.
+  const uint32_t halfBits = 2 * (1 + d.ByteSize + (d.Parity != 0 ? 1 : 0)) + d.StopBits + 2;
+  return static_cast<uint32_t>((halfBits * 1000000ull / 2 + d.BaudRate - 1) / d.BaudRate);
+}
+
 std::string Win32DevicePath(const std::string& name) {
   auto upper = [](unsigned char c) { return static_cast<char>(std::toupper(c)); };
   const bool com = name.size() > 3 &&
@@ -277,13 +295,15 @@ int TVaWin32Device::applyLineConfiguration(const TVaDcb& v) {
   if (!op) return EBADF;
   if (!stopBitsFit(v.ByteSize, v.StopBits)) return EINVAL;
   DCB d = toSystemDcb(v);
-  return SetCommState(h_, &d) ? 0 : lastErrno();
+  if (!SetCommState(h_, &d)) return deviceErrno();
+  characterMicros_ = CharacterMicros(v);
+  return 0;
 }
 
 int TVaWin32Device::setQueueSizes(uint32_t inSize, uint32_t outSize) {
   const InProgress op(*this);
   if (!op) return EBADF;
-  return SetupComm(h_, inSize, outSize) ? 0 : lastErrno();
+  return SetupComm(h_, inSize, outSize) ? 0 : deviceErrno();
 }
 
 int TVaWin32Device::setNonBlockingTimeouts() {
@@ -292,7 +312,7 @@ int TVaWin32Device::setNonBlockingTimeouts() {
   // A read returns at once with what has arrived; a write has no time-out of the device's.
   COMMTIMEOUTS t{};
   t.ReadIntervalTimeout = MAXDWORD;
-  return SetCommTimeouts(h_, &t) ? 0 : lastErrno();
+  return SetCommTimeouts(h_, &t) ? 0 : deviceErrno();
 }
 
 int TVaWin32Device::setEventMask(uint32_t mask) {
@@ -301,7 +321,7 @@ int TVaWin32Device::setEventMask(uint32_t mask) {
   // Ends a device wait in progress, which then begins again with the new mask.
   ++maskChanges_;
   mask_ = mask;
-  return SetCommMask(h_, mask) ? 0 : lastErrno();
+  return SetCommMask(h_, mask) ? 0 : deviceErrno();
 }
 
 bool TVaWin32Device::takeCancel() {
@@ -323,7 +343,7 @@ int TVaWin32Device::startWait() {
   } else if (const DWORD e = GetLastError(); e != ERROR_IO_PENDING) {
     // Nobody asked for an abort here: the device cannot wait (it has gone, or it lacks what
     // waiting needs). Retrying would only fail again at once.
-    return e == ERROR_OPERATION_ABORTED ? EIO : ErrnoFromWin32(e);
+    return e == ERROR_OPERATION_ABORTED ? EIO : ErrnoOfOpenDevice(e);
   }
   w.pending = true;
   return 0;
@@ -354,7 +374,7 @@ int TVaWin32Device::finishWait(uint32_t& events, bool& again) {
       again = true;
       return 0;
     }
-    return e == ERROR_OPERATION_ABORTED ? EIO : ErrnoFromWin32(e);
+    return e == ERROR_OPERATION_ABORTED ? EIO : ErrnoOfOpenDevice(e);
   }
   events = w.events & mask_;
   again = events == 0;  // the mask changed, or only events nobody asked for
@@ -396,8 +416,8 @@ int TVaWin32Device::read(uint8_t* buf, size_t count, size_t& got) {
   const DWORD n = static_cast<DWORD>(std::min<size_t>({count, queues(err).InQue, MAXDWORD}));
   if (err || n == 0) return err;
   Overlapped o(h_);
-  if (!o.ok()) return lastErrno();
-  if (const DWORD e = o.began(ReadFile(h_, buf, n, nullptr, o.get()))) return ErrnoFromWin32(e);
+  if (!o.ok()) return deviceErrno();
+  if (const DWORD e = o.began(ReadFile(h_, buf, n, nullptr, o.get()))) return ErrnoOfOpenDevice(e);
   if (o.pending()) {
     HANDLE ends[] = {o.event(), closeEvent_};
     if (WaitForMultipleObjects(2, ends, FALSE, INFINITE) != WAIT_OBJECT_0) {
@@ -408,15 +428,15 @@ int TVaWin32Device::read(uint8_t* buf, size_t count, size_t& got) {
   DWORD moved = 0;
   const DWORD e = o.result(moved);
   got = moved;
-  return e && moved == 0 ? ErrnoFromWin32(e) : 0;
+  return e && moved == 0 ? ErrnoOfOpenDevice(e) : 0;
 }
 
 int TVaWin32Device::writePart(const uint8_t* data, uint32_t count, uint32_t waitMs, uint32_t& taken, bool& stop) {
   taken = 0;
   stop = false;
   Overlapped o(h_);
-  if (!o.ok()) return lastErrno();
-  if (const DWORD e = o.began(WriteFile(h_, data, count, nullptr, o.get()))) return ErrnoFromWin32(e);
+  if (!o.ok()) return deviceErrno();
+  if (const DWORD e = o.began(WriteFile(h_, data, count, nullptr, o.get()))) return ErrnoOfOpenDevice(e);
   if (o.pending()) {
     HANDLE ends[] = {o.event(), closeEvent_, interruptEvent_};
     if (WaitForMultipleObjects(3, ends, FALSE, waitMs) != WAIT_OBJECT_0) {
@@ -433,7 +453,7 @@ int TVaWin32Device::writePart(const uint8_t* data, uint32_t count, uint32_t wait
     stop = true;
     return 0;
   }
-  return e ? ErrnoFromWin32(e) : 0;
+  return e ? ErrnoOfOpenDevice(e) : 0;
 }
 
 int TVaWin32Device::write(const uint8_t* data, size_t count, int timeoutMs, size_t& written,
@@ -472,7 +492,7 @@ void TVaWin32Device::interruptWrite() {
 TVaComStat TVaWin32Device::queues(int& err) {
   DWORD errors = 0;
   COMSTAT s{};
-  if (!ClearCommError(h_, &errors, &s)) err = lastErrno();
+  if (!ClearCommError(h_, &errors, &s)) err = deviceErrno();
   keptErrors_ |= errors;
   return {holdBits(s), s.cbInQue, s.cbOutQue};
 }
@@ -483,7 +503,11 @@ int TVaWin32Device::waitUntilSent(int timeoutMs) {
   int err = 0;
   const bool drained = waitUntilDrained([&] { return queues(err).OutQue; }, timeoutMs);
   if (err) return err;
-  return drained ? 0 : ETIMEDOUT;
+  if (!drained) return ETIMEDOUT;
+  // The output queue's count leaves out the character the UART is still shifting out; a
+  // sender that paces its bytes (a Modbus request) has no more than that one on its way.
+  std::this_thread::sleep_for(std::chrono::microseconds(characterMicros_.load()));
+  return 0;
 }
 
 int TVaWin32Device::clearError(uint32_t& errors, TVaComStat& stat) {
@@ -493,7 +517,7 @@ int TVaWin32Device::clearError(uint32_t& errors, TVaComStat& stat) {
   if (!op) return EBADF;
   DWORD found = 0;
   COMSTAT s{};
-  if (!ClearCommError(h_, &found, &s)) return lastErrno();
+  if (!ClearCommError(h_, &found, &s)) return deviceErrno();
   errors = found | keptErrors_.exchange(0);
   stat.Status = holdBits(s);
   stat.InQue = s.cbInQue;
@@ -505,14 +529,14 @@ int TVaWin32Device::purge(uint32_t flags) {
   const InProgress op(*this);
   if (!op) return EBADF;
   if (flags & purge::TxAbort) interruptWrite();
-  return PurgeComm(h_, flags) ? 0 : lastErrno();
+  return PurgeComm(h_, flags) ? 0 : deviceErrno();
 }
 
 int TVaWin32Device::escape(uint32_t code) {
   const InProgress op(*this);
   if (!op) return EBADF;
   if (EscapeCommFunction(h_, code)) return 0;
-  const int e = lastErrno();
+  const int e = deviceErrno();
   return e == ENOTSUP && movesALine(code) ? 0 : e;
 }
 

@@ -12,8 +12,15 @@
 
 namespace ostrel::serial {
 
-// The errno value for a Win32 error code (GetLastError); EIO for codes without one of their own.
+// The errno value for a Win32 error code (GetLastError) of an open; EIO for codes without one
+// of their own.
 int ErrnoFromWin32(uint32_t code);
+// The same for a call on a device that is open: there "access denied" means the device has
+// gone (ENODEV), not that another program holds it.
+int ErrnoOfOpenDevice(uint32_t code);
+
+// Microseconds one character of the line takes on the wire (rounded up; 0 without a rate).
+uint32_t CharacterMicros(const TVaDcb& dcb);
 
 // The path CreateFileA takes for a device name: "COM3" in any case becomes "\\.\COM3" (the
 // only form that reaches COM10 and up); every other name, "\\.\..." included, is used as given.
@@ -105,7 +112,8 @@ class TVaWin32Device : public TVaDevice {
   bool closed_ = false;
   std::atomic<uint32_t> mask_{0};
   std::atomic<uint32_t> maskChanges_{0};
-  std::atomic<uint32_t> keptErrors_{0};  // line errors seen by waitUntilSent, not reported yet
+  std::atomic<uint32_t> characterMicros_{0};  // one character's wire time at the line's settings
+  std::atomic<uint32_t> keptErrors_{0};       // line errors seen by waitUntilSent, not reported yet
 };
 
 }  // namespace ostrel::serial
