@@ -1,6 +1,7 @@
 // ostrel-cli scan: the panel information, both loops and every device, with
 // the window's request order and reply rules, each reply handled as soon as
 // its end byte arrived.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -125,9 +126,12 @@ std::string elapsedText(Clock::time_point start) {
 
 std::string bar(int done, int total) {
   constexpr int kWidth = 20;
-  const int filled = total > 0 ? std::min(kWidth, done * kWidth / total) : 0;
-  return "[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(kWidth - filled), '.') +
-         "]";
+  const int filled = total > 0 ? std::clamp(done * kWidth / total, 0, kWidth) : 0;
+  std::string out(kWidth + 2, '.');
+  out.front() = '[';
+  out.back() = ']';
+  out.replace(1, static_cast<size_t>(filled), static_cast<size_t>(filled), '#');
+  return out;
 }
 
 std::string jsonDocument(const ScanView& v, bool complete, const std::string& error) {
