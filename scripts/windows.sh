@@ -128,7 +128,15 @@ for c in "${cases[@]}"; do
     { s=0 && OSTREL_DEVICE_DIR=$peers "$root/build/cli/ostrel-cli" $args >stdout 2>stderr || s=$?; echo $s >status; })
   echo "mkdir -p wine-$name && (cd wine-$name && wine '$root/build-win/cli/ostrel-cli.exe' $args >stdout 2>stderr; echo \$? >status)" >>"$script"
 done
+# Windows' own "ports": both mapped ports present and free.
+echo "wine '$root/build-win/cli/ostrel-cli.exe' ports --json >ports.json 2>&1" >>"$script"
 testing/wine/port-pair.sh --map COM1="$peers/COM1" --map COM2="$peers/COM2" -- bash "$script" "$log"
+for port in COM1 COM2; do
+  if ! grep -q "\"name\": \"$port\", .*\"state\": \"free\"" "$log/ports.json"; then
+    echo "windows: ostrel-cli.exe ports does not list $port as free ($log/ports.json)"
+    failed=1
+  fi
+done
 
 # The times in the output differ between the runs: a poll's time stamps must be ISO 8601 with
 # the zone's offset, and then every time is compared as "TIME".

@@ -22,7 +22,7 @@ const char* kHelp =
     "Lists the COM ports of this computer that are present now: USB adapters while\n"
     "they are plugged in, and the on-board ports. For each: its COM name, the\n"
     "system's device behind it, and whether it is free, busy (another program has it\n"
-    "open) or cannot be opened (with the system's reason).\n"
+    "open) or cannot be opened or used (with the system's reason).\n"
     "\n"
     "  --json     one JSON document with the ports\n"
     "  --quiet    the table without its heading\n"
@@ -56,8 +56,13 @@ std::string stateOf(const std::string& name) {
   const std::string path = "\\\\.\\" + name;
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (h != INVALID_HANDLE_VALUE) {
+    // A name whose device has gone may still open; only a line that answers is a port.
+    DCB line{};
+    line.DCBlength = sizeof line;
+    const bool answers = GetCommState(h, &line) != 0;
+    const DWORD code = answers ? 0 : GetLastError();
     CloseHandle(h);
-    return "free";
+    return answers ? "free" : "cannot be used: " + systemText(code);
   }
   const DWORD code = GetLastError();
   if (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION) return "busy";
