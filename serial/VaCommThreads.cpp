@@ -20,8 +20,6 @@ struct RunningGuard {
 
 int runningCommThreads() { return gRunning.load(); }
 
-void applyThreadPriority(int tid, TThreadPriority p) { SetThreadPriorityOf(tid, p); }
-
 void TVaCommBuffer::Append(const uint8_t* data, int32_t n) {
   int32_t used = Used();
   std::memcpy(storage_.data() + used, data, static_cast<size_t>(n));
@@ -56,13 +54,13 @@ void TVaCommEventThread::Stop() {
 
 void TVaCommEventThread::SetPriority(TThreadPriority p) {
   priority_ = p;
-  applyThreadPriority(tid_, p);
+  SetThreadPriorityOf(tid_, p);
 }
 
 void TVaCommEventThread::Body() {
   RunningGuard running;
   tid_ = CurrentThreadId();
-  applyThreadPriority(tid_, static_cast<TThreadPriority>(priority_.load()));
+  SetThreadPriorityOf(tid_, static_cast<TThreadPriority>(priority_.load()));
   int failures = 0;
   while (!terminate_) {
     uint32_t mask = 0;
@@ -106,7 +104,7 @@ std::shared_ptr<TVaCommWriteThread> TVaCommWriteThread::Start(TVaThreadLink link
 
 void TVaCommWriteThread::SetPriority(TThreadPriority p) {
   priority_ = p;
-  applyThreadPriority(tid_, p);
+  SetThreadPriorityOf(tid_, p);
 }
 
 void TVaCommWriteThread::Stop() {
@@ -230,7 +228,7 @@ void TVaCommWriteThread::AfterWrite(size_t written, uint64_t generation) {
 void TVaCommWriteThread::Body() {
   RunningGuard running;
   tid_ = CurrentThreadId();
-  applyThreadPriority(tid_, static_cast<TThreadPriority>(priority_.load()));
+  SetThreadPriorityOf(tid_, static_cast<TThreadPriority>(priority_.load()));
   bool lost = false;
   for (;;) {
     std::unique_lock l(m_);

@@ -48,8 +48,6 @@ struct TVaThreadLink {
   void handOver(std::function<void()> step) const;
 };
 
-// Applies a priority to a running thread (lowering only: raising needs privileges).
-void applyThreadPriority(int tid, TThreadPriority priority);
 // Number of worker threads of all ports that have not ended yet.
 int runningCommThreads();
 

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "serial/platform/CallInProgress.h"
 #include "serial/platform/VaDevice.h"
 
 namespace ostrel::serial {
@@ -64,22 +65,8 @@ class TVaTermiosDevice : public TVaDevice {
   TVaTermiosDevice() = default;
   bool enter();  // counts an operation in progress; false once closed
   void leave();
-  // An operation in progress for as long as it lives: close() waits until every one has ended,
-  // and none can start after it. False when the device is closed already.
-  class InProgress {
-   public:
-    explicit InProgress(TVaTermiosDevice& d) : d_(d), counted_(d.enter()) {}
-    ~InProgress() {
-      if (counted_) d_.leave();
-    }
-    InProgress(const InProgress&) = delete;
-    InProgress& operator=(const InProgress&) = delete;
-    explicit operator bool() const { return counted_; }
-
-   private:
-    TVaTermiosDevice& d_;
-    const bool counted_;
-  };
+  using InProgress = TVaCallInProgress<TVaTermiosDevice>;
+  friend InProgress;
   int modemBits(unsigned long request, int bits);
   using Counters = TVaLineCounters;
   bool readCounters(Counters& c) { return counters_(fd_, c); }

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "serial/platform/CallInProgress.h"
 #include "serial/platform/VaDevice.h"
 
 namespace ostrel::serial {
@@ -57,22 +58,8 @@ class TVaWin32Device : public TVaDevice {
   TVaWin32Device() = default;
   bool enter();  // counts an operation in progress; false once closed
   void leave();
-  // An operation in progress for as long as it lives: close() waits until every one has ended,
-  // and none can start after it. False when the device is closed already.
-  class InProgress {
-   public:
-    explicit InProgress(TVaWin32Device& d) : d_(d), counted_(d.enter()) {}
-    ~InProgress() {
-      if (counted_) d_.leave();
-    }
-    InProgress(const InProgress&) = delete;
-    InProgress& operator=(const InProgress&) = delete;
-    explicit operator bool() const { return counted_; }
-
-   private:
-    TVaWin32Device& d_;
-    const bool counted_;
-  };
+  using InProgress = TVaCallInProgress<TVaWin32Device>;
+  friend InProgress;
   // A write in progress, counted so that interruptWrite reaches only the writes under way.
   class Writing {
    public:

@@ -105,16 +105,7 @@ class PtyBridge {
 }  // namespace
 
 const TestPorts& LinkedPorts() {
-  static const TestPorts given = [] {
-    TestPorts p;
-    const char* a = std::getenv("OSTREL_TEST_PORT_A");
-    const char* b = std::getenv("OSTREL_TEST_PORT_B");
-    if (a && b && *a && *b) {
-      p.a = a;
-      p.b = b;
-    }
-    return p;
-  }();
+  static const TestPorts given = PortsFromEnvironment();
   if (!given.a.empty()) return given;
   static PtyBridge bridge;
   return bridge.ports;

@@ -15,6 +15,9 @@ struct TestPorts {
 // linked pair of the platform's own making, where it can make one, kept for the whole run.
 const TestPorts& LinkedPorts();
 
+// The ports the two variables name; both names empty unless both are set.
+TestPorts PortsFromEnvironment();
+
 // A name no device answers to.
 std::string MissingPortName();
 

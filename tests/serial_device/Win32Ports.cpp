@@ -3,8 +3,6 @@
 // named from outside.
 #include <windows.h>
 
-#include <cstdlib>
-
 #include "TestPorts.h"
 
 namespace ostrel::serial::test {
@@ -18,13 +16,8 @@ bool underWine() {
 
 const TestPorts& LinkedPorts() {
   static const TestPorts ports = [] {
-    TestPorts p;
-    const char* a = std::getenv("OSTREL_TEST_PORT_A");
-    const char* b = std::getenv("OSTREL_TEST_PORT_B");
-    if (a && b && *a && *b) {
-      p.a = a;
-      p.b = b;
-    } else {
+    TestPorts p = PortsFromEnvironment();
+    if (p.a.empty()) {
       p.skipReason =
           "no linked ports: set OSTREL_TEST_PORT_A and OSTREL_TEST_PORT_B to two COM ports joined by a null modem, "
           "or run under testing/wine/port-pair.sh";
