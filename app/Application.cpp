@@ -14,7 +14,7 @@ bool Application::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (const std::exception& e) {
-    const QString text = QString::fromLocal8Bit(e.what());
+    const QString text = QString::fromUtf8(e.what());
     if (Form1)
       Form1->dialogs().message(QStringLiteral("Ostrel"), text, QMessageBox::Critical, QMessageBox::Ok);
     else

@@ -4,9 +4,10 @@
 // Plain C++, no Qt.
 //
 // OSTREL_HOME, when set, names the folder (created when missing). Otherwise
-// it is the executable's folder, as in a build folder, unless the executable
-// is installed: then the per-user folder $XDG_CONFIG_HOME/ostrel, or
-// ~/.config/ostrel, with its sub-folder "files" created.
+// it is the executable's folder, as in a build folder or an unzipped copy,
+// unless the executable is installed: then a per-user folder, with its
+// sub-folder "files" created: on Linux $XDG_CONFIG_HOME/ostrel, or
+// ~/.config/ostrel; on Windows %APPDATA%\Ostrel. Paths are UTF-8.
 #include <string>
 
 namespace ostrel {
@@ -25,20 +26,23 @@ std::string SettingsFilePath();
 struct FolderContext {
   std::string executableFolder;
   std::string override_;      // OSTREL_HOME
-  std::string xdgConfigHome;  // XDG_CONFIG_HOME
-  std::string home;           // HOME, or the password database's home folder
+  std::string configHome;     // XDG_CONFIG_HOME; on Windows %APPDATA%
+  std::string home;           // HOME, or the password database's home folder; %USERPROFILE%
 };
 FolderContext CurrentFolderContext();
 std::string ChooseProgramFolder(const FolderContext& c);
 
-// The executable is installed when its folder cannot be written, or when the
-// installation's data folder <prefix>/share/ostrel stands beside its bin
-// folder (so that root, who can write /usr/bin, still keeps files per user).
+// The executable is installed when its folder cannot be written, or when it
+// lies where installers put programs, so that an administrator, who can write
+// there, still keeps files per user: on Linux the installation's data folder
+// <prefix>/share/ostrel stands beside its bin folder; on Windows the folder
+// lies under Program Files.
 bool IsInstalledExecutable(const std::string& executableFolder);
 // The folder of the shipped data of an installed executable: <prefix>/share/ostrel.
 std::string InstalledDataFolder(const std::string& executableFolder);
 // The HTML user manual: manual/index.html in the data folder of an installed
-// executable, the source tree's docs/manual/index.html for a build folder.
+// executable (on Windows the executable's own folder, installed or unzipped),
+// the source tree's docs/manual/index.html for a build folder.
 std::string UserManualPath(const std::string& executableFolder);
 
 }  // namespace ostrel

@@ -518,7 +518,7 @@ void TForm1::wireEvents() {
       try {
         (this->*h)();
       } catch (const std::exception& e) {
-        dialogs_->message(QStringLiteral("Ostrel"), QString::fromLocal8Bit(e.what()), QMessageBox::Critical,
+        dialogs_->message(QStringLiteral("Ostrel"), QString::fromUtf8(e.what()), QMessageBox::Critical,
                           QMessageBox::Ok);
       }
     };

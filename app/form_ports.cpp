@@ -3,16 +3,14 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include "QtMainThreadSync.h"
 #include "TForm1.h"
-#include "app/core/DeviceMap.h"
 #include "app/core/DeviceProbe.h"
 #include "app/core/PortSetup.h"
 #include "serial/VaComm.h"
-#include "serial/platform/TermiosDevice.h"
+#include "serial/platform/SystemDevice.h"
 
 namespace ostrel {
 
@@ -24,10 +22,6 @@ namespace {
 
 const QString kIsClosed = QStringLiteral(" is closed");
 
-const char* deviceMapOverride() { return std::getenv("OSTREL_DEVICE_DIR"); }
-
-std::string devicePath(const std::string& deviceName) { return ResolveDeviceName(deviceName, deviceMapOverride()); }
-
 // The fixed configuration both ports share.
 void configurePort(TVaComm& port, const std::shared_ptr<TVaMainThreadSync>& sync) {
   UseNoHandshake(port);
@@ -35,7 +29,7 @@ void configurePort(TVaComm& port, const std::shared_ptr<TVaMainThreadSync>& sync
   port.SetWritePriority(tpNormal);
   port.SetMainThreadSync(sync);
   port.SetDeviceOpener(
-      [](const std::string& name, int& err) -> TVaDevicePtr { return TVaTermiosDevice::open(devicePath(name), err); });
+      [](const std::string& name, int& err) { return OpenSystemDevice(PortDevicePath(name), err); });
 }
 
 struct LinkControls {
@@ -66,9 +60,9 @@ void TForm1::CreatePorts() {
     return [this, port](const std::exception& e) {
       if (port->DeviceLost()) {
         ReportDeviceLost(port);
-        AddLogLine(QString::fromLocal8Bit(e.what()));
+        AddLogLine(QString::fromUtf8(e.what()));
       } else {
-        dialogs().message(QStringLiteral("Ostrel"), QString::fromLocal8Bit(e.what()), QMessageBox::Critical,
+        dialogs().message(QStringLiteral("Ostrel"), QString::fromUtf8(e.what()), QMessageBox::Critical,
                           QMessageBox::Ok);
       }
     };
@@ -137,10 +131,10 @@ void connectLink(TForm1& w, TVaComm& port, bool& flag, const LinkControls& c) {
   const QString nameText = c.name->currentText();
   port.SetDeviceName("\\\\.\\" + nameText.toStdString());
 
-  const std::string path = devicePath(port.DeviceName());
+  const std::string path = PortDevicePath(port.DeviceName());
   const ProbeResult probe = DeviceProbe(path);
   if (!probe.ok()) {
-    const std::string text = ProbeMessage(probe, nameText.toStdString(), path, DeviceMapDir(deviceMapOverride()));
+    const std::string text = ProbeMessage(probe, nameText.toStdString(), path, PortMapFolder());
     w.dialogs().message(QString::fromLatin1(kConnectTitle), QString::fromStdString(text), QMessageBox::Warning,
                         QMessageBox::Ok);
     w.StatusBar1->setPanelText(c.panel, QString::fromStdString(port.DeviceName()) + kIsClosed);

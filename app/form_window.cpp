@@ -51,7 +51,7 @@ void TForm1::FormCreate() {
   try {
     AutoConnectPorts();
   } catch (const std::exception& e) {
-    dialogs_->message(QStringLiteral("Ostrel"), QString::fromLocal8Bit(e.what()), QMessageBox::Critical,
+    dialogs_->message(QStringLiteral("Ostrel"), QString::fromUtf8(e.what()), QMessageBox::Critical,
                       QMessageBox::Ok);
   }
   // 9. The panel information labels start empty.

@@ -60,3 +60,10 @@ function(ostrel_add_test name)
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
+
+# For the programs of the directory that calls it (and those below): the mingw runtime as
+# DLLs (libstdc++-6.dll, libgcc_s_seh-1.dll, libwinpthread-1.dll) instead of linked in, so a
+# program and Qt's DLLs share one C++ runtime, its exceptions and its allocator.
+macro(ostrel_shared_runtime)
+  string(REGEX REPLACE "-static(-libgcc|-libstdc\\+\\+)?" "" CMAKE_EXE_LINKER_FLAGS "${CMAKE_EXE_LINKER_FLAGS}")
+endmacro()

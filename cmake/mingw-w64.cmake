@@ -12,13 +12,15 @@ set(triple x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER ${triple}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
 set(CMAKE_RC_COMPILER ${triple}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${triple})
+# A prefix given with -DCMAKE_FIND_ROOT_PATH (Qt for Windows) is searched first.
+list(APPEND CMAKE_FIND_ROOT_PATH /usr/${triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Tests registered with ctest run under wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# The window links the runtime's DLLs instead, as Qt's DLLs do (ostrel_shared_runtime).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 # Windows 10 and later: the serial and thread calls used are all there.

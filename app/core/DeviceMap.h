@@ -21,12 +21,9 @@
 // PortsSurvey.h); a user may also make the links by hand.
 #include <string>
 
+#include "app/core/ComName.h"
+
 namespace ostrel {
-
-inline constexpr int kLastComNumber = 256;
-
-// n of "COMn" (any case, 1 .. 256, no leading zero), or 0 for any other name.
-int ComNumber(const std::string& name);
 
 // The device COMn reaches when the map has no entry for it: /dev/ttyS(n-1).
 std::string OnBoardDevice(int n);

@@ -15,15 +15,23 @@ struct ProbeResult {
   bool ok() const { return status == ProbeStatus::Ok; }
 };
 
-// Opens the device (read/write, no controlling terminal, non-blocking) and
-// closes it again. Busy when another program holds it: open refused with
-// EBUSY, the terminal's exclusive mode set by another holder, or its
-// flock(LOCK_EX) taken (our own ports hold that lock while open, so the same
-// device on both links is busy). While we look, the device is put in
-// exclusive mode; that mode is dropped again before closing so that the
-// probe never leaves a device locked against others. A path that is not a
-// terminal is an OtherError.
+// Opens the device exclusively and closes it again; each platform has its own file.
+// Linux: read/write, no controlling terminal, non-blocking. Busy when another program holds
+// it: open refused with EBUSY, the terminal's exclusive mode set by another holder, or its
+// flock(LOCK_EX) taken (our own ports hold that lock while open, so the same device on both
+// links is busy). While we look, the device is put in exclusive mode; that mode is dropped
+// again before closing so that the probe never leaves a device locked against others. A path
+// that is not a terminal is an OtherError.
+// Windows: CreateFile without sharing, as the port opens it. A missing COM port is Missing,
+// one another program holds (access denied, a sharing violation) is Busy, and errorNumber
+// and systemText carry the Win32 code and the system's own text for it.
 ProbeResult DeviceProbe(const std::string& path);
+
+// Where a port name of the window ("\\.\COM3") leads: on Linux the device map's entry (see
+// DeviceMap.h), on Windows the system's own name.
+std::string PortDevicePath(const std::string& deviceName);
+// The device map's folder for the connect's hint; empty where COM names are the system's own.
+std::string PortMapFolder();
 
 inline constexpr const char* kConnectTitle = "Connect to port";
 inline constexpr const char* kPortBusyText = "This serial port is already in use!";

@@ -1,3 +1,4 @@
+// The program's folder on Linux.
 #include "ProgramFolder.h"
 
 #include <pwd.h>
@@ -37,7 +38,7 @@ bool ensureFolder(const fs::path& p) {
 bool writable(const fs::path& p) { return ::access(p.c_str(), W_OK | X_OK) == 0; }
 
 fs::path perUserFolder(const FolderContext& c) {
-  if (!c.xdgConfigHome.empty()) return fs::path(c.xdgConfigHome) / "ostrel";
+  if (!c.configHome.empty()) return fs::path(c.configHome) / "ostrel";
   if (!c.home.empty()) return fs::path(c.home) / ".config" / "ostrel";
   return {};
 }
