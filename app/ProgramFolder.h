@@ -25,9 +25,9 @@ std::string SettingsFilePath();
 // rule can be checked for any executable folder and environment.
 struct FolderContext {
   std::string executableFolder;
-  std::string override_;      // OSTREL_HOME
-  std::string configHome;     // XDG_CONFIG_HOME; on Windows %APPDATA%
-  std::string home;           // HOME, or the password database's home folder; %USERPROFILE%
+  std::string override_;   // OSTREL_HOME
+  std::string configHome;  // XDG_CONFIG_HOME; on Windows %APPDATA%
+  std::string home;        // HOME, or the password database's home folder; %USERPROFILE%
 };
 FolderContext CurrentFolderContext();
 std::string ChooseProgramFolder(const FolderContext& c);

@@ -28,8 +28,7 @@ void configurePort(TVaComm& port, const std::shared_ptr<TVaMainThreadSync>& sync
   port.SetDeviceName("COM%d");
   port.SetWritePriority(tpNormal);
   port.SetMainThreadSync(sync);
-  port.SetDeviceOpener(
-      [](const std::string& name, int& err) { return OpenSystemDevice(PortDevicePath(name), err); });
+  port.SetDeviceOpener([](const std::string& name, int& err) { return OpenSystemDevice(PortDevicePath(name), err); });
 }
 
 struct LinkControls {

@@ -51,8 +51,7 @@ void TForm1::FormCreate() {
   try {
     AutoConnectPorts();
   } catch (const std::exception& e) {
-    dialogs_->message(QStringLiteral("Ostrel"), QString::fromUtf8(e.what()), QMessageBox::Critical,
-                      QMessageBox::Ok);
+    dialogs_->message(QStringLiteral("Ostrel"), QString::fromUtf8(e.what()), QMessageBox::Critical, QMessageBox::Ok);
   }
   // 9. The panel information labels start empty.
   for (QLabel* l : {Label6, Label7, Label10, Label11}) l->clear();

@@ -1,7 +1,7 @@
 #include "Win32FormPorts.h"
 
-#include <windows.h>
 #include <dbt.h>
+#include <windows.h>
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -74,9 +74,8 @@ TFormPorts::TFormPorts(Dialogs& dialogs, std::function<std::vector<OwnUse>()> ow
 
 void TFormPorts::Refresh() {
   const int selected = GridSerialDevices->currentRow();
-  const QString key = selected >= 0 && GridSerialDevices->item(selected, 0)
-                          ? GridSerialDevices->item(selected, 0)->text()
-                          : QString();
+  const QString key =
+      selected >= 0 && GridSerialDevices->item(selected, 0) ? GridSerialDevices->item(selected, 0)->text() : QString();
   const std::vector<ComPort> ports = PresentComPorts();
   const std::vector<OwnUse> own = ownUse_ ? ownUse_() : std::vector<OwnUse>{};
   GridSerialDevices->setRowCount(static_cast<int>(ports.size()));

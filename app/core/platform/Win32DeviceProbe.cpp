@@ -35,8 +35,8 @@ ProbeResult fail(DWORD code) {
 
 ProbeResult DeviceProbe(const std::string& path) {
   const std::wstring name = WideFromUtf8(serial::Win32DevicePath(path));
-  HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_OVERLAPPED, nullptr);
+  HANDLE h =
+      CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE) return fail(GetLastError());
   // A name that opens but has no line behind it (a file, a pipe) is no serial port.
   DCB line{};

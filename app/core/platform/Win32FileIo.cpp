@@ -84,8 +84,8 @@ Kind kindOf(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return Kind::Folder;
   // Devices and pipes have no attributes of a file, or pretend to: ask the opened object.
-  Handle h(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  Handle h(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!h.ok()) {
     const DWORD code = GetLastError();
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? Kind::Nothing : Kind::Other;
@@ -141,8 +141,8 @@ FileWriteResult WriteFileAtomically(const std::string& path, std::string_view by
 std::optional<BoundedRead> ReadRegularFile(const std::string& path, std::size_t maxBytes) {
   const std::wstring name = WideFromUtf8(path);
   if (kindOf(name) != Kind::File) return std::nullopt;
-  Handle file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  Handle file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.ok() || GetFileType(file.get()) != FILE_TYPE_DISK) return std::nullopt;
   BoundedRead result;
   // One byte past the bound tells whether the file goes on.
