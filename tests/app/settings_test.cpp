@@ -1,7 +1,4 @@
 // Start-up and shutdown with the settings file.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -10,43 +7,10 @@
 #include <QTest>
 
 #include "IniFile.h"
-#include "form_fixture.h"
+#include "settings_expect.h"
 
 using namespace ostrel;
-
-namespace {
-struct Shown {
-  QString name, speed, parity, stop;
-  bool autoOpen;
-};
-Shown panelPort(TForm1& f) {
-  return {f.Combo_com_name->currentText(), f.Combo_com_speed->currentText(), f.Combo_com_parity->currentText(),
-          f.Combo_stop->currentText(), f.CB_open_port->isChecked()};
-}
-Shown modbusPort(TForm1& f) {
-  return {f.Combo_com2_name->currentText(), f.Combo_com2_speed->currentText(), f.Combo_com2_parity->currentText(),
-          f.Combo_com2_stop->currentText(), f.CB_open_port2->isChecked()};
-}
-void expectShown(const Shown& s, const char* name, const char* speed, const char* parity, const char* stop,
-                 bool autoOpen) {
-  EXPECT_EQ(s.name, name);
-  EXPECT_EQ(s.speed, speed);
-  EXPECT_EQ(s.parity, parity);
-  EXPECT_EQ(s.stop, stop);
-  EXPECT_EQ(s.autoOpen, autoOpen);
-}
-void expectDefaults(TForm1& f, const QString& folder) {
-  expectShown(panelPort(f), "COM1", "2400", "Even", "2", false);
-  expectShown(modbusPort(f), "COM1", "19200", "Even", "1", false);
-  EXPECT_EQ(f.UD_timeout->Position(), 300);
-  EXPECT_EQ(f.UD_modbusTimeout->Position(), 600);
-  EXPECT_EQ(f.EditTimeoutModbus->text(), "600");
-  EXPECT_EQ(f.UDmodbusAddress->Position(), 1);
-  EXPECT_EQ(f.EditInputAddress->text(), "1");
-  EXPECT_EQ(f.EditInputCount->text(), "125");
-  EXPECT_EQ(f.dataDir, folder + "/");
-}
-}  // namespace
+using namespace ostrel::testing;
 
 TEST_F(FormTest, NoFileGivesDefaultsAndCloseWritesTheTableInOrder) {
   TForm1& f = create();
@@ -158,20 +122,6 @@ TEST_F(FormTest, UnwritableFileWarnsOnceAndShutdownGoesOn) {
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"ostrel.ini"});
 }
 
-TEST_F(FormTest, ASettingsFileThatIsNoRegularFileGivesDefaultsAndIsLeftAlone) {
-  // A FIFO without a writer: the window still comes up, with the defaults.
-  ASSERT_EQ(::mkfifo(QFile::encodeName(iniPath()).constData(), 0600), 0);
-  TForm1& f = create();
-  expectDefaults(f, dir.path());
-  f.show();
-  f.close();
-  ASSERT_EQ(messages(), 1);
-  EXPECT_EQ(dialogs.last(ScriptedDialogs::Kind::Message)->caption, "Saving settings");
-  struct stat info {};
-  ASSERT_EQ(::lstat(QFile::encodeName(iniPath()).constData(), &info), 0);
-  EXPECT_TRUE(S_ISFIFO(info.st_mode));  // not replaced by a file
-}
-
 TEST_F(FormTest, LineEndsOfEveryKindAndAHugeFileReadUpToItsBound) {
   writeIni("[Com port]\rSpeed=4800\rSB=1\r[Modbus]\rTimeout=900\r");
   TForm1& f = create();
@@ -192,7 +142,7 @@ TEST_F(FormTest, LineEndsOfEveryKindAndAHugeFileReadUpToItsBound) {
   // 50 MB (a sparse file): the keys at its start are read, the rest is not,
   // and the file written at close holds only what was read.
   writeIni("[Com port]\r\nSpeed=1200\r\n");
-  ASSERT_EQ(::truncate(QFile::encodeName(iniPath()).constData(), 50 << 20), 0);
+  ASSERT_TRUE(QFile::resize(iniPath(), 50 << 20));
   TForm1& big = create();
   EXPECT_EQ(big.Combo_com_speed->currentText(), "1200");
   big.close();

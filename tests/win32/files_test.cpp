@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 class CyrillicFolder : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() / (L"ostrel-\u0422\u0435\u0441\u0442-" + std::to_wstring(GetCurrentProcessId()));
+    folder_ =
+        fs::temp_directory_path() / (L"ostrel-\u0422\u0435\u0441\u0442-" + std::to_wstring(GetCurrentProcessId()));
     fs::create_directories(folder_);
   }
   void TearDown() override {
@@ -84,8 +85,8 @@ TEST(UsbIdentity, VendorProductAndSerialFromTheInstanceIdsOfCommonAdapters) {
     const char* serial;
   };
   for (const Case& c : {
-           Case{"USB\\VID_1A86&PID_7523\\5&2A3B4C5D&0&2", "1A86:7523", ""},         // CH340: no serial
-           Case{"USB\\VID_067B&PID_2303\\A1B2C3", "067B:2303", "A1B2C3"},           // PL2303 with one
+           Case{"USB\\VID_1A86&PID_7523\\5&2A3B4C5D&0&2", "1A86:7523", ""},  // CH340: no serial
+           Case{"USB\\VID_067B&PID_2303\\A1B2C3", "067B:2303", "A1B2C3"},    // PL2303 with one
            Case{"FTDIBUS\\VID_0403+PID_6001+A10K1Q2BA\\0000", "0403:6001", "A10K1Q2BA"},
            Case{"usb\\vid_10c4&pid_ea60\\0001", "10C4:EA60", "0001"},
            Case{"ACPI\\PNP0501\\0", "", ""},  // an on-board port

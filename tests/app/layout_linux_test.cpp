@@ -34,7 +34,7 @@ std::vector<std::string> entries(const std::string& folder) {
 
 }  // namespace
 
-TEST(ProgramFolderLayout, BuildFolderKeepsTheExecutablesFolderAndCreatesNothing) {
+TEST(ProgramFolderOnLinux, BuildFolderKeepsTheExecutablesFolderAndCreatesNothing) {
   TempDir build, home;
   const FolderContext c{build.path(), "", "", home.path()};
   EXPECT_FALSE(ostrel::IsInstalledExecutable(build.path()));
@@ -43,7 +43,7 @@ TEST(ProgramFolderLayout, BuildFolderKeepsTheExecutablesFolderAndCreatesNothing)
   EXPECT_TRUE(entries(home.path()).empty());
 }
 
-TEST(ProgramFolderLayout, InstalledUsesThePerUserFolderAndMakesItsFilesFolder) {
+TEST(ProgramFolderOnLinux, InstalledUsesThePerUserFolderAndMakesItsFilesFolder) {
   Installation inst;
   TempDir home, xdg;
   EXPECT_TRUE(ostrel::IsInstalledExecutable(inst.bin));
@@ -58,7 +58,7 @@ TEST(ProgramFolderLayout, InstalledUsesThePerUserFolderAndMakesItsFilesFolder) {
   EXPECT_EQ(ChooseProgramFolder({inst.bin, "", "", home.path()}), chosen);
 }
 
-TEST(ProgramFolderLayout, UnusableHomeIsStillTheAnswerAndNothingIsWrittenElsewhere) {
+TEST(ProgramFolderOnLinux, UnusableHomeIsStillTheAnswerAndNothingIsWrittenElsewhere) {
   Installation inst;
   TempDir scratch;
   // A file standing where the home folder should be: the per-user folder
@@ -71,7 +71,7 @@ TEST(ProgramFolderLayout, UnusableHomeIsStillTheAnswerAndNothingIsWrittenElsewhe
   EXPECT_EQ(entries(scratch.path()), std::vector<std::string>{"home"});
 }
 
-TEST(ProgramFolderLayout, UnwritableExecutableFolderCountsAsInstalled) {
+TEST(ProgramFolderOnLinux, UnwritableExecutableFolderCountsAsInstalled) {
   if (::geteuid() == 0) GTEST_SKIP() << "root writes any folder";
   TempDir root;
   const std::string bin = root / "opt";
@@ -82,7 +82,7 @@ TEST(ProgramFolderLayout, UnwritableExecutableFolderCountsAsInstalled) {
   EXPECT_FALSE(ostrel::IsInstalledExecutable(bin));
 }
 
-TEST(ProgramFolderLayout, OverrideWinsAndGetsNoFilesFolder) {
+TEST(ProgramFolderOnLinux, OverrideWinsAndGetsNoFilesFolder) {
   Installation inst;
   TempDir over, home;
   const std::string named = over / "a/b";
@@ -92,7 +92,7 @@ TEST(ProgramFolderLayout, OverrideWinsAndGetsNoFilesFolder) {
   EXPECT_TRUE(entries(home.path()).empty());
 }
 
-TEST(ProgramFolderLayout, UserManualOfAnInstallationAndOfABuildFolder) {
+TEST(ProgramFolderOnLinux, UserManualOfAnInstallationAndOfABuildFolder) {
   Installation inst;
   EXPECT_EQ(ostrel::UserManualPath(inst.bin), inst.root / "usr/share/ostrel/manual/index.html");
   TempDir build;
