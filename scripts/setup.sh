@@ -5,8 +5,9 @@
 #   bash scripts/setup.sh          what the README's two commands need
 #   bash scripts/setup.sh --ci     that, plus what CI's own stages need (sanitizer and fuzz
 #                                  builds with clang, the fresh-machine check)
-#   bash scripts/setup.sh --windows   that, plus the Windows cross-build of ostrel-cli and wine
-#                                  to run its tests (scripts/windows.sh); flags combine
+#   bash scripts/setup.sh --windows   that, plus the Windows cross-build (Qt for Windows from
+#                                  Debian's source, the installer) and wine to run its tests
+#                                  (scripts/windows.sh); flags combine
 #
 # Packages are installed with --no-install-recommends, so anything a package only recommends
 # but we use is named here (python3-serial-asyncio: pymodbus' serial server needs it).
@@ -38,6 +39,12 @@ WINDOWS_PACKAGES=(
   # mingw-w64 with the posix thread model (std::thread, std::mutex); GoogleTest's sources to
   # build it for Windows; wine runs the tests (wine64: the 64-bit loader)
   g++-mingw-w64-x86-64-posix googletest wine wine64
+  # Qt for Windows from Debian's qtbase source (scripts/qt-windows.sh): apt-get source needs
+  # dpkg-dev, the tarball xz-utils, and the cross build takes the host's Qt tools and their
+  # private CMake packages
+  dpkg-dev xz-utils qt6-base-private-dev
+  # the installer (makensis)
+  nsis
 )
 
 for flag in "$@"; do

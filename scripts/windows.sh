@@ -1,27 +1,39 @@
 #!/usr/bin/env bash
-# ostrel-cli for Windows: cross-built with mingw-w64, its tests run under wine.
+# Ostrel for Windows: cross-built with mingw-w64 against Qt for Windows (built from Debian's
+# source by scripts/qt-windows.sh into a cache outside the checkout), packaged as an installer
+# and a portable zip (scripts/windows-package.sh), and tested under wine.
 #
-#   bash scripts/windows.sh           build, then run every Windows test under wine
-#   bash scripts/windows.sh --build   build only: build-win/cli/ostrel-cli.exe
+#   bash scripts/windows.sh           build, package, then run every Windows test under wine
+#   bash scripts/windows.sh --build   build and package only: build-win/app/ostrel.exe,
+#                                     build-win/cli/ostrel-cli.exe, build-win/ostrel-*-setup.exe
+#                                     and build-win/ostrel-*-windows.zip
 #
-# The tests: each library suite under wine, its count beside the Linux build's; the device
-# suite on two pseudo-terminals mapped as COM ports; and ostrel-cli.exe reading 125 registers
-# from the pymodbus slave and scanning the simulated panel, each output compared with the
-# Linux ostrel-cli's against the same peer.
+# The tests: each library and window suite under wine, its count beside the Linux build's
+# (cases of suites named *OnLinux or *OnWindows are counted apart); the device suite on two
+# pseudo-terminals mapped as COM ports; the whole window with Windows' own platform plugin on
+# an X server, its COM1 the simulated panel and its COM2 the pymodbus slave; the installer and
+# the zip; and ostrel-cli.exe reading 125 registers from the pymodbus slave and scanning the
+# simulated panel, each output compared with the Linux ostrel-cli's against the same peer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 bash scripts/setup.sh --windows
-cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+qt=$(bash scripts/qt-windows.sh)
+cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+  -DOSTREL_GUI=ON -DCMAKE_PREFIX_PATH="$qt" -DCMAKE_FIND_ROOT_PATH="$qt" \
+  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
 cmake --build build-win -j "$(nproc)"
-echo "windows: build-win/cli/ostrel-cli.exe, $(stat -c %s build-win/cli/ostrel-cli.exe) bytes"
+echo "windows: build-win/app/ostrel.exe, $(stat -c %s build-win/app/ostrel.exe) bytes;" \
+  "build-win/cli/ostrel-cli.exe, $(stat -c %s build-win/cli/ostrel-cli.exe) bytes"
+bash scripts/windows-package.sh "$qt"
 [ "${1:-}" = "--build" ] && exit 0
 
 # The Linux side of each comparison comes from the normal build.
 suites=(common/common_tests modbus/modbus_tests panel/panel_tests serial/serial_tests)
+window_suites=(app/app_ini_tests app/app_window_tests app_csv/app_csv_tests)
 cmake -S . -B build -G Ninja >/dev/null
-cmake --build build -j "$(nproc)" --target "${suites[@]##*/}" serial_device_tests ostrel-cli
+cmake --build build -j "$(nproc)" --target "${suites[@]##*/}" "${window_suites[@]##*/}" serial_device_tests ostrel-cli
 
 export WINEPREFIX="$root/build-win/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 log="$root/build-win/test-logs"
@@ -39,7 +51,24 @@ cleanup() {
   wineserver -k >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
-[ -f "$WINEPREFIX/system.reg" ] || wineboot --init >/dev/null 2>&1
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  wineboot --init >/dev/null 2>&1
+  # A new prefix says it is Windows 7; Qt 6 expects Windows 10.
+  wine winecfg -v win10 >/dev/null 2>&1
+fi
+# Wine's windows, and so every Qt program under it, need an X server.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$peers/display" >/dev/null 2>&1 &
+peer_pids+=($!)
+for _ in $(seq 500); do [ -s "$peers/display" ] && break; sleep 0.01; done
+[ -s "$peers/display" ] || { echo "windows: Xvfb did not start"; exit 1; }
+export DISPLAY=":$(cat "$peers/display")"
+# The window's suites find Qt's and the runtime's DLLs in the staged program folder, and the
+# offscreen platform plugin in Qt's prefix.
+stage=$root/build-win/stage/Ostrel
+export WINEPATH
+WINEPATH=$(winepath -w "$stage")
+export QT_PLUGIN_PATH
+QT_PLUGIN_PATH=$(winepath -w "$qt/plugins")
 
 # "ran passed skipped" of a GoogleTest run's output.
 counts() {
@@ -50,20 +79,32 @@ counts() {
   echo "${ran:-0} ${passed:-0} ${skipped:-0}"
 }
 
+# The number of cases of a GoogleTest binary's suites that match a filter.
+cases_matching() {
+  bash -c "$1 --gtest_list_tests --gtest_filter='$2'" 2>/dev/null | grep -c '^  ' || true
+}
+
 # suite, Linux command ("" for a suite only Windows has), wine command: runs them, prints a
-# row, and fails when a run failed or the two ran different counts.
+# row, and fails when a run failed or the two ran different counts once the cases only one
+# platform has (suites *OnLinux, *OnWindows) are set apart; those are listed, never counted
+# as passed on the other.
 compare_suite() {
   local name=$1 native_cmd=$2 wine_cmd=$3 bad=0
-  local n_ran=- n_passed=- n_skipped=- w_ran w_passed w_skipped
+  local n_ran=- n_passed=- n_skipped=- w_ran w_passed w_skipped linux_only=0 windows_only
   bash -c "$wine_cmd" >"$log/$name.wine.log" 2>&1 || true
   read -r w_ran w_passed w_skipped <<<"$(counts "$log/$name.wine.log")"
   [ "$w_ran" != 0 ] && [ $((w_passed + w_skipped)) = "$w_ran" ] || bad=1
+  windows_only=$(cases_matching "$wine_cmd" '*OnWindows*')
   if [ -n "$native_cmd" ]; then
     bash -c "$native_cmd" >"$log/$name.linux.log" 2>&1 || true
     read -r n_ran n_passed n_skipped <<<"$(counts "$log/$name.linux.log")"
-    [ "$n_ran" != 0 ] && [ "$n_ran" = "$w_ran" ] && [ "$n_passed" = "$n_ran" ] || bad=1
+    linux_only=$(cases_matching "$native_cmd" '*OnLinux*')
+    [ "$n_ran" != 0 ] && [ $((n_ran - linux_only)) = $((w_ran - windows_only)) ] && [ "$n_passed" = "$n_ran" ] || bad=1
+  else
+    windows_only=$w_ran
   fi
-  printf '%-22s %6s %6s %6s   %6s %6s %6s\n' "$name" "$n_ran" "$n_passed" "$n_skipped" "$w_ran" "$w_passed" "$w_skipped"
+  printf '%-22s %6s %6s %6s   %6s %6s %6s   %6s %6s\n' "$name" "$n_ran" "$n_passed" "$n_skipped" \
+    "$w_ran" "$w_passed" "$w_skipped" "$linux_only" "$windows_only"
   if [ "$bad" = 1 ]; then
     grep -E '^\[  FAILED  \]|Failure|error' "$log/$name.wine.log" | head -n 20 || true
     echo "windows: $name differs between Linux and wine, or failed (logs in $log/$name.*.log)"
@@ -72,10 +113,17 @@ compare_suite() {
 }
 
 echo "== the libraries' suites, Linux and wine"
-printf '%-22s %6s %6s %6s   %6s %6s %6s\n' suite "ran" passed skipped "ran" passed skipped
-printf '%-22s %-22s   %s\n' "" "---------- Linux" "---------- wine"
+printf '%-22s %6s %6s %6s   %6s %6s %6s   %6s %6s\n' suite "ran" passed skipped "ran" passed skipped Linux Windows
+printf '%-22s %-22s   %-22s   %s\n' "" "---------- Linux" "---------- wine" "-- only on"
 for s in "${suites[@]}"; do
   compare_suite "${s##*/}" "build/tests/$s --gtest_brief=1" "wine build-win/tests/$s.exe --gtest_brief=1"
+done
+# The window's suites under the offscreen platform; those over pseudo-terminals, the Modbus
+# slave, the X server's captions and the Debian package are Linux's (the whole window over
+# COM ports runs below).
+for s in "${window_suites[@]}"; do
+  compare_suite "${s##*/}" "QT_QPA_PLATFORM=offscreen build/tests/$s --gtest_brief=1" \
+    "QT_QPA_PLATFORM=offscreen wine build-win/tests/$s.exe --gtest_brief=1"
 done
 
 # What only Windows has (its error codes, device names, line timing) runs under wine alone.
@@ -161,6 +209,55 @@ for c in "${cases[@]}"; do
   fi
   printf '%-12s %-8s %-8s %s\n' "$name" "exit $(cat "$l/status")" "exit $(cat "$w/status")" "$verdict"
 done
+
+echo "== the whole window under wine: COM1 the simulated panel, COM2 the pymodbus slave"
+shots=$root/build-win/screenshots
+rm -rf "$shots" && mkdir -p "$shots"
+window_cmd="OSTREL_SCREENSHOT_DIR='$(winepath -w "$shots")' wine build-win/tests/windows_window/windows_window_tests.exe"
+compare_suite windows_window_tests "" \
+  "testing/wine/port-pair.sh --map COM1='$peers/COM1' --map COM2='$peers/COM2' -- bash -c \"$window_cmd\""
+for shot in scan.png readout.png; do
+  [ -s "$shots/$shot" ] || { echo "windows: no screenshot $shot of the window"; failed=1; }
+done
+echo "windows: screenshots of the window in $shots"
+
+echo "== the installer and the portable zip under wine"
+# Each check: a description, then a shell test.
+check() {
+  if eval "$2"; then echo "  ok: $1"; else echo "  FAILED: $1"; failed=1; fi
+}
+setup=$(ls build-win/ostrel-*-setup.exe)
+zip=$(ls build-win/ostrel-*-windows.zip)
+version=$(basename "$setup" | sed 's/^ostrel-\(.*\)-setup.exe$/\1/')
+installed="$WINEPREFIX/drive_c/Program Files/Ostrel"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Ostrel'
+appdata=$(winepath -u "$(wine cmd /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r')")
+rm -rf "$appdata/Ostrel" "$installed"
+wine "$setup" /S >"$log/setup.log" 2>&1 || true
+check "silent install put ostrel.exe, Qt and the uninstaller into Program Files" \
+  '[ -f "$installed/ostrel.exe" ] && [ -f "$installed/Qt6Widgets.dll" ] && [ -f "$installed/platforms/qwindows.dll" ] && [ -f "$installed/Uninstall.exe" ]'
+check "the manual and Qt's licence are installed" \
+  '[ -f "$installed/manual/index.html" ] && [ -f "$installed/licences/Qt-LGPL-3.0.txt" ]'
+check "Apps & features lists Ostrel $version" \
+  'wine reg query "$uninstall_key" /v DisplayVersion 2>/dev/null | grep -q "$version"'
+check "the Start menu has Ostrel" \
+  '[ -n "$(find "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Ostrel" -name "Ostrel.lnk" 2>/dev/null)" ]'
+OSTREL_QUIT_AFTER_SHOW=1 timeout 120 wine "$installed/ostrel.exe" >"$log/installed-run.log" 2>&1 || true
+check "the installed ostrel.exe showed its window and wrote %APPDATA%\\Ostrel\\ostrel.ini" \
+  '[ -f "$appdata/Ostrel/ostrel.ini" ] && [ -d "$appdata/Ostrel/files" ] && grep -q $'"'"'^\[Com port\]\r$'"'"' "$appdata/Ostrel/ostrel.ini"'
+check "nothing was written into Program Files" '[ ! -e "$installed/ostrel.ini" ]'
+wine "$installed/Uninstall.exe" /S >"$log/uninstall.log" 2>&1 || true
+# The uninstaller runs on from a copy of itself: wait until it has removed the folder.
+await '[ ! -e "$installed" ]' || true
+check "silent uninstall removed the program, its entry and its Start menu folder" \
+  '[ ! -e "$installed" ] && ! wine reg query "$uninstall_key" >/dev/null 2>&1 && [ ! -e "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Ostrel" ]'
+check "the user's settings stay after the uninstall" '[ -f "$appdata/Ostrel/ostrel.ini" ]'
+unzipped=$log/unzipped
+rm -rf "$unzipped" && mkdir -p "$unzipped"
+python3 -m zipfile -e "$zip" "$unzipped"
+OSTREL_QUIT_AFTER_SHOW=1 timeout 120 wine "$unzipped/Ostrel/ostrel.exe" >"$log/zip-run.log" 2>&1 || true
+check "the unzipped ostrel.exe keeps ostrel.ini beside itself" \
+  '[ -f "$unzipped/Ostrel/ostrel.ini" ] && [ -d "$unzipped/Ostrel/files" ]'
 
 [ "$failed" = 0 ] || exit 1
 echo "windows: every Windows test passed under wine"

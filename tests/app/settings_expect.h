@@ -23,7 +23,7 @@ inline Shown modbusPort(TForm1& f) {
           f.Combo_com2_stop->currentText(), f.CB_open_port2->isChecked()};
 }
 inline void expectShown(const Shown& s, const char* name, const char* speed, const char* parity, const char* stop,
-                 bool autoOpen) {
+                        bool autoOpen) {
   EXPECT_EQ(s.name, name);
   EXPECT_EQ(s.speed, speed);
   EXPECT_EQ(s.parity, parity);
