@@ -39,6 +39,8 @@ WINDOWS_PACKAGES=(
   # mingw-w64 with the posix thread model (std::thread, std::mutex); GoogleTest's sources to
   # build it for Windows; wine runs the tests (wine64: the 64-bit loader)
   g++-mingw-w64-x86-64-posix googletest wine wine64
+  # wine's own Tahoma, the face behind Windows' dialog font (wine only recommends it)
+  fonts-wine
   # Qt for Windows from Debian's qtbase source (scripts/qt-windows.sh): apt-get source needs
   # dpkg-dev, the tarball xz-utils, and the cross build takes the host's Qt tools and their
   # private CMake packages

@@ -1,7 +1,9 @@
 #include "Win32FormPorts.h"
 
-#include <dbt.h>
+// clang-format off
 #include <windows.h>
+#include <dbt.h>
+// clang-format on
 
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -5,12 +5,12 @@
 ;   makensis -DVERSION=0.1 -DSTAGE=<staged folder> -DOUTFILE=<setup.exe> -DICON=<ostrel.ico> ostrel.nsi
 ;
 ; The staged folder is what the portable zip holds (scripts/windows-package.sh makes both).
-Unicode true
+; A 64-bit installer for a 64-bit program (it also runs where only 64-bit programs run).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
 !include "MUI2.nsh"
-!include "x64.nsh"
 
 !define PRODUCT "Ostrel"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Ostrel"
@@ -41,12 +41,7 @@ VIAddVersionKey "LegalCopyright" "See licences\ in the installed folder"
 !insertmacro MUI_LANGUAGE "English"
 
 Function .onInit
-  ${If} ${RunningX64}
-    SetRegView 64
-  ${Else}
-    MessageBox MB_ICONSTOP "${PRODUCT} needs 64-bit Windows 10 or later." /SD IDOK
-    Abort
-  ${EndIf}
+  SetRegView 64
 FunctionEnd
 
 Function un.onInit

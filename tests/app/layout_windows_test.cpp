@@ -31,13 +31,13 @@ fs::path programFiles() {
 }
 
 // A folder with a Cyrillic name, removed at the end.
-struct Folder {
+struct TempFolder {
   fs::path path;
-  explicit Folder(const fs::path& parent)
+  explicit TempFolder(const fs::path& parent)
       : path(parent / (L"ostrel-\u041f\u0430\u043f\u043a\u0430-" + std::to_wstring(GetCurrentProcessId()))) {
     fs::create_directories(path);
   }
-  ~Folder() {
+  ~TempFolder() {
     std::error_code ec;
     fs::remove_all(path, ec);
   }
@@ -46,8 +46,8 @@ struct Folder {
 }  // namespace
 
 TEST(ProgramFolderOnWindows, AnUnzippedCopyKeepsItsFilesBesideTheExecutable) {
-  const Folder unzipped(fs::temp_directory_path());
-  const Folder appData(fs::temp_directory_path() / L"roaming");
+  const TempFolder unzipped(fs::temp_directory_path());
+  const TempFolder appData(fs::temp_directory_path() / L"roaming");
   EXPECT_FALSE(ostrel::IsInstalledExecutable(utf8(unzipped.path)));
   EXPECT_EQ(ChooseProgramFolder({utf8(unzipped.path), "", utf8(appData.path), ""}), utf8(unzipped.path));
   EXPECT_TRUE(fs::is_empty(appData.path));
@@ -55,21 +55,21 @@ TEST(ProgramFolderOnWindows, AnUnzippedCopyKeepsItsFilesBesideTheExecutable) {
 
 TEST(ProgramFolderOnWindows, AnInstalledCopyUsesAppDataOstrelWithItsFilesFolder) {
   ASSERT_FALSE(programFiles().empty());
-  const Folder installed(programFiles());
-  const Folder appData(fs::temp_directory_path() / L"roaming");
+  const TempFolder installed(programFiles());
+  const TempFolder appData(fs::temp_directory_path() / L"roaming");
   EXPECT_TRUE(ostrel::IsInstalledExecutable(utf8(installed.path)));
   const std::string chosen = ChooseProgramFolder({utf8(installed.path), "", utf8(appData.path), ""});
   EXPECT_EQ(chosen, utf8(appData.path / L"Ostrel"));
   EXPECT_TRUE(fs::is_directory(appData.path / L"Ostrel" / L"files"));
   EXPECT_TRUE(fs::is_empty(installed.path));
   // Without %APPDATA% the profile's roaming folder is used.
-  const Folder profile(fs::temp_directory_path());
+  const TempFolder profile(fs::temp_directory_path());
   EXPECT_EQ(ChooseProgramFolder({utf8(installed.path), "", "", utf8(profile.path)}),
             utf8(profile.path / L"AppData" / L"Roaming" / L"Ostrel"));
 }
 
 TEST(ProgramFolderOnWindows, OverrideWinsAndTheManualIsTheShippedOne) {
-  const Folder unzipped(fs::temp_directory_path());
+  const TempFolder unzipped(fs::temp_directory_path());
   const std::string named = utf8(unzipped.path / L"\u0434\u043e\u043c");
   EXPECT_EQ(ChooseProgramFolder({utf8(unzipped.path), named, "", ""}), named);
   EXPECT_TRUE(fs::is_directory(unzipped.path / L"\u0434\u043e\u043c"));

@@ -75,6 +75,7 @@ TEST(WindowOnWindows, ConnectsScansReadsAndExitsWritingItsSettingsBesideTheExecu
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Timer_free_command->Enabled(); }, 90000)) << "the scan did not end";
   EXPECT_GT(w.GridDevices->RowCount(), 3) << logText(w).toStdString();
   EXPECT_GT(linesStarting(w, "QVFP: "), 3);
+  find<QTabWidget>(w, "PageControl1")->setCurrentIndex(0);  // the scan's page, to be seen
   shoot(w, "scan.png");
 
   find<QTabWidget>(w, "PageControl1")->setCurrentIndex(1);
