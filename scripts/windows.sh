@@ -147,9 +147,9 @@ echo "== the device suite: two pseudo-terminals, linked, as COM1 and COM2"
 compare_suite serial_device_tests "build/tests/serial_device/serial_device_tests --gtest_brief=1" \
   "testing/wine/port-pair.sh --pair COM1,COM2 -- wine build-win/tests/serial_device/serial_device_tests.exe --gtest_brief=1"
 
-# Waits up to 10 s for a condition (a shell test), false then.
+# Waits up to 10 s (or the seconds given second) for a condition (a shell test), false then.
 await() {
-  local tries=1000
+  local tries=$((${2:-10} * 100))
   while ((tries--)); do
     if eval "$1"; then return 0; fi
     sleep 0.01
@@ -262,7 +262,7 @@ check "the installed ostrel.exe showed its window and wrote %APPDATA%\\Ostrel\\o
 check "nothing was written into Program Files" '[ ! -e "$installed/ostrel.ini" ]'
 wine "$installed/Uninstall.exe" /S >"$log/uninstall.log" 2>&1 || true
 # The uninstaller runs on from a copy of itself: wait until it has removed the folder.
-await '[ ! -e "$installed" ]' || true
+await '[ ! -e "$installed" ]' 60 || true
 check "silent uninstall removed the program, its entry and its Start menu folder" \
   '[ ! -e "$installed" ] && ! wine reg query "$uninstall_key" >/dev/null 2>&1 && [ ! -e "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Ostrel" ]'
 check "the user's settings stay after the uninstall" '[ -f "$appdata/Ostrel/ostrel.ini" ]'
