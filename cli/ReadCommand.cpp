@@ -150,7 +150,7 @@ int ReadCommand(const Words& words) {
   const Args args("read", specs, words);
   if (args.has("--help")) return PrintHelp(kHelp);
   const LineSettings line = LineFromArgs(args, {19200, serial::paEven, serial::sb1});
-  const Request req{static_cast<int>(args.integer("--slave", 1, 247, 1)),
+  const Request req{static_cast<int>(args.integer("--slave", kFirstSlaveAddress, kLastSlaveAddress, 1)),
                     static_cast<int>(args.integer("--start", 0, 65535, 1)),
                     static_cast<int>(args.integer("--count", 1, 125, 125))};
   const Format format = formatFrom(args);

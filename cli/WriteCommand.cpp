@@ -22,7 +22,7 @@ const char* kHelp =
     "                                [--beeper] [--reset-fire] [--fire2] [--fire2-time] [--siren]\n"
     "       ostrel-cli write clock   --port PORT\n"
     "       ostrel-cli write line    --port PORT --which fp|modbus --baud RATE --line-parity P\n"
-    "       ostrel-cli write address --port PORT --new 0..254\n"
+    "       ostrel-cli write address --port PORT --new 1..247\n"
     "  each with [--slave 1] [--timeout MS] [--speed 19200] [--parity even] [--stop 1]\n"
     "\n"
     "Sends one command of the window's Commands group to the panel's Modbus interface\n"
@@ -123,7 +123,9 @@ Planned plan(const std::string& which, const Args& args, uint8_t slave) {
   const std::string text = args.text("--new");
   if (text.empty()) throw UsageError("Modbus address not entered");
   const int address = modbus::ParseNewSlaveAddress(text);
-  if (address >= 255) throw UsageError("Invalid new modbus address entered...");
+  // A panel moved to 0 or to 248..255 could no longer be asked anything.
+  if (address < kFirstSlaveAddress || address > kLastSlaveAddress)
+    throw UsageError("Invalid new modbus address entered...");
   return {modbus::BuildWriteSingleRegister(slave, modbus::kSlaveAddressRegister, 0x00, static_cast<uint8_t>(address)),
           "slave address register 0x8011 = " + std::to_string(address)};
 }
@@ -154,7 +156,7 @@ int WriteCommand(const Words& words) {
   const Args args("write", optionsFor(which), Words(words.begin() + 1, words.end()));
   if (args.has("--help")) return PrintHelp(kHelp);
   const LineSettings line = LineFromArgs(args, {19200, serial::paEven, serial::sb1});
-  const int slave = static_cast<int>(args.integer("--slave", 1, 247, 1));
+  const int slave = static_cast<int>(args.integer("--slave", kFirstSlaveAddress, kLastSlaveAddress, 1));
   Console console(args.has("--quiet"), args.has("--verbose"));
   const std::string portName = args.required("--port");
   // Every value is checked before the port is touched, as in the window.

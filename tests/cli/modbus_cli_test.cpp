@@ -137,6 +137,8 @@ TEST_F(CliModbus, WritesAreRefusedAsTheWindowRefusesThem) {
   const std::map<std::vector<std::string>, std::string> refusals{
       {{"line", "--which", "modbus", "--baud", "115200", "--line-parity", "Even"}, "Wrong baud or parity selected..."},
       {{"address", "--new", "255"}, "Invalid new modbus address entered..."},
+      {{"address", "--new", "0"}, "Invalid new modbus address entered..."},  // broadcast
+      {{"address", "--new", "248"}, "Invalid new modbus address entered..."},
       {{"address", "--new", "x1"}, "Invalid new modbus address entered..."},
       {{"address"}, "Modbus address not entered"},
       {{"command", "--command", "zone", "--target", "252"},
