@@ -6,6 +6,7 @@
 #include <QString>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Dialogs.h"
 #include "FileDialogs.h"
@@ -13,6 +14,7 @@
 #include "TStringGrid.h"
 #include "TTimer.h"
 #include "TUpDown.h"
+#include "app/core/OwnUse.h"
 
 class QAction;
 class QCheckBox;
@@ -308,6 +310,8 @@ class TForm1 : public QMainWindow {
   // Tools menu (form_tools.cpp)
   // Tells an open serial ports dialog that a link connected or disconnected.
   void PortsChanged();
+  // The devices the two links hold while connected, for the serial ports dialog.
+  std::vector<OwnUse> OwnPortUse() const;
 
   // log pane and custom command (form_log.cpp)
   // True while nothing has changed the pane since start (its one empty line).

@@ -185,6 +185,13 @@ void TForm1::ToggleModbusPort() {
 void TForm1::Butt_open_portClick() { TogglePanelPort(); }
 void TForm1::Butt_open_port2Click() { ToggleModbusPort(); }
 
+std::vector<OwnUse> TForm1::OwnPortUse() const {
+  std::vector<OwnUse> use;
+  if (fpPortOpen) use.push_back({panelDevicePath, "Ostrel's panel link"});
+  if (modbusPortOpen) use.push_back({modbusDevicePath, "Ostrel's Modbus link"});
+  return use;
+}
+
 void TForm1::AutoConnectPorts() {
   if (CB_open_port->isChecked()) Butt_open_portClick();
   if (CB_open_port2->isChecked()) Butt_open_port2Click();

@@ -10,15 +10,10 @@
 
 #include "app/core/DeviceAccess.h"
 #include "app/core/DeviceMapFolder.h"
+#include "app/core/OwnUse.h"
 #include "app/core/SerialDevices.h"
 
 namespace ostrel {
-
-// A device that this program holds open itself ("Ostrel's panel link").
-struct OwnUse {
-  std::string path;
-  std::string label;
-};
 
 struct SurveyInput {
   std::string root = "/";  // stands for "/" (see SerialDevices.h); its proc folder names the other programs

@@ -13,12 +13,7 @@ void TForm1::Serialports1Click() {
     TFormPorts::Sources sources;
     sources.root = [] { return DeviceRootDir(std::getenv("OSTREL_DEVICE_ROOT")); };
     sources.mapFolder = [] { return DeviceMapDir(std::getenv("OSTREL_DEVICE_DIR")); };
-    sources.ownUse = [this] {
-      std::vector<OwnUse> use;
-      if (fpPortOpen) use.push_back({panelDevicePath, "Ostrel's panel link"});
-      if (modbusPortOpen) use.push_back({modbusDevicePath, "Ostrel's Modbus link"});
-      return use;
-    };
+    sources.ownUse = [this] { return OwnPortUse(); };
     FormPorts = new TFormPorts(dialogs(), std::move(sources), this);
   }
   FormPorts->show();

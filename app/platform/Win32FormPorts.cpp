@@ -27,7 +27,7 @@ const char* const kNotes =
 QString qstr(const std::string& s) { return QString::fromStdString(s); }
 
 // The state shown for a port: our own links by name, else what the system answered.
-QString stateText(const ComPort& p, const std::vector<TFormPorts::OwnUse>& own) {
+QString stateText(const ComPort& p, const std::vector<OwnUse>& own) {
   const QString device = QStringLiteral("\\\\.\\") + qstr(p.name);
   for (const auto& use : own)
     if (device.compare(qstr(use.path), Qt::CaseInsensitive) == 0) return QStringLiteral("in use by ") + qstr(use.label);

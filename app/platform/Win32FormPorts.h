@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Dialogs.h"
+#include "app/core/OwnUse.h"
 
 class QLabel;
 class QPushButton;
@@ -19,10 +20,6 @@ namespace ostrel {
 class TFormPorts : public QDialog {
   Q_OBJECT
  public:
-  struct OwnUse {
-    std::string path;   // "\\.\COM3"
-    std::string label;  // "Ostrel's panel link"
-  };
   TFormPorts(Dialogs& dialogs, std::function<std::vector<OwnUse>()> ownUse, QWidget* parent = nullptr);
 
   // Looks again at the ports, keeping the selection.

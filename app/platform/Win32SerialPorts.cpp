@@ -5,15 +5,9 @@
 namespace ostrel {
 
 void TForm1::Serialports1Click() {
-  if (!FormPorts) {
-    auto ownUse = [this] {
-      std::vector<TFormPorts::OwnUse> use;
-      if (fpPortOpen) use.push_back({panelDevicePath, "Ostrel's panel link"});
-      if (modbusPortOpen) use.push_back({modbusDevicePath, "Ostrel's Modbus link"});
-      return use;
-    };
-    FormPorts = new TFormPorts(dialogs(), std::move(ownUse), this);
-  }
+  if (!FormPorts)
+    FormPorts = new TFormPorts(
+        dialogs(), [this] { return OwnPortUse(); }, this);
   FormPorts->show();
   FormPorts->raise();
   FormPorts->activateWindow();

@@ -139,11 +139,14 @@ FileWriteResult WriteFileAtomically(const std::string& path, std::string_view by
 }
 
 std::optional<BoundedRead> ReadRegularFile(const std::string& path, std::size_t maxBytes) {
-  const std::wstring name = WideFromUtf8(path);
-  if (kindOf(name) != Kind::File) return std::nullopt;
-  Handle file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.ok() || GetFileType(file.get()) != FILE_TYPE_DISK) return std::nullopt;
+  // Opened once, folders included, and then asked what it is.
+  Handle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file.ok() || GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return std::nullopt;
   BoundedRead result;
   // One byte past the bound tells whether the file goes on.
   const std::size_t want = maxBytes == SIZE_MAX ? maxBytes : maxBytes + 1;
