@@ -162,4 +162,27 @@ CliPort::Wait CliPort::waitUntil(const std::function<bool()>& done, Clock::time_
   return Interrupted() ? Wait::Interrupted : Wait::TimedOut;
 }
 
+CliPort::Wait CliPort::settle() {
+  const auto quiet = strayQuiet_;
+  strayQuiet_ = std::chrono::milliseconds(0);
+  auto lastByte = Clock::now();
+  const auto end = lastByte + 4 * quiet;
+  auto saved = std::move(onBytes_);
+  onBytes_ = [&](const std::string&) { lastByte = Clock::now(); };
+  Wait result = Wait::Done;
+  try {
+    while (result == Wait::Done && Clock::now() < end && Clock::now() < lastByte + quiet) {
+      const auto until = std::min(end, lastByte + quiet);
+      result = waitUntil([&] { return Clock::now() >= std::min(end, lastByte + quiet); }, until);
+      if (result == Wait::TimedOut) result = Wait::Done;
+    }
+  } catch (...) {
+    onBytes_ = std::move(saved);
+    throw;
+  }
+  onBytes_ = std::move(saved);
+  if (result == Wait::Done) purge();
+  return result;
+}
+
 }  // namespace ostrel::cli
