@@ -29,7 +29,7 @@ const char* kUsage =
     "\n"
     "'ostrel-cli COMMAND --help' describes each command; on Linux 'man ostrel-cli' all.\n"
     "Exit codes: 0 success, 1 the panel refused or did not answer, 2 bad usage,\n"
-    "3 the port could not be opened, 130 interrupted.\n";
+    "3 the port could not be opened, 130 interrupted, 141 the reader of the output went away.\n";
 
 }  // namespace
 
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const CliError& e) {
-    console.error(e.what());
+    if (*e.what()) console.error(e.what());
     return e.code();
   } catch (const std::exception& e) {
     console.error(e.what());
