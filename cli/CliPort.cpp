@@ -43,8 +43,8 @@ void setSpeed(TVaComm& port, long speed) {
 int LineSettings::bitsPerByte() const { return 1 + 8 + (parity == paNone ? 0 : 1) + (stop == sb1 ? 1 : 2); }
 
 std::vector<OptionSpec> PortOptions() {
-  return {{"--port", true, "-p"},   {"--speed", true, ""},      {"--parity", true, ""}, {"--stop", true, ""},
-          {"--quiet", false, "-q"}, {"--verbose", false, "-v"}, {"--help", false, "-h"}};
+  return {{"--port", true, "-p"},   {"--speed", true, ""},      {"--parity", true, ""},  {"--stop", true, ""},
+          {"--quiet", false, "-q"}, {"--verbose", false, "-v"}, {"--help", false, "-h"}, {"--force", false, ""}};
 }
 
 LineSettings LineFromArgs(const Args& args, LineSettings line) {
@@ -78,9 +78,9 @@ LineSettings LineFromArgs(const Args& args, LineSettings line) {
   return line;
 }
 
-CliPort::CliPort(const std::string& name, const LineSettings& line)
+CliPort::CliPort(const std::string& name, const LineSettings& line, bool force)
     : name_(name), line_(line), loop_(std::make_shared<TVaMainLoop>()) {
-  const PortLocation location = LocatePort(name);
+  const PortLocation location = LocatePort(name, force);
   const std::string where = location.where;
 
   UseNoHandshake(port_);

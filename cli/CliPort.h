@@ -35,7 +35,8 @@ class CliPort {
   // Opens the port named by --port (see LocatePort). Throws CliError: usage
   // for a name that is no port, port (exit 3) for a missing, busy or
   // forbidden device.
-  CliPort(const std::string& name, const LineSettings& line);
+  // With force, a port that another program has open is opened all the same (see LocatePort).
+  CliPort(const std::string& name, const LineSettings& line, bool force = false);
   ~CliPort();
   CliPort(const CliPort&) = delete;
   CliPort& operator=(const CliPort&) = delete;

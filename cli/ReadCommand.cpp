@@ -170,7 +170,7 @@ int ReadCommand(const Words& words) {
   RecordOutput out(OutputFrom(args));
   out.open();
 
-  CliPort port(portName, line);
+  CliPort port(portName, line, args.has("--force"));
   const std::string request = modbus::BuildReadInputRegisters(static_cast<uint8_t>(req.slave), req.start, req.count);
   const auto wait = args.has("--timeout") ? std::chrono::milliseconds(args.integer("--timeout", 10, 600000, 600))
                                           : DefaultModbusWait(port, request.size(), modbus::ReadReplyLength(req.count));

@@ -252,7 +252,7 @@ int ScanCommand(const Words& words) {
   RecordOutput out(choice);
   out.open();
 
-  CliPort link(port, line);
+  CliPort link(port, line, args.has("--force"));
   const bool toTerminal = !out.toFile() && IsTerminal(kStandardOutput);
   ScanView view(link, console, out, json, args.has("--utf8") || toTerminal);
   ScanRun scan(link, console, view, timeout);

@@ -162,7 +162,7 @@ int WriteCommand(const Words& words) {
   // Every value is checked before the port is touched, as in the window.
   if (which != "clock") (void)plan(which, args, static_cast<uint8_t>(slave));
 
-  CliPort port(portName, line);
+  CliPort port(portName, line, args.has("--force"));
   const Planned p = plan(which, args, static_cast<uint8_t>(slave));
   const auto wait = args.has("--timeout") ? std::chrono::milliseconds(args.integer("--timeout", 10, 600000, 600))
                                           : DefaultModbusWait(port, p.frame.size(), modbus::kWriteReplyLength);
