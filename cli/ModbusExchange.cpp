@@ -17,6 +17,7 @@ Exchange ModbusExchange(CliPort& port, Console& console, const std::string& requ
   port.onBytes([&](const std::string& bytes) { ex.reply += bytes; });
   console.traffic(hexLine("SENT:", request));
   port.write(request, true);
+  ex.sent = true;
   const auto result = port.waitUntil([&] { return modbus::ReplyComplete(function, ex.reply); }, Clock::now() + wait);
   ex.interrupted = result == CliPort::Wait::Interrupted;
   port.onBytes(nullptr);

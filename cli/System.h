@@ -17,6 +17,9 @@ void InstallInterruptHandlers();
 // True when the descriptor is a terminal (a console window on Windows).
 bool IsTerminal(int fd);
 
+// The width of the terminal on the descriptor in characters, or 0 when it is not known.
+int TerminalColumns(int fd);
+
 // Creates a new, empty file in the folder of `path`, named after it, for writing; its name goes
 // to `created`. -1 with errno set when it cannot.
 int CreateFileBeside(const std::string& path, std::string& created);

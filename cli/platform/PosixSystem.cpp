@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +29,11 @@ void InstallInterruptHandlers() {
 }
 
 bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
+
+int TerminalColumns(int fd) {
+  winsize size{};
+  return ::ioctl(fd, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
 
 int CreateFileBeside(const std::string& path, std::string& created) {
   const size_t slash = path.rfind('/');

@@ -45,6 +45,13 @@ void InstallInterruptHandlers() { SetConsoleCtrlHandler(onControl, TRUE); }
 
 bool IsTerminal(int fd) { return _isatty(fd) != 0; }
 
+int TerminalColumns(int fd) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  if (h == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(h, &info)) return 0;
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 int CreateFileBeside(const std::string& path, std::string& created) {
   const size_t slash = path.find_last_of("/\\");
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
