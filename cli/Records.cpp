@@ -118,7 +118,7 @@ void RecordOutput::finish() {
     RemoveFile(temporary);
     return;
   }
-  if (!ReplaceFile(temporary, choice_.path)) {
+  if (!MoveIntoPlace(temporary, choice_.path)) {
     const int error = errno;
     RemoveFile(temporary);
     throw CliError(kExitUsage, "cannot write " + choice_.path + " (" + std::strerror(error) + ")");

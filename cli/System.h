@@ -30,7 +30,7 @@ int OpenForAppending(const std::string& path, bool& empty);
 
 // Puts the file `from` in the place of `to`, replacing what is there in one step. False with
 // errno set when it cannot.
-bool ReplaceFile(const std::string& from, const std::string& to);
+bool MoveIntoPlace(const std::string& from, const std::string& to);
 
 // Removes a file; errors are ignored.
 void RemoveFile(const std::string& path);

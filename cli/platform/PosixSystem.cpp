@@ -55,7 +55,7 @@ int OpenForAppending(const std::string& path, bool& empty) {
   return fd;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+bool MoveIntoPlace(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
 
 void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
 

@@ -71,7 +71,7 @@ int OpenForAppending(const std::string& path, bool& empty) {
   return fd;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool MoveIntoPlace(const std::string& from, const std::string& to) {
   if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
   errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
   return false;
