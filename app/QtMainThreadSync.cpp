@@ -8,38 +8,20 @@ namespace ostrel {
 
 void QtMainThreadSync::runSync(const serial::TVaSyncTokenPtr& token, std::function<void()> step) {
   QCoreApplication* app = QCoreApplication::instance();
-  if (!app || QThread::currentThread() == app->thread()) {
+  // Without an application object there is no main thread to run the step on: it is dropped
+  // (the ports' threads are waited for before the application object goes).
+  if (!app) return;
+  if (QThread::currentThread() == app->thread()) {
     if (token && token->valid()) step();
     return;
   }
-  auto done = std::make_shared<bool>(false);
-  auto signal = signal_;
+  const auto request = handOvers_->submit(token, std::move(step));
+  if (!request) return;
   QMetaObject::invokeMethod(
-      app,
-      [signal, token, done, step = std::move(step)] {
-        // Wakes the worker however the step ends: an exception from a handler
-        // goes on to the application's error report.
-        struct Finish {
-          Signal& s;
-          bool& done;
-          ~Finish() {
-            {
-              std::lock_guard l(s.m);
-              done = true;
-            }
-            s.cv.notify_all();
-          }
-        } finish{*signal, *done};
-        if (token && token->valid()) step();
-      },
-      Qt::QueuedConnection);
-  std::unique_lock l(signal->m);
-  signal->cv.wait(l, [&] { return *done || !token || !token->valid(); });
+      app, [handOvers = handOvers_, request] { handOvers->run(request); }, Qt::QueuedConnection);
+  handOvers_->wait(request);
 }
 
-void QtMainThreadSync::cancel(const serial::TVaSyncTokenPtr&) {
-  { std::lock_guard l(signal_->m); }
-  signal_->cv.notify_all();
-}
+void QtMainThreadSync::cancel(const serial::TVaSyncTokenPtr& token) { handOvers_->cancel(token); }
 
 }  // namespace ostrel

@@ -1,10 +1,9 @@
 #pragma once
-// The serial ports' hand-over to the window's event loop: a port's worker
-// thread posts one step to the main thread and waits until it has run, or
-// until the port was closed, in which case the step never runs.
-#include <condition_variable>
+// The serial ports' hand-over to the window's event loop: a port's worker thread posts one step
+// to the main thread and waits until it has run, or until the port was closed before it
+// started, in which case the step never runs. A step that has started runs to its end before its
+// worker goes on (see TVaMainThreadSync).
 #include <memory>
-#include <mutex>
 
 #include "serial/VaSync.h"
 
@@ -17,11 +16,7 @@ class QtMainThreadSync : public serial::TVaMainThreadSync {
 
  private:
   // Shared with posted steps, which may run after this object is gone.
-  struct Signal {
-    std::mutex m;
-    std::condition_variable cv;
-  };
-  std::shared_ptr<Signal> signal_ = std::make_shared<Signal>();
+  std::shared_ptr<serial::TVaHandOvers> handOvers_ = std::make_shared<serial::TVaHandOvers>();
 };
 
 }  // namespace ostrel

@@ -10,15 +10,46 @@
 namespace ostrel::serial {
 
 namespace {
-std::atomic<int> gRunning{0};
+std::mutex gRunningLock;
+std::condition_variable gRunningChanged;
+int gRunning = 0;
 
+// Counts a worker from before it starts until its thread object, and all it holds, is gone.
 struct RunningGuard {
-  RunningGuard() { gRunning.fetch_add(1); }
-  ~RunningGuard() { gRunning.fetch_sub(1); }
+  RunningGuard() {
+    std::lock_guard l(gRunningLock);
+    ++gRunning;
+  }
+  ~RunningGuard() {
+    {
+      std::lock_guard l(gRunningLock);
+      --gRunning;
+    }
+    gRunningChanged.notify_all();
+  }
 };
+
+// Runs a thread's body on a thread of its own. The body's closure keeps the thread object alive
+// until the body has returned; the thread counts as running until that closure is gone too.
+void launch(std::function<void()> body) {
+  auto running = std::make_shared<RunningGuard>();
+  std::thread([body = std::move(body), running = std::move(running)]() mutable {
+    body();
+    body = nullptr;
+    running.reset();
+  }).detach();
+}
 }  // namespace
 
-int runningCommThreads() { return gRunning.load(); }
+int runningCommThreads() {
+  std::lock_guard l(gRunningLock);
+  return gRunning;
+}
+
+bool WaitForCommThreads(std::chrono::milliseconds bound) {
+  std::unique_lock l(gRunningLock);
+  return gRunningChanged.wait_for(l, bound, [] { return gRunning == 0; });
+}
 
 void TVaCommBuffer::Append(const uint8_t* data, int32_t n) {
   int32_t used = Used();
@@ -41,15 +72,15 @@ void TVaThreadLink::handOver(std::function<void()> step) const { sync->runSync(t
 
 std::shared_ptr<TVaCommEventThread> TVaCommEventThread::Start(TVaThreadLink link, TThreadPriority priority) {
   auto t = std::make_shared<TVaCommEventThread>();
-  t->link_ = std::move(link);
+  t->link_ = std::make_shared<const TVaThreadLink>(std::move(link));
   t->priority_ = priority;
-  std::thread([t] { t->Body(); }).detach();  // the thread keeps itself alive and ends by itself
+  launch([t] { t->Body(); });  // the thread keeps itself alive and ends by itself
   return t;
 }
 
 void TVaCommEventThread::Stop() {
   terminate_ = true;
-  link_.device->cancelWait();
+  link_->device->cancelWait();
 }
 
 void TVaCommEventThread::SetPriority(TThreadPriority p) {
@@ -58,27 +89,26 @@ void TVaCommEventThread::SetPriority(TThreadPriority p) {
 }
 
 void TVaCommEventThread::Body() {
-  RunningGuard running;
   tid_ = CurrentThreadId();
   SetThreadPriorityOf(tid_, static_cast<TThreadPriority>(priority_.load()));
   int failures = 0;
   while (!terminate_) {
     uint32_t mask = 0;
-    int e = link_.device->waitEvent(mask);
+    int e = link_->device->waitEvent(mask);
     if (terminate_) break;
     if (e == 0) {
       failures = 0;
       if (mask == 0) continue;
-      auto link = &link_;
-      link_.handOver([link, mask] {
+      auto link = link_;  // shared: the step may outlive this thread object
+      link_->handOver([link, mask] {
         if (link->token->valid()) link->dispatch(mask);
       });
     } else if (e == ECANCELED) {
       continue;
     } else if (isDeviceLost(e)) {
       // The device is gone: every further wait would fail at once. Report it once and stop.
-      auto link = &link_;
-      link_.handOver([link, e] {
+      auto link = link_;  // shared: the step may outlive this thread object
+      link_->handOver([link, e] {
         if (link->token->valid()) link->lost(e);
       });
       break;
@@ -95,10 +125,10 @@ std::shared_ptr<TVaCommWriteThread> TVaCommWriteThread::Start(TVaThreadLink link
                                                               std::shared_ptr<TVaCriticalSection> writeLock,
                                                               int32_t capacity, TThreadPriority priority) {
   std::shared_ptr<TVaCommWriteThread> t(new TVaCommWriteThread(capacity));
-  t->link_ = std::move(link);
+  t->link_ = std::make_shared<const TVaThreadLink>(std::move(link));
   t->writeLock_ = std::move(writeLock);
   t->priority_ = priority;
-  std::thread([t] { t->Body(); }).detach();
+  launch([t] { t->Body(); });
   return t;
 }
 
@@ -160,7 +190,7 @@ void TVaCommWriteThread::PurgeQueue() {
     abortWrite_ = true;
     cv_.notify_all();
   }
-  link_.device->interruptWrite();  // a device write in progress gives up at once
+  link_->device->interruptWrite();  // a device write in progress gives up at once
   {
     std::unique_lock l(m_);
     if (!cv_.wait_for(l, std::chrono::milliseconds(2000), [&] { return purgeAck_; })) {
@@ -187,8 +217,8 @@ void TVaCommWriteThread::Refused(uint64_t generation) {
   // purge. The bytes stay queued and are tried again at a falling pace.
   constexpr std::chrono::milliseconds kFirstRetry{10}, kSlowestRetry{500};
   if (!refusing_ || generation != refusedGeneration_) {
-    auto link = &link_;
-    link_.handOver([link] {
+    auto link = link_;  // shared: the step may outlive this thread object
+    link_->handOver([link] {
       if (link->token->valid()) link->dispatch(ev::Err);
     });
     retryDelay_ = kFirstRetry;
@@ -218,15 +248,14 @@ void TVaCommWriteThread::AfterWrite(size_t written, uint64_t generation) {
     dataReady_ = !empty;
   }
   if (empty) {
-    auto link = &link_;
-    link_.handOver([link] {
+    auto link = link_;  // shared: the step may outlive this thread object
+    link_->handOver([link] {
       if (link->token->valid()) link->dispatch(ev::TxEmpty);
     });
   }
 }
 
 void TVaCommWriteThread::Body() {
-  RunningGuard running;
   tid_ = CurrentThreadId();
   SetThreadPriorityOf(tid_, static_cast<TThreadPriority>(priority_.load()));
   bool lost = false;
@@ -250,7 +279,7 @@ void TVaCommWriteThread::Body() {
       generation = purgeGeneration_;
     }
     size_t written = 0;
-    int e = n ? link_.device->write(data, n, -1, written, &abortWrite_) : 0;
+    int e = n ? link_->device->write(data, n, -1, written, &abortWrite_) : 0;
     l.lock();
     writing_ = false;
     if (stop_) break;
@@ -263,9 +292,9 @@ void TVaCommWriteThread::Body() {
       refusing_ = false;
       AfterWrite(written, generation);
     } else if (isDeviceLost(e)) {
-      lost = true;  // wait for stop or purge only; the loss is reported once
-      auto link = &link_;
-      link_.handOver([link, e] {
+      lost = true;        // wait for stop or purge only; the loss is reported once
+      auto link = link_;  // shared: the step may outlive this thread object
+      link_->handOver([link, e] {
         if (link->token->valid()) link->lost(e);
       });
     } else {

@@ -51,6 +51,11 @@ struct TVaThreadLink {
 // Number of worker threads of all ports that have not ended yet.
 int runningCommThreads();
 
+// Waits until every port's worker thread has ended, at most `bound`; false when some are still
+// running then. A program calls it after closing its ports and before its toolkit's application
+// object goes, so that no worker reaches into a toolkit that is being torn down.
+bool WaitForCommThreads(std::chrono::milliseconds bound);
+
 class TVaCommEventThread {
  public:
   // Starts the thread at once with the given priority.
@@ -61,7 +66,7 @@ class TVaCommEventThread {
 
  private:
   void Body();
-  TVaThreadLink link_;
+  std::shared_ptr<const TVaThreadLink> link_;
   std::atomic<bool> terminate_{false};
   std::atomic<int> tid_{0};
   std::atomic<int> priority_{tpNormal};
@@ -86,7 +91,7 @@ class TVaCommWriteThread {
   void AfterWrite(size_t written, uint64_t generation);
   void AnswerPurge();  // m_ held
   void Refused(uint64_t generation);
-  TVaThreadLink link_;
+  std::shared_ptr<const TVaThreadLink> link_;
   std::shared_ptr<TVaCriticalSection> writeLock_;
   TVaCommBuffer queue_;
   std::mutex m_;

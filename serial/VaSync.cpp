@@ -27,6 +27,71 @@ bool TVaEvent::IsSet() {
   return signaled_;
 }
 
+struct TVaHandOvers::Request {
+  enum class State { Queued, Started, Finished, Dropped };
+  TVaSyncTokenPtr token;
+  std::function<void()> step;
+  State state = State::Queued;
+};
+
+TVaHandOvers::RequestPtr TVaHandOvers::submit(const TVaSyncTokenPtr& token, std::function<void()> step) {
+  std::lock_guard l(m_);
+  if (!token || !token->valid()) return nullptr;
+  auto r = std::make_shared<Request>();
+  r->token = token;
+  r->step = std::move(step);
+  open_.push_back(r);
+  return r;
+}
+
+void TVaHandOvers::wait(const RequestPtr& r) {
+  std::unique_lock l(m_);
+  cv_.wait(l, [&] { return r->state == Request::State::Finished || r->state == Request::State::Dropped; });
+}
+
+void TVaHandOvers::run(const RequestPtr& r) {
+  {
+    std::lock_guard l(m_);
+    if (r->state != Request::State::Queued) return;
+    r->state = Request::State::Started;
+  }
+  // Releases the worker however the step ends, and only then: the step and what its closure
+  // holds are dropped here, on the main thread, after it has returned.
+  struct Finish {
+    TVaHandOvers& self;
+    const RequestPtr& r;
+    ~Finish() {
+      std::function<void()> done;
+      {
+        std::lock_guard l(self.m_);
+        done.swap(r->step);
+        r->state = Request::State::Finished;
+        std::erase(self.open_, r);
+      }
+      self.cv_.notify_all();
+    }
+  } finish{*this, r};
+  if (r->token->valid()) r->step();
+}
+
+void TVaHandOvers::cancel(const TVaSyncTokenPtr& token) {
+  {
+    std::lock_guard l(m_);
+    std::erase_if(open_, [&](const RequestPtr& r) {
+      if (r->token != token || r->state != Request::State::Queued) return false;
+      r->state = Request::State::Dropped;
+      r->step = nullptr;
+      return true;
+    });
+  }
+  cv_.notify_all();
+}
+
+size_t TVaHandOvers::unfinished() {
+  std::lock_guard l(m_);
+  return open_.size();
+}
+
 TVaMainLoop::TVaMainLoop() : main_(std::this_thread::get_id()) {}
 
 void TVaMainLoop::runSync(const TVaSyncTokenPtr& token, std::function<void()> step) {
@@ -35,50 +100,32 @@ void TVaMainLoop::runSync(const TVaSyncTokenPtr& token, std::function<void()> st
     step();
     return;
   }
-  auto r = std::make_shared<Request>();
-  r->token = token;
-  r->step = std::move(step);
-  std::unique_lock l(m_);
-  // Checked again under the lock: cancel() takes it after invalidating the token, so a step is
-  // either queued before cancel() looks at the queue, or sees the token already invalid. A step
-  // queued after cancel() would wait for a loop that nobody pumps any more.
-  if (!token->valid()) return;
-  queue_.push_back(r);
-  cv_.notify_all();
-  cv_.wait(l, [&] { return r->done; });
-}
-
-void TVaMainLoop::cancel(const TVaSyncTokenPtr& token) {
-  std::lock_guard l(m_);
-  for (auto it = queue_.begin(); it != queue_.end();) {
-    if ((*it)->token == token) {
-      (*it)->done = true;
-      it = queue_.erase(it);
-    } else {
-      ++it;
-    }
+  // A step queued after cancel() would wait for a loop that nobody pumps any more: submit
+  // decides under the lock cancel takes.
+  const auto r = handOvers_.submit(token, std::move(step));
+  if (!r) return;
+  {
+    std::lock_guard l(m_);
+    queue_.push_back(r);
   }
   cv_.notify_all();
+  handOvers_.wait(r);
 }
 
+void TVaMainLoop::cancel(const TVaSyncTokenPtr& token) { handOvers_.cancel(token); }
+
 int TVaMainLoop::processPending() {
-  std::deque<std::shared_ptr<Request>> batch;
+  std::deque<TVaHandOvers::RequestPtr> batch;
   {
     std::lock_guard l(m_);
     batch.swap(queue_);
   }
   for (auto& r : batch) {
-    if (r->token->valid()) {
-      try {
-        r->step();
-      } catch (...) {
-        // Steps report their own errors; a stray one must not stop the loop.
-      }
+    try {
+      handOvers_.run(r);
+    } catch (...) {
+      // Steps report their own errors; a stray one must not stop the loop.
     }
-    std::lock_guard l(m_);
-    r->done = true;
-    r->step = nullptr;
-    cv_.notify_all();
   }
   return static_cast<int>(batch.size());
 }
@@ -101,9 +148,6 @@ void TVaMainLoop::runFor(std::chrono::milliseconds time) {
   runUntil([] { return false; }, time);
 }
 
-size_t TVaMainLoop::pending() {
-  std::lock_guard l(m_);
-  return queue_.size();
-}
+size_t TVaMainLoop::pending() { return handOvers_.unfinished(); }
 
 }  // namespace ostrel::serial

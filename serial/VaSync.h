@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace ostrel::serial {
 
@@ -65,16 +66,46 @@ class TVaSyncToken {
 using TVaSyncTokenPtr = std::shared_ptr<TVaSyncToken>;
 
 // The hand-over of a step from a worker thread to the main thread. runSync blocks until the
-// main thread ran the step, or dropped it because its token was invalidated. An
-// implementation runs the step only while the token is valid, checked on the main thread.
+// main thread has run the step, or has dropped it because its token was invalidated before it
+// started. A step that has started runs to its end before its worker goes on, even when the step
+// itself closes the port (and so invalidates the token): whatever the step's closure refers to
+// is still there while it runs. An implementation runs a step only while its token is valid,
+// checked on the main thread.
 class TVaMainThreadSync {
  public:
   virtual ~TVaMainThreadSync() = default;
   virtual void runSync(const TVaSyncTokenPtr& token, std::function<void()> step) = 0;
-  // Main thread: the token was just invalidated; release workers waiting on its hand-overs.
-  // Whether a step is queued and whether cancel has run are decided under one lock, so no
-  // worker is left waiting once cancel has returned.
+  // Main thread: the token was just invalidated; release workers waiting on its hand-overs that
+  // have not started. Whether a step is queued, started, and whether cancel has run are decided
+  // under one lock, so no worker is left waiting once cancel has returned (except on a step that
+  // is running now, whose worker goes on when it ends).
   virtual void cancel(const TVaSyncTokenPtr& token) {}
+};
+
+// The steps handed over and not yet finished, and their state; shared by the workers that wait
+// and the main thread that runs or drops them. Both hand-overs (the toolkit's and the loop of
+// our own below) keep their promise through it.
+class TVaHandOvers {
+ public:
+  struct Request;
+  using RequestPtr = std::shared_ptr<Request>;
+  // Worker: a request for the step, or nothing when the token is invalid already (checked
+  // under the lock that cancel takes, so a request made is one that cancel will see).
+  RequestPtr submit(const TVaSyncTokenPtr& token, std::function<void()> step);
+  // Worker: blocks until the request has finished or was dropped.
+  void wait(const RequestPtr& r);
+  // Main thread: runs the step unless it was dropped or its token is invalid now. An exception
+  // from the step goes on to the caller once the worker has been released.
+  void run(const RequestPtr& r);
+  // Main thread: drops every request of the token that has not started.
+  void cancel(const TVaSyncTokenPtr& token);
+  // Requests submitted and neither finished nor dropped.
+  size_t unfinished();
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::vector<RequestPtr> open_;
 };
 
 // A main loop of its own for tests, benchmarks and programs without a toolkit: the thread
@@ -95,15 +126,11 @@ class TVaMainLoop : public TVaMainThreadSync {
   bool isMainThread() const { return std::this_thread::get_id() == main_; }
 
  private:
-  struct Request {
-    TVaSyncTokenPtr token;
-    std::function<void()> step;
-    bool done = false;
-  };
   std::thread::id main_;
+  TVaHandOvers handOvers_;
   std::mutex m_;
-  std::condition_variable cv_;  // new requests and finished requests
-  std::deque<std::shared_ptr<Request>> queue_;
+  std::condition_variable cv_;  // new requests
+  std::deque<TVaHandOvers::RequestPtr> queue_;
 };
 
 }  // namespace ostrel::serial

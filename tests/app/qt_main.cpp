@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 
 #include "Application.h"
+#include "serial/VaCommThreads.h"
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   ostrel::Application app(argc, argv);  // with its report of uncaught errors
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  const int result = RUN_ALL_TESTS();
+  // Ports closed by the tests end their worker threads before the application object goes.
+  ostrel::serial::WaitForCommThreads(std::chrono::seconds(5));
+  return result;
 }

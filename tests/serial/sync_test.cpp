@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "handover_cases.h"
 #include "serial/VaSync.h"
 
 namespace ostrel::serial::test {
@@ -86,6 +87,16 @@ TEST(MainLoopHandOver, CancelRacingAHandOverNeverStrandsTheWorker) {
   }
   EXPECT_EQ(stranded, 0) << "a worker was left waiting after round " << round;
   EXPECT_EQ(loop->pending(), 0u);
+}
+
+Pump loopPump(TVaMainLoop& loop) {
+  return [&loop](const std::function<bool()>& pred, std::chrono::milliseconds t) { return loop.runUntil(pred, t); };
+}
+
+TEST(MainLoopHandOver, AStartedStepThatClosesThePortRunsToItsEndFirst) {
+  auto loop = std::make_shared<TVaMainLoop>();
+  ExpectAStartedStepToRunToItsEnd(*loop, loopPump(*loop));
+  ExpectAPortClosedFromItsOwnStepToEndCleanly(loop, loopPump(*loop));
 }
 
 }  // namespace
