@@ -216,7 +216,8 @@ void TVaCustomComm::StartThreads() {
   link.sync = sync_;
   link.token = token_;
   TVaSyncTokenPtr token = token_;
-  // Both run on the main thread, and only while the token is valid, so `this` is alive.
+  // Both run on the main thread, and only while the token is valid: the port is open, so `this`
+  // is alive when they start (a handler may close the port, but not destroy it).
   link.dispatch = [this, token](uint32_t mask) {
     if (Current(token)) DispatchEvents(mask);
   };

@@ -10,45 +10,51 @@
 namespace ostrel::serial {
 
 namespace {
-std::mutex gRunningLock;
-std::condition_variable gRunningChanged;
-int gRunning = 0;
+// The count of running workers. Never destroyed: a detached worker may still be finishing while
+// the program's static objects are torn down.
+struct Running {
+  std::mutex m;
+  std::condition_variable changed;
+  int count = 0;
+};
+Running& running() {
+  static Running* r = new Running;
+  return *r;
+}
 
 // Counts a worker from before it starts until its thread object, and all it holds, is gone.
 struct RunningGuard {
   RunningGuard() {
-    std::lock_guard l(gRunningLock);
-    ++gRunning;
+    std::lock_guard l(running().m);
+    ++running().count;
   }
   ~RunningGuard() {
-    {
-      std::lock_guard l(gRunningLock);
-      --gRunning;
-    }
-    gRunningChanged.notify_all();
+    std::lock_guard l(running().m);
+    --running().count;
+    running().changed.notify_all();
   }
 };
 
 // Runs a thread's body on a thread of its own. The body's closure keeps the thread object alive
 // until the body has returned; the thread counts as running until that closure is gone too.
 void launch(std::function<void()> body) {
-  auto running = std::make_shared<RunningGuard>();
-  std::thread([body = std::move(body), running = std::move(running)]() mutable {
+  auto guard = std::make_shared<RunningGuard>();
+  std::thread([body = std::move(body), guard = std::move(guard)]() mutable {
     body();
     body = nullptr;
-    running.reset();
+    guard.reset();
   }).detach();
 }
 }  // namespace
 
 int runningCommThreads() {
-  std::lock_guard l(gRunningLock);
-  return gRunning;
+  std::lock_guard l(running().m);
+  return running().count;
 }
 
 bool WaitForCommThreads(std::chrono::milliseconds bound) {
-  std::unique_lock l(gRunningLock);
-  return gRunningChanged.wait_for(l, bound, [] { return gRunning == 0; });
+  std::unique_lock l(running().m);
+  return running().changed.wait_for(l, bound, [] { return running().count == 0; });
 }
 
 void TVaCommBuffer::Append(const uint8_t* data, int32_t n) {
