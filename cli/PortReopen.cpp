@@ -31,7 +31,7 @@ Reopen ReopenPort(std::optional<CliPort>& port, const std::string& name, const L
     } catch (const CliError& e) {
       if (e.code() != kExitPort) throw;
       wait = std::min(wait * 2, kLongestReopenWait);
-      console.note(std::string(e.what()) + "; next try in " + std::to_string(wait.count()) + " s");
+      console.note("next try in " + std::to_string(wait.count()) + " s: " + e.what());
     }
   }
 }

@@ -50,24 +50,45 @@ class PanelPeer {
 
 class SlavePeer {
  public:
-  SlavePeer() : dir(NewMapDir()), dump(dir + "/holding.json") {
+  // slaveOptions go to modbus_slave.py, e.g. {"--holding", "100:100"}.
+  explicit SlavePeer(std::vector<std::string> slaveOptions = {})
+      : dir(NewMapDir()), dump(dir + "/holding.json"), options_(std::move(slaveOptions)) {
+    ready = Start();
+  }
+  ~SlavePeer() {
+    Stop();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+  }
+
+  // The adapter pulled: the slave, socat and with it the pseudo-terminal behind
+  // COM2 are gone (the link stays, pointing nowhere).
+  void Stop() {
+    slave_.reset();
+    if (keep_ >= 0) ::close(keep_);
+    keep_ = -1;
+    bridge_.reset();
+  }
+
+  // The adapter plugged in again: socat makes a new pseudo-terminal for COM2
+  // and the slave serves on its other side. True once the slave is ready.
+  bool Start() {
+    ::unlink((dir + "/COM2").c_str());
+    ::unlink((dir + "/slave").c_str());
     bridge_ = std::make_unique<Peer>(std::vector<std::string>{"socat", "pty,raw,echo=0,link=" + dir + "/COM2",
                                                               "pty,raw,echo=0,link=" + dir + "/slave"});
-    if (!WaitFor([&] { return Exists(dir + "/COM2") && Exists(dir + "/slave"); }, std::chrono::seconds(10))) return;
+    if (!WaitFor([&] { return Exists(dir + "/COM2") && Exists(dir + "/slave"); }, std::chrono::seconds(10)))
+      return false;
     // Held open so that socat never sees the last user of our side leave
     // between two runs of the program.
     keep_ = ::open((dir + "/COM2").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    slave_ = std::make_unique<Peer>(
-        std::vector<std::string>{"/usr/bin/python3", std::string(OSTREL_SOURCE_DIR) + "/tests/e2e/modbus_slave.py",
-                                 "--port", dir + "/slave", "--input-count", "200", "--dump", dump});
-    ready = keep_ >= 0 && slave_->line() == "READY";
-  }
-  ~SlavePeer() {
-    slave_.reset();
-    if (keep_ >= 0) ::close(keep_);
-    bridge_.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
+    std::vector<std::string> argv{"/usr/bin/python3", std::string(OSTREL_SOURCE_DIR) + "/tests/e2e/modbus_slave.py",
+                                  "--port",           dir + "/slave",
+                                  "--input-count",    "200",
+                                  "--dump",           dump};
+    argv.insert(argv.end(), options_.begin(), options_.end());
+    slave_ = std::make_unique<Peer>(argv);
+    return keep_ >= 0 && slave_->line() == "READY";
   }
 
   // The slave's holding registers once `reg` holds `value`, or as they are at the deadline.
@@ -93,6 +114,7 @@ class SlavePeer {
   bool ready = false;
 
  private:
+  std::vector<std::string> options_;
   std::unique_ptr<Peer> bridge_, slave_;
   int keep_ = -1;
 };
