@@ -31,7 +31,8 @@ int valueWidth(modbus::ValueType type) {
     case modbus::ValueType::Uint16: return 5;
     case modbus::ValueType::Int16:
     case modbus::ValueType::Hex: return 6;
-    default: return 11;
+    case modbus::ValueType::Float32: return 15;  // -1.17549435e-38
+    default: return 11;                          // -2147483648
   }
 }
 
