@@ -1,5 +1,6 @@
 #include "cli/PortReopen.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "cli/Exit.h"

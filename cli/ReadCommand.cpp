@@ -1,6 +1,7 @@
 // ostrel-cli read: function-4 read-outs with the register table's decode
 // words, or function-3 read-outs of holding registers, as 16- or 32-bit
 // values, once or every few seconds, as a table, CSV or JSON lines.
+#include <algorithm>
 #include <optional>
 
 #include "cli/CliPort.h"
@@ -227,7 +228,8 @@ int ReadCommand(const Words& words) {
     std::string what;
     if (failed > 0) what = std::to_string(failed) + " read-outs failed";
     if (lost > 0)
-      what += (what.empty() ? "" : ", ") + std::string("the port was lost ") + std::to_string(lost) + " times";
+      what += std::string(what.empty() ? "" : ", ") + "the port was lost " +
+              (lost == 1 ? std::string("once") : std::to_string(lost) + " times");
     console.error(what + " (see their records)");
     return kExitPanel;
   }
