@@ -1,6 +1,7 @@
 // ostrel-cli write command|clock|line|address: the four commands of the
-// window's Commands group, with its checks and refusals, and the reply (or
-// exception) in words.
+// window's Commands group, with its checks and refusals; write register and
+// registers: any values into holding registers (functions 6 and 16). The
+// reply (or exception) in words.
 #include <cstdio>
 
 #include "cli/CliPort.h"
@@ -12,6 +13,7 @@
 #include "modbus/commands.h"
 #include "modbus/complete.h"
 #include "modbus/frames.h"
+#include "modbus/reply.h"
 
 namespace ostrel::cli {
 namespace {
@@ -23,6 +25,8 @@ const char* kHelp =
     "       ostrel-cli write clock   --port PORT\n"
     "       ostrel-cli write line    --port PORT --which fp|modbus --baud RATE --line-parity P\n"
     "       ostrel-cli write address --port PORT --new 1..247\n"
+    "       ostrel-cli write register  --port PORT [--one-based] ADDR VALUE\n"
+    "       ostrel-cli write registers --port PORT [--one-based] ADDR VALUE...\n"
     "  each with [--slave 1] [--timeout MS] [--speed 19200] [--parity even] [--stop 1]\n"
     "\n"
     "Sends one command of the window's Commands group to the panel's Modbus interface\n"
@@ -36,6 +40,10 @@ const char* kHelp =
     "  line     the panel's line code (baud 300 .. 57600, parity None, Even or Odd)\n"
     "           for its FP port (register 0x8013) or its Modbus port (0x8012).\n"
     "  address  a new Modbus slave address into register 0x8011.\n"
+    "  register   VALUE into holding register ADDR (function 6).\n"
+    "  registers  up to 123 VALUEs into the holding registers from ADDR on (function 16).\n"
+    "           ADDR is 0 .. 65535, or 1 .. 65536 with --one-based (the address on the\n"
+    "           wire is then ADDR - 1); a VALUE is 0 .. 65535 or 0x0000 .. 0xFFFF.\n"
     "\n"
     "Exit: 0 the panel confirmed, 1 it refused (exception) or did not answer,\n"
     "2 bad usage (also a refused value, as the window refuses it), 3 the port could\n"
@@ -96,7 +104,58 @@ struct Planned {
   std::string what;  // for the confirmation: "register 1 = 0x3111"
 };
 
-Planned plan(const std::string& which, const Args& args, uint8_t slave) {
+// A register address or value: decimal or 0x hex, within lo .. hi.
+bool parseNumber(const std::string& word, long lo, long hi, long& out) {
+  if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
+    const std::string digits = word.substr(2);
+    if (digits.size() > 8 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
+    const long v = std::stol(digits, nullptr, 16);
+    if (v < lo || v > hi) return false;
+    out = v;
+    return true;
+  }
+  return ParseWhole(word, lo, hi, out);
+}
+
+std::string numberText(int v) { return std::to_string(v) + " (" + hex4(v) + ")"; }
+
+// write register ADDR VALUE and write registers ADDR VALUE...
+Planned planRegisters(const std::string& which, const Args& args, const Words& positional, uint8_t slave) {
+  const bool single = which == "register";
+  if (positional.size() < 2 || (single && positional.size() != 2))
+    throw UsageError(single ? "write register takes ADDR VALUE" : "write registers takes ADDR VALUE...");
+  const long base = args.has("--one-based") ? 1 : 0;
+  long first = 0;
+  if (!parseNumber(positional[0], base, 65535 + base, first))
+    throw UsageError("register address '" + positional[0] + "' is not " + std::to_string(base) + " .. " +
+                     std::to_string(65535 + base));
+  std::vector<uint16_t> values;
+  for (size_t k = 1; k < positional.size(); ++k) {
+    long v = 0;
+    if (!parseNumber(positional[k], 0, 65535, v))
+      throw UsageError("value '" + positional[k] + "' is not 0 .. 65535 or 0x0000 .. 0xFFFF");
+    values.push_back(static_cast<uint16_t>(v));
+  }
+  const int n = static_cast<int>(values.size());
+  if (n > modbus::kMaxWriteCount)
+    throw UsageError("write registers takes at most " + std::to_string(modbus::kMaxWriteCount) + " values (got " +
+                     std::to_string(n) + ")");
+  const int address = static_cast<int>(first - base);
+  if (address + n - 1 > 65535)
+    throw UsageError(std::to_string(n) + " values from register " + positional[0] + " run past the last register");
+  if (single) {
+    return {modbus::BuildWriteSingleRegister(slave, address, static_cast<uint8_t>(values[0] >> 8),
+                                             static_cast<uint8_t>(values[0] & 0xFF)),
+            "register " + std::to_string(first) + " = " + numberText(values[0])};
+  }
+  std::string what = n == 1 ? "register " + std::to_string(first) + " = "
+                            : "registers " + std::to_string(first) + " .. " + std::to_string(first + n - 1) + " = ";
+  for (int k = 0; k < n; ++k) what += (k ? ", " : "") + numberText(values[static_cast<size_t>(k)]);
+  return {modbus::BuildWriteMultipleRegisters(slave, address, values), what};
+}
+
+Planned plan(const std::string& which, const Args& args, const Words& positional, uint8_t slave) {
+  if (which == "register" || which == "registers") return planRegisters(which, args, positional, slave);
   if (which == "command") {
     const modbus::CommandWord w = modbus::BuildCommandWord(commandFrom(args));
     return {modbus::BuildWriteSingleRegister(slave, 1, w.high, w.low),
@@ -142,8 +201,33 @@ std::vector<OptionSpec> optionsFor(const std::string& which) {
     for (const char* v : {"--which", "--baud", "--line-parity"}) specs.push_back({v, true, ""});
   } else if (which == "address") {
     specs.push_back({"--new", true, ""});
+  } else {
+    specs.push_back({"--one-based", false, ""});
   }
   return specs;
+}
+
+// The words of write register(s) that are no option nor an option's value:
+// the address and the values, in their order (a value such as -5 too, so
+// that it is refused by name). The rest is left for Args.
+Words takePositional(const std::string& which, const std::vector<OptionSpec>& specs, const Words& words, Words& rest) {
+  Words positional;
+  for (size_t i = 0; i < words.size(); ++i) {
+    const std::string& w = words[i];
+    const bool number = !w.empty() && (w[0] != '-' || (w.size() > 1 && w[1] >= '0' && w[1] <= '9'));
+    if (number && (which == "register" || which == "registers")) {
+      positional.push_back(w);
+      continue;
+    }
+    rest.push_back(w);
+    for (const auto& s : specs) {
+      if (s.takesValue && (w == s.name || (!s.alias.empty() && w == s.alias)) && i + 1 < words.size()) {
+        rest.push_back(words[++i]);
+        break;
+      }
+    }
+  }
+  return positional;
 }
 
 }  // namespace
@@ -156,19 +240,23 @@ int WriteCommand(const Words& words) {
   }
   if (words[0] == "--help" || words[0] == "-h") return PrintHelp(kHelp);
   const std::string which = words[0];
-  if (which != "command" && which != "clock" && which != "line" && which != "address")
-    throw UsageError("unknown write '" + which + "': give command, clock, line or address");
-  const Args args("write", optionsFor(which), Words(words.begin() + 1, words.end()));
+  if (which != "command" && which != "clock" && which != "line" && which != "address" && which != "register" &&
+      which != "registers")
+    throw UsageError("unknown write '" + which + "': give command, clock, line, address, register or registers");
+  const auto specs = optionsFor(which);
+  Words rest;
+  const Words positional = takePositional(which, specs, Words(words.begin() + 1, words.end()), rest);
+  const Args args("write", specs, rest);
   if (args.has("--help")) return PrintHelp(kHelp);
   const LineSettings line = LineFromArgs(args, {19200, serial::paEven, serial::sb1});
   const int slave = static_cast<int>(args.integer("--slave", kFirstSlaveAddress, kLastSlaveAddress, 1));
   Console console(args.has("--quiet"), args.has("--verbose"));
   const std::string portName = args.required("--port");
   // Every value is checked before the port is touched, as in the window.
-  if (which != "clock") (void)plan(which, args, static_cast<uint8_t>(slave));
+  if (which != "clock") (void)plan(which, args, positional, static_cast<uint8_t>(slave));
 
   CliPort port(portName, line, args.has("--force"));
-  const Planned p = plan(which, args, static_cast<uint8_t>(slave));
+  const Planned p = plan(which, args, positional, static_cast<uint8_t>(slave));
   const auto wait = args.has("--timeout") ? std::chrono::milliseconds(args.integer("--timeout", 10, 600000, 600))
                                           : DefaultModbusWait(port, p.frame.size(), modbus::kWriteReplyLength);
   const Exchange ex = ModbusExchange(port, console, p.frame, wait);
@@ -178,11 +266,9 @@ int WriteCommand(const Words& words) {
     return kExitInterrupted;
   }
   std::string failure = ModbusFailure(ex.reply, slave, wait);
-  // A write is confirmed by its echo: the request itself, or for the clock
-  // its first six bytes (address, function, start, count).
-  const size_t echoed = which == "clock" ? 6 : p.frame.size();
-  if (failure.empty() &&
-      (ex.reply.size() < modbus::kWriteReplyLength || ex.reply.compare(0, echoed, p.frame, 0, echoed) != 0))
+  // A write is confirmed by its echo: the request itself, or for several
+  // registers (the clock too) its first six bytes (address, function, start, count).
+  if (failure.empty() && !modbus::WriteEchoConfirms(p.frame, ex.reply))
     failure = "slave " + std::to_string(slave) + " answered with an unexpected reply";
   if (!failure.empty()) {
     console.error(failure);

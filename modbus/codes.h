@@ -5,9 +5,13 @@
 namespace ostrel::modbus {
 
 // Function codes.
+inline constexpr uint8_t kReadHoldingRegisters = 0x03;
 inline constexpr uint8_t kReadInputRegisters = 0x04;
 inline constexpr uint8_t kWriteSingleRegister = 0x06;
 inline constexpr uint8_t kWriteMultipleRegisters = 0x10;
+// The most registers one read request may ask for, and one write-multiple request may carry.
+inline constexpr int kMaxReadCount = 125;
+inline constexpr int kMaxWriteCount = 123;
 // A slave sets this bit of the function code when it answers with an exception.
 inline constexpr uint8_t kExceptionFlag = 0x80;
 

@@ -50,12 +50,36 @@ ClockTime LocalClockNow() {
   return c;
 }
 
-std::string BuildReadInputRegisters(uint8_t slave, int start, int count) {
+namespace {
+
+std::string readRequest(uint8_t slave, uint8_t function, int start, int count) {
   std::string f;
   f.push_back(static_cast<char>(slave));
-  f.push_back(static_cast<char>(kReadInputRegisters));
+  f.push_back(static_cast<char>(function));
   put16(f, start);
   put16(f, count);
+  appendCrc(f);
+  return f;
+}
+
+}  // namespace
+
+std::string BuildReadInputRegisters(uint8_t slave, int start, int count) {
+  return readRequest(slave, kReadInputRegisters, start, count);
+}
+
+std::string BuildReadHoldingRegisters(uint8_t slave, int start, int count) {
+  return readRequest(slave, kReadHoldingRegisters, start, count);
+}
+
+std::string BuildWriteMultipleRegisters(uint8_t slave, int start, const std::vector<uint16_t>& values) {
+  std::string f;
+  f.push_back(static_cast<char>(slave));
+  f.push_back(static_cast<char>(kWriteMultipleRegisters));
+  put16(f, start);
+  put16(f, static_cast<int>(values.size()));
+  f.push_back(static_cast<char>((2 * values.size()) & 0xFF));
+  for (uint16_t v : values) put16(f, v);
   appendCrc(f);
   return f;
 }

@@ -1,9 +1,10 @@
 #pragma once
-// Request frames of the Modbus master (functions 4, 6 and 16) and their senders.
+// Request frames of the Modbus master (functions 3, 4, 6 and 16) and their senders.
 // 16-bit fields go high byte first, cut to 16 bits; the CRC goes low byte first.
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "modbus/link.h"
 
@@ -20,7 +21,10 @@ struct ClockTime {
 ClockTime LocalClockNow();
 
 std::string BuildReadInputRegisters(uint8_t slave, int start, int count);
+std::string BuildReadHoldingRegisters(uint8_t slave, int start, int count);
 std::string BuildWriteSingleRegister(uint8_t slave, int reg, uint8_t valueHigh, uint8_t valueLow);
+// Function 16 with each value as one register; the caller keeps to 1 .. kMaxWriteCount values.
+std::string BuildWriteMultipleRegisters(uint8_t slave, int start, const std::vector<uint16_t>& values);
 // Empty when count is not 4: the panel's clock is exactly four registers.
 std::optional<std::string> BuildSetDateTime(uint8_t slave, int start, int count, const ClockTime& clock);
 

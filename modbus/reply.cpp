@@ -49,6 +49,19 @@ ReplyCheck CheckReadReply(std::string_view reply) {
   return r;
 }
 
+bool ReadReplyMatches(std::string_view request, std::string_view reply) {
+  if (request.size() < 6 || reply.size() < 3 || reply[1] != request[1]) return false;
+  const size_t asked = static_cast<size_t>(at(request, 4) << 8 | at(request, 5));
+  return at(reply, 2) == 2 * asked && reply.size() >= 5 + 2 * asked;
+}
+
+bool WriteEchoConfirms(std::string_view request, std::string_view reply) {
+  if (request.size() < 8 || reply.size() < 8) return false;
+  if (at(request, 1) == kWriteMultipleRegisters)
+    return reply.substr(0, 6) == request.substr(0, 6) && crcAfter(reply, 6);
+  return reply.substr(0, request.size()) == request;
+}
+
 std::string ExceptionLogLine(uint8_t code) {
   const char* text = nullptr;
   switch (code) {

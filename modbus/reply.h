@@ -27,6 +27,14 @@ struct ReplyCheck {
 // and collects the registers by the byte count.
 ReplyCheck CheckReadReply(std::string_view reply);
 
+// True when a reply that CheckReadReply took for registers answers this read
+// request (function 3 or 4): the same function, and exactly the registers asked for.
+bool ReadReplyMatches(std::string_view request, std::string_view reply);
+
+// True when the reply confirms a write request by its echo: for function 16 the
+// address, function, start and count with a right CRC; for function 6 the whole request.
+bool WriteEchoConfirms(std::string_view request, std::string_view reply);
+
 // The log line of an exception code ("Error - ILLEGAL DATA ADDRESS\r"), empty when
 // the code has none.
 std::string ExceptionLogLine(uint8_t code);

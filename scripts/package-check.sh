@@ -112,7 +112,7 @@ as_user sh "$work/cli-read.sh" >"$work/cli-read.csv" 2>"$work/cli-read.err" ||
   { cat "$work/cli-read.err" "$work/cli-read.csv"; fail "ostrel-cli read from the simulated panel's Modbus side"; }
 tr -d '\r' <"$work/cli-read.csv" >"$work/cli-read.txt"  # its lines end in CR LF, as spreadsheets like
 cat "$work/cli-read.txt"
-[ "$(head -n1 "$work/cli-read.txt")" = "time;result;1;1 high;1 low;2;2 high;2 low;3;3 high;3 low;" ] ||
+[ "$(head -n1 "$work/cli-read.txt")" = "time;result;1;1 high;1 low;2;2 high;2 low;3;3 high;3 low;1 value;2 value;3 value;" ] ||
   fail "ostrel-cli read wrote no CSV header"
 sed -n 2p "$work/cli-read.txt" | grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[^;]+;ok;[0-9A-F]{4};' ||
   fail "ostrel-cli read wrote no good read-out record"

@@ -25,10 +25,10 @@ TEST_F(CliModbus, ReadsRegistersWithTheirDecodeWords) {
   ASSERT_EQ(r.code, 0) << r.err;
   const auto lines = Lines(r.out);
   ASSERT_EQ(lines.size(), 126u);
-  EXPECT_EQ(lines[0], "Register  High  Decode                                Low  Decode");
-  // Register 1: high 01, low 04 ("/Fault"); register 64: high 40 ("/Alarm"), low C1 ("ON/Alarm").
-  EXPECT_EQ(lines[1], "       1  01                                          04   /Fault");
-  EXPECT_EQ(lines[64], "      64  40    /Alarm                                C1   ON/Alarm");
+  EXPECT_EQ(lines[0], "Register  Value  High  Decode                                Low  Decode");
+  // Register 1: 260, high 01, low 04 ("/Fault"); register 64: 16577, high 40 ("/Alarm"), low C1 ("ON/Alarm").
+  EXPECT_EQ(lines[1], "       1    260  01                                          04   /Fault");
+  EXPECT_EQ(lines[64], "      64  16577  40    /Alarm                                C1   ON/Alarm");
   EXPECT_NE(r.err.find("SENT:01 04 00 01 00 7D 61 EB \n"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("QVMD:01 04 FA 01 04 "), std::string::npos);
 }
@@ -53,9 +53,9 @@ TEST_F(CliModbus, PollsFiveReadOutsWithTimeStamps) {
   ASSERT_EQ(csv.code, 0) << csv.err;
   const auto rows = Lines(csv.out, "\r\n");
   ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0], "time;result;10;10 high;10 low;11;11 high;11 low;");
-  EXPECT_TRUE(
-      std::regex_match(rows[1], std::regex(R"(\d{4}-\S+;ok;0A1F;/Disable;/No Link/Disable/Fault;0B22;/Disable;/AO;)")))
+  EXPECT_EQ(rows[0], "time;result;10;10 high;10 low;11;11 high;11 low;10 value;11 value;");
+  EXPECT_TRUE(std::regex_match(
+      rows[1], std::regex(R"(\d{4}-\S+;ok;0A1F;/Disable;/No Link/Disable/Fault;0B22;/Disable;/AO;2591;2850;)")))
       << rows[1];
 }
 

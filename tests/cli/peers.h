@@ -50,20 +50,40 @@ class PanelPeer {
 
 class SlavePeer {
  public:
-  SlavePeer() : dir(NewMapDir()), dump(dir + "/holding.json") {
-    bridge_ = std::make_unique<Peer>(std::vector<std::string>{"socat", "pty,raw,echo=0,link=" + dir + "/COM2",
-                                                              "pty,raw,echo=0,link=" + dir + "/slave"});
-    if (!WaitFor([&] { return Exists(dir + "/COM2") && Exists(dir + "/slave"); }, std::chrono::seconds(10))) return;
-    slave_ = std::make_unique<Peer>(
-        std::vector<std::string>{"/usr/bin/python3", std::string(OSTREL_SOURCE_DIR) + "/tests/e2e/modbus_slave.py",
-                                 "--port", dir + "/slave", "--input-count", "200", "--dump", dump});
-    ready = slave_->line() == "READY";
+  // slaveOptions go to modbus_slave.py, e.g. {"--holding", "100:100"}.
+  explicit SlavePeer(std::vector<std::string> slaveOptions = {})
+      : dir(NewMapDir()), dump(dir + "/holding.json"), options_(std::move(slaveOptions)) {
+    ready = Start();
   }
   ~SlavePeer() {
-    slave_.reset();
-    bridge_.reset();
+    Stop();
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
+  }
+
+  // The adapter pulled: the slave, socat and with it the pseudo-terminal behind
+  // COM2 are gone (the link stays, pointing nowhere).
+  void Stop() {
+    slave_.reset();
+    bridge_.reset();
+  }
+
+  // The adapter plugged in again: socat makes a new pseudo-terminal for COM2
+  // and the slave serves on its other side. True once the slave is ready.
+  bool Start() {
+    ::unlink((dir + "/COM2").c_str());
+    ::unlink((dir + "/slave").c_str());
+    bridge_ = std::make_unique<Peer>(std::vector<std::string>{"socat", "pty,raw,echo=0,link=" + dir + "/COM2",
+                                                              "pty,raw,echo=0,link=" + dir + "/slave"});
+    if (!WaitFor([&] { return Exists(dir + "/COM2") && Exists(dir + "/slave"); }, std::chrono::seconds(10)))
+      return false;
+    std::vector<std::string> argv{"/usr/bin/python3", std::string(OSTREL_SOURCE_DIR) + "/tests/e2e/modbus_slave.py",
+                                  "--port",           dir + "/slave",
+                                  "--input-count",    "200",
+                                  "--dump",           dump};
+    argv.insert(argv.end(), options_.begin(), options_.end());
+    slave_ = std::make_unique<Peer>(argv);
+    return slave_->line() == "READY";
   }
 
   // The slave's holding registers once `reg` holds `value`, or as they are at the deadline.
@@ -89,6 +109,7 @@ class SlavePeer {
   bool ready = false;
 
  private:
+  std::vector<std::string> options_;
   std::unique_ptr<Peer> bridge_, slave_;
 };
 

@@ -21,7 +21,7 @@ TEST(CliUsage, EveryCommandHasHelp) {
 
 TEST(CliUsage, BadUsageExitsWith2AndNamesTheCause) {
   NewMapDir();
-  const std::map<std::vector<std::string>, std::string> cases{
+  std::map<std::vector<std::string>, std::string> cases{
       {{"scan", "--port", "COM1", "--colour"}, "unknown option '--colour'; see 'ostrel-cli scan --help'"},
       {{"frobnicate"}, "unknown command 'frobnicate'; see 'ostrel-cli --help'"},
       {{"read", "--port", "COM2", "--count", "0"}, "--count must be a whole number from 1 to 125 (got '0')"},
@@ -38,9 +38,29 @@ TEST(CliUsage, BadUsageExitsWith2AndNamesTheCause) {
       {{"scan", "--port", "COM1", "--parity", "evn"}, "--parity takes none, even, odd, mark or space (got 'evn')"},
       {{"send", "--port", "COM1", "--hex", "A"}, "Wrong custom hex command, 2 symbols at least..."},
       {{"send", "--port", "COM1"}, "give exactly one of --hex and --ascii"},
-      {{"write", "reboot"}, "unknown write 'reboot': give command, clock, line or address"},
+      {{"write", "reboot"}, "unknown write 'reboot': give command, clock, line, address, register or registers"},
+      {{"read", "--port", "COM2", "--function", "6"}, "--function takes 3 or 4 (got '6')"},
+      {{"read", "--port", "COM2", "--type", "float32", "--count", "3"},
+       "--count must be even for float32: two registers a value (got 3)"},
+      {{"read", "--port", "COM2", "--order", "CDAB"}, "--order belongs to the 32-bit types uint32, int32 and float32"},
+      {{"read", "--port", "COM2", "--start", "65535", "--count", "2"},
+       "--start 65535 with --count 2 runs past the last register"},
+      {{"read", "--port", "COM2", "--one-based", "--start", "0"},
+       "--start must be a whole number from 1 to 65536 (got '0')"},
+      {{"read", "--port", "COM2", "--reconnect"}, "--reconnect needs --every"},
+      {{"write", "register", "--port", "COM2", "100", "70000"}, "value '70000' is not 0 .. 65535 or 0x0000 .. 0xFFFF"},
+      {{"write", "register", "--port", "COM2", "100", "-5"}, "value '-5' is not 0 .. 65535 or 0x0000 .. 0xFFFF"},
+      {{"write", "register", "--port", "COM2", "100", "1", "2"}, "write register takes ADDR VALUE"},
+      {{"write", "registers", "--port", "COM2", "100"}, "write registers takes ADDR VALUE..."},
+      {{"write", "register", "--one-based", "--port", "COM2", "0", "1"}, "register address '0' is not 1 .. 65536"},
+      {{"write", "registers", "--port", "COM2", "0xFFFF", "1", "2"},
+       "2 values from register 0xFFFF run past the last register"},
+      {{"write", "line", "--port", "COM2", "7"}, "unexpected argument '7'; see 'ostrel-cli write --help'"},
       {{"scan", "--port"}, "option --port needs a value; see 'ostrel-cli scan --help'"},
   };
+  std::vector<std::string> many{"write", "registers", "--port", "COM2", "0"};
+  many.resize(many.size() + 124, "1");
+  cases.emplace(many, "write registers takes at most 123 values (got 124)");
   for (const auto& [args, message] : cases) {
     const Result r = RunCli(args);
     EXPECT_EQ(r.code, 2) << message;

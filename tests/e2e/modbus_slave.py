@@ -2,8 +2,9 @@
 """A Modbus RTU slave on a serial device, built on Debian's python3-pymodbus.
 
 It serves input registers 0 .. N-1 and the holding registers the utility writes
-(1, the clock registers 2..5 and 0x8011..0x8013). Reads outside those ranges get
-exception 2 (illegal data address). It prints READY once the device is open.
+(1, the clock registers 2..5 and 0x8011..0x8013), and with --holding FIRST:COUNT a
+block of further holding registers, all 0 at the start. Reads outside those ranges
+get exception 2 (illegal data address). It prints READY once the device is open.
 
 Every write to the holding registers, and every SIGUSR1, dumps them as JSON
 ({"1": 12561, ...}, decimal register numbers) to the --dump file, replaced atomically.
@@ -61,7 +62,11 @@ async def serve(args):
         inputs = json.loads(args.inputs)
     else:
         inputs = [input_value(i) for i in range(args.input_count)]
-    holding = RecordingBlock({a: 0 for a in HOLDING}, args.dump)
+    addresses = set(HOLDING)
+    if args.holding:
+        first, count = (int(v, 0) for v in args.holding.split(":"))
+        addresses.update(range(first, first + count))
+    holding = RecordingBlock({a: 0 for a in sorted(addresses)}, args.dump)
     slave = ModbusSlaveContext(ir=ModbusSequentialDataBlock(0, inputs), hr=holding,
                                zero_mode=True)
     context = ModbusServerContext(slaves=slave, single=True)
@@ -90,6 +95,8 @@ def main():
     p.add_argument("--input-count", type=int, default=200,
                    help="input registers 0..N-1 exist; others give exception 2")
     p.add_argument("--inputs", help="JSON list of input register values, from register 0")
+    p.add_argument("--holding", metavar="FIRST:COUNT",
+                   help="further holding registers FIRST..FIRST+COUNT-1, e.g. 100:100")
     p.add_argument("--dump", help="JSON file that receives the holding registers")
     p.add_argument("--verbose", action="store_true", help="log every frame to stderr")
     args = p.parse_args()

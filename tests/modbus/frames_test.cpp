@@ -36,6 +36,18 @@ TEST(ModbusFrames, ReadRequestBytesAndFieldCutting) {
   EXPECT_EQ(static_cast<uint8_t>(w[7]), c.high);
 }
 
+TEST(ModbusFrames, HoldingReadAndWriteMultipleBytes) {
+  const std::string r = BuildReadHoldingRegisters(1, 100, 2);
+  EXPECT_EQ(r.substr(0, 6), std::string("\x01\x03\x00\x64\x00\x02", 6));
+  ASSERT_EQ(r.size(), 8u);
+  const std::string w = BuildWriteMultipleRegisters(2, 0x0102, {0xE979, 0x42F6, 0x0001});
+  ASSERT_EQ(w.size(), 15u);
+  EXPECT_EQ(w.substr(0, 13), std::string("\x02\x10\x01\x02\x00\x03\x06\xE9\x79\x42\xF6\x00\x01", 13));
+  const CrcBytes c = ModbusCrc(w.substr(0, 13));
+  EXPECT_EQ(static_cast<uint8_t>(w[13]), c.low);
+  EXPECT_EQ(static_cast<uint8_t>(w[14]), c.high);
+}
+
 TEST(ModbusFrames, SetClockFrameCarriesFullYearAndIsoWeekday) {
   ClockTime sunday{2026, 12, 6, 23, 59, 58, 7};
   const auto f = BuildSetDateTime(1, 2, 4, sunday);

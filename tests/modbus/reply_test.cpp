@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "modbus/crc.h"
+#include "modbus/frames.h"
 #include "modbus/reply.h"
 
 namespace ostrel::modbus {
@@ -131,6 +132,35 @@ TEST(ModbusReply, ByteCountBeyondTheFrameStopsAtItsEnd) {
   const ReplyCheck o = CheckReadReply(odd);
   ASSERT_EQ(o.registers.size(), 2u);
   EXPECT_EQ(o.registers[1].low, static_cast<uint8_t>(odd[6]));
+}
+
+// A reply answers a read only with the request's function and exactly the registers asked.
+TEST(ModbusReply, ReadReplyMatchesItsRequest) {
+  const std::string holding = BuildReadHoldingRegisters(1, 100, 2);
+  const struct {
+    std::string reply;
+    bool matches;
+  } cases[] = {
+      {readReply(1, 3, 2), true},  {readReply(1, 4, 2), false},  // an input-register reply to a holding-register read
+      {readReply(1, 3, 1), false},                               // fewer registers than asked
+      {readReply(1, 3, 3), false}, {readReply(1, 3, 2).substr(0, 6), false},  // the byte count promises more than came
+  };
+  for (const auto& c : cases) EXPECT_EQ(ReadReplyMatches(holding, c.reply), c.matches) << c.reply.size();
+  EXPECT_TRUE(ReadReplyMatches(BuildReadInputRegisters(1, 1, 125), readReply(1, 4, 125)));
+}
+
+TEST(ModbusReply, WritesAreConfirmedByTheirEcho) {
+  const std::string single = BuildWriteSingleRegister(1, 100, 0x12, 0x34);
+  EXPECT_TRUE(WriteEchoConfirms(single, single));
+  EXPECT_FALSE(WriteEchoConfirms(single, BuildWriteSingleRegister(1, 100, 0x12, 0x35)));
+  EXPECT_FALSE(WriteEchoConfirms(single, single.substr(0, 7)));
+
+  const std::string multiple = BuildWriteMultipleRegisters(1, 100, {0xE979, 0x42F6});
+  EXPECT_TRUE(WriteEchoConfirms(multiple, withCrc({1, 0x10, 0, 100, 0, 2})));
+  EXPECT_FALSE(WriteEchoConfirms(multiple, withCrc({1, 0x10, 0, 100, 0, 1})));  // fewer registers taken
+  std::string badCrc = withCrc({1, 0x10, 0, 100, 0, 2});
+  badCrc[7] ^= 1;
+  EXPECT_FALSE(WriteEchoConfirms(multiple, badCrc));
 }
 
 }  // namespace
