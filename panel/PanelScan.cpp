@@ -12,6 +12,16 @@ void PanelScan::Send(uint8_t code, uint8_t a, uint8_t b) {
   const std::string payload{static_cast<char>(a), static_cast<char>(b), '\0'};
   TFP(view_).SendRequest(code, 3, payload);
   ++requestsSent_;
+  lastCode_ = code;
+  lastA_ = a;
+  lastB_ = b;
+}
+
+void PanelScan::RetryRequest() {
+  if (!timerEnabled_) return;
+  view_.PurgePort();
+  Send(lastCode_, lastA_, lastB_);
+  ArmReplyWait();
 }
 
 void PanelScan::StopTimer() {

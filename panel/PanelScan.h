@@ -41,6 +41,12 @@ class PanelScan {
   // Nothing happens when no reply is awaited or the reply is complete.
   void ExpireReplyWait();
 
+  // Drops whatever arrived for the request awaited now (a garbled reply, or
+  // nothing by the caller's own time-out), empties the port's queues and
+  // sends the same request again with a fresh wait. The scan's step stays.
+  // Nothing happens when no request is awaited. The window does not use it.
+  void RetryRequest();
+
   // State, for the window and for tests.
   uint8_t scanStep() const { return scanStep_; }
   bool timerEnabled() const { return timerEnabled_; }
@@ -79,6 +85,8 @@ class PanelScan {
   uint8_t loopInfoAwaited_ = 0;
   std::array<int, 2> deviceCount_{-1, -1};
   uint64_t requestsSent_ = 0;
+  // The last request sent, for RetryRequest.
+  uint8_t lastCode_ = 0, lastA_ = 0, lastB_ = 0;
 };
 
 }  // namespace ostrel::panel
