@@ -163,10 +163,52 @@ TEST(CliSend, PrintsTheReplyAsTheLogPanesHexDump) {
 
   const Result bad = RunCli({"send", "--port", "COM1", "--hex", "12 G4"});
   EXPECT_EQ(bad.code, 2);
-  EXPECT_EQ(bad.err, "ostrel-cli: error: Wrong custom hex command, 0..F uppercase allowed\n");
+  EXPECT_EQ(bad.err,
+            "ostrel-cli: error: --hex: \"G4\" is not one byte; give each byte as one or two hex digits, separated by "
+            "blanks\n");
   const Result silent = RunCli({"send", "--port", "COM1", "--ascii", "AT", "--wait", "200"});
   EXPECT_EQ(silent.code, 1);
   EXPECT_EQ(silent.err, "ostrel-cli: error: no reply from the panel within 200 ms\n");
+}
+
+TEST(CliSend, RequestIsFramedAsTheScanFramesItAndHexTakesLowerCase) {
+  PanelPeer panel({});
+  ASSERT_TRUE(panel.ready);
+  const Result framed = RunCli({"send", "--port", "COM1", "--request", "0x48", "--payload", "00 00 00", "-v"});
+  ASSERT_EQ(framed.code, 0) << framed.err;
+  EXPECT_EQ(framed.err, "SENT: 02 03 12 34 5B 48 00 03 00 00 00 00 EF 04 \n");
+  EXPECT_EQ(framed.out.rfind("02 30 33 31 32 33 34 35 44 34 38 30 30 30 ", 0), 0u) << framed.out;  // 0x48's reply
+  // The same frame as line bytes, in either case, gets the same reply.
+  const std::string upper = "02 30 33 31 32 33 34 35 42 34 38 30 30 30 33 30 30 30 30 30 30 30 30 45 46 04";
+  std::string lower = upper;
+  lower.replace(lower.size() - 8, 5, "65 66");
+  for (const std::string& hex : {upper, lower}) {
+    const Result r = RunCli({"send", "--port", "COM1", "--hex", hex});
+    EXPECT_EQ(r.code, 0) << hex << r.err;
+    EXPECT_EQ(r.out, framed.out) << hex;
+  }
+}
+
+TEST(CliSend, RefusesWhatCannotBeParsedWhole) {
+  PanelPeer panel({});
+  ASSERT_TRUE(panel.ready);
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+      {{"--hex", "023033"}, "--hex: \"023033\" is not one byte"},
+      {{"--hex", "02 3O"}, "--hex: \"3O\" is not one byte"},
+      {{"--request", "zz"}, "--request: \"zz\" is not a request code"},
+      {{"--request", "0x148"}, "--request: \"0x148\" is not a request code"},
+      {{"--request", "48", "--payload", "0000"}, "--payload: \"0000\" is not one byte"},
+      {{"--hex", "02 04", "--payload", "00"}, "--payload goes with --request"},
+      {{"--hex", "02 04", "--request", "48"}, "give exactly one of --hex, --ascii and --request"},
+  };
+  for (const auto& [options, message] : cases) {
+    std::vector<std::string> argv{"send", "--port", "COM1", "--wait", "300"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    const Result r = RunCli(argv);
+    EXPECT_EQ(r.code, 2) << message;
+    EXPECT_EQ(r.err.rfind("ostrel-cli: error: " + message, 0), 0u) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
 }
 
 }  // namespace
