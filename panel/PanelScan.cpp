@@ -82,12 +82,18 @@ void PanelScan::ExpireReplyWait() {
   Tick();
 }
 
-void PanelScan::HandleReply() {
+void PanelScan::RejectReply() {
+  if (!timerEnabled_ || !fpReplyDone_) return;
+  StopTimer();
+  HandleReply(true);
+}
+
+void PanelScan::HandleReply(bool rejected) {
   TFP fp(view_);
   const std::string reply = TFP::HexDecodeFrame(fpRxBuffer_);
   view_.AddLogLine(ostrel::hexLine("QVFP: ", reply));
   const uint16_t length = static_cast<uint16_t>(std::min<size_t>(reply.size(), 0xFFFF));
-  const bool ok = fp.CheckReply(reply, length);
+  const bool ok = !rejected && fp.CheckReply(reply, length);
   if (!ok) view_.AddLogLine("error CRC");
   view_.PurgePort();
   switch (scanStep_) {

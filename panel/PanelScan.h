@@ -47,6 +47,12 @@ class PanelScan {
   // Nothing happens when no request is awaited. The window does not use it.
   void RetryRequest();
 
+  // Handles the complete reply now awaited as one that failed the frame
+  // check (no row; the scan goes on as after a bad frame), for a caller
+  // that checks replies more strictly than the scan. Nothing happens when no
+  // complete reply is awaited. The window does not use it.
+  void RejectReply();
+
   // State, for the window and for tests.
   uint8_t scanStep() const { return scanStep_; }
   bool timerEnabled() const { return timerEnabled_; }
@@ -61,7 +67,7 @@ class PanelScan {
  private:
   void Send(uint8_t code, uint8_t a, uint8_t b);
   void StopTimer();
-  void HandleReply();
+  void HandleReply(bool rejected = false);
   void PanelInfoStep(const std::string& reply, bool ok);
   void LoopInfoStep(const std::string& reply, bool ok);
   void DeviceStep(const std::string& reply, bool ok);

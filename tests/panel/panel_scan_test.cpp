@@ -322,3 +322,27 @@ TEST(PanelScan, RetryRequestSendsTheAwaitedRequestAgain) {
   EXPECT_EQ(view.deviceRows.size(), 3u);
   EXPECT_EQ(scan.requestsSent(), 7u);  // panel, loop 0 twice, loop 1, devices 1..2, and device 1 of loop 1
 }
+
+TEST(PanelScan, ARejectedReplyIsHandledAsABadFrame) {
+  FakeView view;
+  ScriptedPanel panel{panelWith(2, 3, 3)};
+  panel.attach(view);
+  PanelScan scan(view);
+  scan.RejectReply();  // nothing awaited
+  EXPECT_TRUE(view.log.empty());
+  scan.StartScan();
+  panel.run(scan, 1);  // panel information, then loop 0 asked for
+  scan.RejectReply();  // its reply not in yet: nothing happens
+  EXPECT_TRUE(view.timer);
+  scan.CollectReply(panel.pending.front());
+  panel.pending.clear();
+  scan.RejectReply();
+  EXPECT_EQ(view.log.back(), "error CRC");
+  EXPECT_TRUE(view.loopRows.empty());
+  panel.run(scan);
+  // Loop 0 has no row and so no devices asked for; loop 1 is read.
+  ASSERT_EQ(view.loopRows.size(), 1u);
+  EXPECT_EQ(view.loopRows[0][0], "Loop 2");
+  ASSERT_EQ(view.deviceRows.size(), 2u);
+  EXPECT_EQ(view.deviceRows[0][0], "Loop 2, 1");
+}
