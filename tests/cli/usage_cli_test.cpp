@@ -35,8 +35,8 @@ TEST(CliUsage, BadUsageExitsWith2AndNamesTheCause) {
       {{"read", "--port", "PRINTER"},
        "unknown port 'PRINTER': give COM1 .. COM256 or a device path such as /dev/ttyUSB0"},
       {{"scan", "--port", "COM1", "--parity", "evn"}, "--parity takes none, even, odd, mark or space (got 'evn')"},
-      {{"send", "--port", "COM1", "--hex", "A"}, "Wrong custom hex command, 2 symbols at least..."},
-      {{"send", "--port", "COM1"}, "give exactly one of --hex and --ascii"},
+      {{"send", "--port", "COM1", "--hex", "A"}, "--hex: Wrong custom hex command, 2 symbols at least..."},
+      {{"send", "--port", "COM1"}, "give exactly one of --hex, --ascii and --request"},
       {{"write", "reboot"}, "unknown write 'reboot': give command, clock, line or address"},
       {{"scan", "--port"}, "option --port needs a value; see 'ostrel-cli scan --help'"},
   };
