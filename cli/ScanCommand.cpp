@@ -55,10 +55,10 @@ const char* kHelp =
     "  -q, --quiet       no notes and no progress bar\n"
     "  -v, --verbose     echo the traffic as SENT:/QVFP: lines on standard error\n"
     "\n"
-    "Exit: 0 read whole, 1 the panel refused a request, garbled a reply or stopped\n"
-    "answering (rows\n"
-    "read until then are written), 2 bad usage, 3 the port could not be opened,\n"
-    "130 interrupted (rows read until then are written).\n";
+    "Exit: 0 read whole (also with replies kept despite a wrong checksum low byte),\n"
+    "1 the panel refused a request, garbled a reply or stopped answering (rows read\n"
+    "until then are written), 2 bad usage, 3 the port could not be opened, 130\n"
+    "interrupted (rows read until then are written).\n";
 
 // The window's side of the scan, for a command line: traffic and messages
 // to the console, rows to the output and to the result, the reply wait's
@@ -78,6 +78,8 @@ class ScanView : public panel::PanelLinkView {
   }
   bool PortOpen() override { return true; }
   void WritePort(const std::string& bytes) override {
+    // A new request: the lines of the reply before it have all been logged.
+    reply_.reset();
     request = PanelRequest::FromFrame(panel::TFP::HexDecodeFrame(bytes));
     port_.write(bytes);
   }
