@@ -43,8 +43,8 @@ void setSpeed(TVaComm& port, long speed) {
 int LineSettings::bitsPerByte() const { return 1 + 8 + (parity == paNone ? 0 : 1) + (stop == sb1 ? 1 : 2); }
 
 std::vector<OptionSpec> PortOptions() {
-  return {{"--port", true, "-p"},   {"--speed", true, ""},      {"--parity", true, ""}, {"--stop", true, ""},
-          {"--quiet", false, "-q"}, {"--verbose", false, "-v"}, {"--help", false, "-h"}};
+  return {{"--port", true, "-p"},   {"--speed", true, ""},      {"--parity", true, ""},  {"--stop", true, ""},
+          {"--quiet", false, "-q"}, {"--verbose", false, "-v"}, {"--help", false, "-h"}, {"--force", false, ""}};
 }
 
 LineSettings LineFromArgs(const Args& args, LineSettings line) {
@@ -78,9 +78,9 @@ LineSettings LineFromArgs(const Args& args, LineSettings line) {
   return line;
 }
 
-CliPort::CliPort(const std::string& name, const LineSettings& line)
+CliPort::CliPort(const std::string& name, const LineSettings& line, bool force)
     : name_(name), line_(line), loop_(std::make_shared<TVaMainLoop>()) {
-  const PortLocation location = LocatePort(name);
+  const PortLocation location = LocatePort(name, force);
   const std::string where = location.where;
 
   UseNoHandshake(port_);
@@ -160,6 +160,29 @@ CliPort::Wait CliPort::waitUntil(const std::function<bool()>& done, Clock::time_
   checkLost();
   if (done()) return Wait::Done;
   return Interrupted() ? Wait::Interrupted : Wait::TimedOut;
+}
+
+CliPort::Wait CliPort::settle() {
+  const auto quiet = strayQuiet_;
+  strayQuiet_ = std::chrono::milliseconds(0);
+  auto lastByte = Clock::now();
+  const auto end = lastByte + 4 * quiet;
+  auto saved = std::move(onBytes_);
+  onBytes_ = [&](const std::string&) { lastByte = Clock::now(); };
+  Wait result = Wait::Done;
+  try {
+    while (result == Wait::Done && Clock::now() < end && Clock::now() < lastByte + quiet) {
+      const auto until = std::min(end, lastByte + quiet);
+      result = waitUntil([&] { return Clock::now() >= std::min(end, lastByte + quiet); }, until);
+      if (result == Wait::TimedOut) result = Wait::Done;
+    }
+  } catch (...) {
+    onBytes_ = std::move(saved);
+    throw;
+  }
+  onBytes_ = std::move(saved);
+  if (result == Wait::Done) purge();
+  return result;
 }
 
 }  // namespace ostrel::cli

@@ -35,7 +35,8 @@ class CliPort {
   // Opens the port named by --port (see LocatePort). Throws CliError: usage
   // for a name that is no port, port (exit 3) for a missing, busy or
   // forbidden device.
-  CliPort(const std::string& name, const LineSettings& line);
+  // With force, a port that another program has open is opened all the same (see LocatePort).
+  CliPort(const std::string& name, const LineSettings& line, bool force = false);
   ~CliPort();
   CliPort(const CliPort&) = delete;
   CliPort& operator=(const CliPort&) = delete;
@@ -56,6 +57,15 @@ class CliPort {
   // went away.
   Wait waitUntil(const std::function<bool()>& done, Clock::time_point deadline);
 
+  // An exchange ended without its whole reply: the rest of it, or all of it, may still be on
+  // its way, and must not be taken for the next request's reply. The next settle() waits until
+  // the line has been quiet for `quiet`.
+  void expectStrayBytes(std::chrono::milliseconds quiet) { strayQuiet_ = quiet; }
+  // After expectStrayBytes: discards what arrives until the line has been quiet long enough (at
+  // most four times that long, for a line that never falls quiet), then empties the input
+  // queue. Otherwise it only empties the queue.
+  Wait settle();
+
   // Wire time of n bytes at this line's speed.
   std::chrono::microseconds wireTime(size_t bytes) const;
 
@@ -68,6 +78,7 @@ class CliPort {
   serial::TVaComm port_;
   std::function<void(const std::string&)> onBytes_;
   std::string lostMessage_;
+  std::chrono::milliseconds strayQuiet_{0};
   int openError_ = 0;  // the system's refusal of the last open (errno), 0 after a good one
 };
 

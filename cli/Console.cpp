@@ -13,6 +13,20 @@ std::string OneLine(std::string text) {
   return text;
 }
 
+size_t Utf8Length(const std::string& text) {
+  size_t n = 0;
+  for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+std::string Utf8Prefix(const std::string& text, size_t characters) {
+  size_t seen = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && seen++ == characters) return text.substr(0, i);
+  }
+  return text;
+}
+
 Console::Console(bool quiet, bool verbose) : quiet_(quiet), verbose_(verbose), tty_(IsTerminal(kStandardError)) {}
 
 void Console::line(const std::string& text) {
@@ -34,8 +48,13 @@ void Console::warning(const std::string& text) { line("ostrel-cli: warning: " + 
 
 void Console::progress(const std::string& text) {
   if (!tty_ || quiet_) return;
-  // \r to the start, the text, then clear the rest of the old line.
-  WriteRecord(kStandardError, "\r" + text + "\x1b[K");
+  // \r to the start, the text, then clear the rest of the old line. The text stays within the
+  // terminal's width, leaving its last column free: a line that wrapped could not be redrawn
+  // in place, and every update would leave a line behind.
+  std::string shown = text;
+  const int columns = TerminalColumns(kStandardError);
+  if (columns > 1 && Utf8Length(shown) > static_cast<size_t>(columns - 1)) shown = Utf8Prefix(shown, columns - 2) + "~";
+  WriteRecord(kStandardError, "\r" + shown + "\x1b[K");
   progressShown_ = true;
 }
 

@@ -9,13 +9,22 @@ namespace ostrel::cli {
 Exchange ModbusExchange(CliPort& port, Console& console, const std::string& request, std::chrono::milliseconds wait) {
   Exchange ex;
   const uint8_t function = static_cast<uint8_t>(request.size() > 1 ? request[1] : 0);
+  // Nothing received before the request can be its reply.
+  if (port.settle() == CliPort::Wait::Interrupted) {
+    ex.interrupted = true;
+    return ex;
+  }
   port.onBytes([&](const std::string& bytes) { ex.reply += bytes; });
-  port.purge();
   console.traffic(hexLine("SENT:", request));
   port.write(request, true);
+  ex.sent = true;
   const auto result = port.waitUntil([&] { return modbus::ReplyComplete(function, ex.reply); }, Clock::now() + wait);
   ex.interrupted = result == CliPort::Wait::Interrupted;
   port.onBytes(nullptr);
+  const auto kind = modbus::CheckReadReply(ex.reply).kind;
+  if (result != CliPort::Wait::Done || kind == modbus::ReplyCheck::Kind::CrcError ||
+      kind == modbus::ReplyCheck::Kind::GarbageLeading)
+    port.expectStrayBytes(wait);
   console.traffic(hexLine("QVMD:", ex.reply));
   return ex;
 }

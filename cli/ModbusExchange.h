@@ -13,6 +13,7 @@ namespace ostrel::cli {
 struct Exchange {
   std::string reply;         // every byte received (the QVMD: line)
   bool interrupted = false;  // Ctrl+C during the wait
+  bool sent = false;         // the request went out (false only when interrupted before it)
 };
 
 Exchange ModbusExchange(CliPort& port, Console& console, const std::string& request, std::chrono::milliseconds wait);

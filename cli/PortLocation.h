@@ -12,8 +12,10 @@ struct PortLocation {
 };
 
 // Throws UsageError for a name that is no port, CliError(kExitPort) for a port that is
-// missing, busy or forbidden where that can be told before the open.
-PortLocation LocatePort(const std::string& name);
+// missing, busy or forbidden where that can be told before the open. A port that another
+// program has open is busy too (its replies would be shared with it), unless `force`: where the
+// system lets two programs open one port, --force lets the user say that is meant.
+PortLocation LocatePort(const std::string& name, bool force);
 
 // The message for a port whose open failed with err (an errno value), or "" when the
 // serial component's own message says it best.

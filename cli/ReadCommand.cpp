@@ -20,7 +20,8 @@ namespace {
 const char* kHelp =
     "Usage: ostrel-cli read --port PORT [--slave 1] [--start 1] [--count 125]\n"
     "                       [--every SECONDS [--for DURATION]] [--format table|csv|jsonl]\n"
-    "                       [-o FILE] [--timeout MS] [--speed 19200] [--parity even] [--stop 1]\n"
+    "                       [-o FILE [--append]] [--no-header] [--timeout MS]\n"
+    "                       [--speed 19200] [--parity even] [--stop 1]\n"
     "\n"
     "Reads input registers (function 4) from the panel's Modbus interface and shows\n"
     "each register's bytes with the decode words of the window's register table.\n"
@@ -36,14 +37,19 @@ const char* kHelp =
     "  --for DURATION    poll this long, e.g. 90s, 15m, 12h, 1d: DURATION/SECONDS read-outs\n"
     "  --format F        table (default), csv (one line per read-out, ';' after\n"
     "                    every field, a header line first) or jsonl (one JSON object a line)\n"
-    "  -o, --output FILE write the records to FILE instead of standard output\n"
+    "  -o, --output FILE write the records to FILE instead of standard output; the file is\n"
+    "                    replaced when the run ends, or not at all if writing it fails\n"
+    "  --append          add the records to the end of FILE (the CSV header only when FILE\n"
+    "                    is new or empty); FILE then grows record by record\n"
+    "  --no-header       no CSV header line\n"
     "  --timeout MS      longest wait for a reply (default 600 plus the wire time)\n"
     "  --speed, --parity, --stop   line settings (default 19200, even, 1)\n"
     "  -q, --quiet       no notes\n"
     "  -v, --verbose     echo the traffic as SENT:/QVMD: lines on standard error\n"
     "\n"
     "Exit: 0 every read-out answered, 1 a read-out failed (no reply, bad CRC,\n"
-    "exception), 2 bad usage, 3 the port could not be opened, 130 interrupted.\n";
+    "exception), 2 bad usage (also an output that cannot be written), 3 the port could\n"
+    "not be opened, 130 interrupted, 141 the reader of standard output went away.\n";
 
 enum class Format { Table, Csv, Jsonl };
 
@@ -146,7 +152,7 @@ int ReadCommand(const Words& words) {
   auto specs = PortOptions();
   for (const char* name : {"--slave", "--start", "--count", "--every", "--for", "--format", "--timeout"})
     specs.push_back({name, true, ""});
-  specs.push_back({"--output", true, "-o"});
+  for (const auto& o : OutputOptions()) specs.push_back(o);
   const Args args("read", specs, words);
   if (args.has("--help")) return PrintHelp(kHelp);
   const LineSettings line = LineFromArgs(args, {19200, serial::paEven, serial::sb1});
@@ -161,14 +167,14 @@ int ReadCommand(const Words& words) {
   const long long planned = forMs > 0 ? (forMs + everyMs - 1) / everyMs : -1;  // -1: until Ctrl+C
   Console console(args.has("--quiet"), args.has("--verbose"));
   const std::string portName = args.required("--port");
+  RecordOutput out(OutputFrom(args));
+  out.open();
 
-  CliPort port(portName, line);
+  CliPort port(portName, line, args.has("--force"));
   const std::string request = modbus::BuildReadInputRegisters(static_cast<uint8_t>(req.slave), req.start, req.count);
   const auto wait = args.has("--timeout") ? std::chrono::milliseconds(args.integer("--timeout", 10, 600000, 600))
                                           : DefaultModbusWait(port, request.size(), modbus::ReadReplyLength(req.count));
-  RecordOutput out(args.text("--output"));
-  out.open();
-  if (format == Format::Csv) out.write(csvHeader(req));
+  if (format == Format::Csv && out.wantsHeader()) out.write(csvHeader(req));
 
   int failed = 0;
   const auto t0 = Clock::now();

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "cli/Args.h"
 #include "cli/Exit.h"
 #include "cli/System.h"
 #include "common/LocalTime.h"
@@ -63,25 +64,65 @@ std::string JsonString(std::string_view text) {
   return out + "\"";
 }
 
+std::vector<OptionSpec> OutputOptions() {
+  return {{"--output", true, "-o"}, {"--append", false, ""}, {"--no-header", false, ""}};
+}
+
+OutputChoice OutputFrom(const Args& args) {
+  OutputChoice c{args.text("--output"), args.has("--append"), !args.has("--no-header")};
+  if (c.append && (c.path.empty() || c.path == "-")) throw UsageError("--append needs -o FILE");
+  return c;
+}
+
 RecordOutput::~RecordOutput() {
-  if (fd_ > kStandardError) ::close(fd_);
+  try {
+    finish();
+  } catch (const CliError&) {
+    // The command has ended already; its own error, if any, was said.
+  }
 }
 
 void RecordOutput::open() {
   if (fd_ >= 0) return;
-  if (path_.empty() || path_ == "-") {
+  if (!toFile()) {
     fd_ = kStandardOutput;
     return;
   }
-  fd_ = OpenForWriting(path_);
-  if (fd_ < 0) throw CliError(kExitUsage, "cannot write " + path_ + " (" + std::strerror(errno) + ")");
+  fd_ = choice_.append ? OpenForAppending(choice_.path, empty_) : CreateFileBeside(choice_.path, temporary_);
+  if (fd_ < 0) throw CliError(kExitUsage, "cannot write " + choice_.path + " (" + std::strerror(errno) + ")");
 }
 
 void RecordOutput::write(std::string_view record) {
   open();
-  if (!WriteRecord(fd_, record))
-    throw CliError(kExitUsage, "cannot write " + (path_.empty() ? std::string("the output") : path_) + " (" +
-                                   std::strerror(errno) + ")");
+  if (record.empty()) return;
+  if (WriteRecord(fd_, record)) {
+    empty_ = false;
+    return;
+  }
+  const int error = errno;
+  if (!toFile() && error == EPIPE) throw CliError(kExitOutputClosed, "");
+  failed_ = true;
+  throw CliError(kExitUsage, "cannot write " + (toFile() ? choice_.path : std::string("the output")) + " (" +
+                                 std::strerror(error) + ")");
+}
+
+void RecordOutput::finish() {
+  if (fd_ <= kStandardError) return;
+  const bool closed = ::close(fd_) == 0;
+  fd_ = -1;
+  if (temporary_.empty()) return;
+  const std::string temporary = std::move(temporary_);
+  temporary_.clear();
+  if (failed_ || !closed) {
+    // What was written is incomplete: the file it was to replace stays as it was.
+    RemoveFile(temporary);
+    return;
+  }
+  if (!MoveIntoPlace(temporary, choice_.path)) {
+    const int error = errno;
+    RemoveFile(temporary);
+    throw CliError(kExitUsage, "cannot write " + choice_.path + " (" + std::strerror(error) + ")");
+  }
 }
 
 }  // namespace ostrel::cli

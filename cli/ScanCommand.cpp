@@ -25,8 +25,8 @@ namespace {
 
 const char* kHelp =
     "Usage: ostrel-cli scan --port PORT [--speed 2400] [--parity even] [--stop 2]\n"
-    "                       [-o FILE | --json] [--timeout MS] [--retries N] [--strict-checksum]\n"
-    "                       [--quiet] [--verbose]\n"
+    "                       [-o FILE [--append]] [--json] [--timeout MS] [--retries N]\n"
+    "                       [--strict-checksum] [--quiet] [--verbose]\n"
     "\n"
     "Reads the panel over its own protocol: the panel information, the two loops\n"
     "and every device. The device rows are written as they come, in the CSV format\n"
@@ -43,7 +43,9 @@ const char* kHelp =
     "\n"
     "  -p, --port PORT   COM1 .. COM256 (on Linux through the device map) or a device path\n"
     "  --speed, --parity, --stop   line settings (default 2400, even, 2)\n"
-    "  -o, --output FILE write to FILE instead of standard output\n"
+    "  -o, --output FILE write to FILE instead of standard output; the file is replaced\n"
+    "                    when the scan ends, or not at all if writing it fails\n"
+    "  --append          add the CSV rows to the end of FILE instead (not with --json)\n"
     "  --json            one JSON document with panel, loops, devices and errors\n"
     "                    (\"format\": 2: the cells as strings and a \"typed\" object each)\n"
     "  --utf8            CSV rows in UTF-8 instead of Windows-1251\n"
@@ -57,8 +59,9 @@ const char* kHelp =
     "\n"
     "Exit: 0 read whole (also with replies kept despite a wrong checksum low byte),\n"
     "1 the panel refused a request, garbled a reply or stopped answering (rows read\n"
-    "until then are written), 2 bad usage, 3 the port could not be opened, 130\n"
-    "interrupted (rows read until then are written).\n";
+    "until then are written), 2 bad usage (also an output that cannot be written),\n"
+    "3 the port could not be opened, 130 interrupted (rows read until then are written),\n"
+    "141 the reader of standard output went away.\n";
 
 // The window's side of the scan, for a command line: traffic and messages
 // to the console, rows to the output and to the result, the reply wait's
@@ -284,7 +287,9 @@ void notePanel(Console& console, const ScanResult& scan) {
 
 int ScanCommand(const Words& words) {
   auto specs = PortOptions();
-  specs.push_back({"--output", true, "-o"});
+  for (const auto& o : OutputOptions()) {
+    if (o.name != "--no-header") specs.push_back(o);  // the rows have no header line
+  }
   specs.push_back({"--json", false, ""});
   specs.push_back({"--utf8", false, ""});
   specs.push_back({"--timeout", true, ""});
@@ -298,12 +303,14 @@ int ScanCommand(const Words& words) {
   const bool json = args.has("--json");
   Console console(args.has("--quiet"), args.has("--verbose"));
   const std::string port = args.required("--port");
+  const OutputChoice choice = OutputFrom(args);
+  if (json && choice.append) throw UsageError("--append does not go with --json: the file would hold two documents");
+  // The output first: a path that cannot be written is refused before the panel is asked.
+  RecordOutput out(choice);
+  out.open();
 
-  CliPort link(port, line);
-  RecordOutput out(args.text("--output"));
-  // A JSON document is written whole at the end; CSV rows as they come.
-  if (!json) out.open();
-  const bool toTerminal = out.path().empty() && IsTerminal(kStandardOutput);
+  CliPort link(port, line, args.has("--force"));
+  const bool toTerminal = !out.toFile() && IsTerminal(kStandardOutput);
   ScanView view(link, console, out, json, args.has("--utf8") || toTerminal);
   ScanRun scan(link, console, view, timeout, retries, args.has("--strict-checksum"));
 
@@ -312,6 +319,7 @@ int ScanCommand(const Words& words) {
   try {
     error = scan.run();
   } catch (const CliError& e) {
+    if (e.code() == kExitOutputClosed) throw;
     // A port that fails mid-scan (an adapter pulled) still leaves the rows
     // read until then in the output; its error decides the exit code.
     error = e.what();

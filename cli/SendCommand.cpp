@@ -99,7 +99,7 @@ int SendCommand(const Words& words) {
   Console console(args.has("--quiet"), args.has("--verbose"));
   const std::string portName = args.required("--port");
 
-  CliPort port(portName, line);
+  CliPort port(portName, line, args.has("--force"));
   std::string reply;
   port.onBytes([&](const std::string& got) { reply += got; });
   if (args.has("--request")) {

@@ -10,13 +10,29 @@ namespace ostrel::cli {
 void PrepareConsole();
 
 // Ctrl+C, and the system's request to end the program, only raise the interrupt flag
-// (Interrupt.h).
+// (Interrupt.h). A reader that closes its end of our output does not end the program: the
+// write fails and the command ends as it ends on Ctrl+C.
 void InstallInterruptHandlers();
 
 // True when the descriptor is a terminal (a console window on Windows).
 bool IsTerminal(int fd);
 
-// Creates or empties a file for writing; -1 with errno set when it cannot.
-int OpenForWriting(const std::string& path);
+// The width of the terminal on the descriptor in characters, or 0 when it is not known.
+int TerminalColumns(int fd);
+
+// Creates a new, empty file in the folder of `path`, named after it, for writing; its name goes
+// to `created`. -1 with errno set when it cannot.
+int CreateFileBeside(const std::string& path, std::string& created);
+
+// Opens a file for adding to its end, creating it when it does not exist; -1 with errno set
+// when it cannot. `empty` tells whether it holds nothing yet.
+int OpenForAppending(const std::string& path, bool& empty);
+
+// Puts the file `from` in the place of `to`, replacing what is there in one step. False with
+// errno set when it cannot.
+bool MoveIntoPlace(const std::string& from, const std::string& to);
+
+// Removes a file; errors are ignored.
+void RemoveFile(const std::string& path);
 
 }  // namespace ostrel::cli

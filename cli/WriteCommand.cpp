@@ -81,14 +81,14 @@ modbus::CommandControls commandFrom(const Args& args) {
   return c;
 }
 
-// The window's parity texts, whatever case was typed.
+// The window's parity texts, whatever case was typed, or their first letters.
 std::string parityText(const std::string& typed) {
   std::string t = typed;
   for (char& ch : t) ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch + 32 : ch);
-  if (t == "none") return "None";
-  if (t == "even") return "Even";
-  if (t == "odd") return "Odd";
-  return typed;
+  if (t == "none" || t == "n") return "None";
+  if (t == "even" || t == "e") return "Even";
+  if (t == "odd" || t == "o") return "Odd";
+  throw UsageError("--line-parity takes None, Even or Odd (got '" + typed + "')");
 }
 
 struct Planned {
@@ -149,7 +149,12 @@ std::vector<OptionSpec> optionsFor(const std::string& which) {
 }  // namespace
 
 int WriteCommand(const Words& words) {
-  if (words.empty() || words[0] == "--help" || words[0] == "-h") return PrintHelp(kHelp);
+  if (words.empty()) {
+    // As a bare ostrel-cli: the usage, and the code of a bad command line.
+    WriteRecord(kStandardError, kHelp);
+    return kExitUsage;
+  }
+  if (words[0] == "--help" || words[0] == "-h") return PrintHelp(kHelp);
   const std::string which = words[0];
   if (which != "command" && which != "clock" && which != "line" && which != "address")
     throw UsageError("unknown write '" + which + "': give command, clock, line or address");
@@ -162,12 +167,16 @@ int WriteCommand(const Words& words) {
   // Every value is checked before the port is touched, as in the window.
   if (which != "clock") (void)plan(which, args, static_cast<uint8_t>(slave));
 
-  CliPort port(portName, line);
+  CliPort port(portName, line, args.has("--force"));
   const Planned p = plan(which, args, static_cast<uint8_t>(slave));
   const auto wait = args.has("--timeout") ? std::chrono::milliseconds(args.integer("--timeout", 10, 600000, 600))
                                           : DefaultModbusWait(port, p.frame.size(), modbus::kWriteReplyLength);
   const Exchange ex = ModbusExchange(port, console, p.frame, wait);
-  if (ex.interrupted) return kExitInterrupted;
+  if (ex.interrupted) {
+    console.error(ex.sent ? "interrupted: the command was sent, but its confirmation was not awaited"
+                          : "interrupted before the command was sent");
+    return kExitInterrupted;
+  }
   std::string failure = ModbusFailure(ex.reply, slave, wait);
   // A write is confirmed by its echo: the request itself, or for the clock
   // its first six bytes (address, function, start, count).

@@ -27,9 +27,10 @@ const char* kUsage =
     "  send    send a custom command to the panel port and print the reply\n"
     "  ports   list the serial ports (and on Linux the device map)\n"
     "\n"
-    "'ostrel-cli COMMAND --help' describes each command; on Linux 'man ostrel-cli' all.\n"
+    "'ostrel-cli COMMAND --help' (or 'ostrel-cli help COMMAND') describes each command;\n"
+    "on Linux 'man ostrel-cli' all. 'ostrel-cli --version' names this version.\n"
     "Exit codes: 0 success, 1 the panel refused or did not answer, 2 bad usage,\n"
-    "3 the port could not be opened, 130 interrupted.\n";
+    "3 the port could not be opened, 130 interrupted, 141 the reader of the output went away.\n";
 
 }  // namespace
 
@@ -38,6 +39,8 @@ int PrintHelp(const char* text) {
   return kExitOk;
 }
 
+int RunCommand(const std::string& command, const Words& words);
+
 int Run(int argc, char** argv) {
   if (argc < 2) {
     WriteRecord(2, kUsage);
@@ -45,7 +48,16 @@ int Run(int argc, char** argv) {
   }
   const std::string command = argv[1];
   const Words words(argv + 2, argv + argc);
+  if (command == "--version" || command == "-V") {
+    WriteRecord(kStandardOutput, std::string("ostrel-cli ") + OSTREL_VERSION + "\n");
+    return kExitOk;
+  }
+  if (command == "help" && words.size() == 1 && words[0] != "help") return RunCommand(words[0], {"--help"});
   if (command == "--help" || command == "-h" || command == "help") return PrintHelp(kUsage);
+  return RunCommand(command, words);
+}
+
+int RunCommand(const std::string& command, const Words& words) {
   if (command == "scan") return ScanCommand(words);
   if (command == "read") return ReadCommand(words);
   if (command == "write") return WriteCommand(words);
@@ -67,7 +79,7 @@ int main(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const CliError& e) {
-    console.error(e.what());
+    if (*e.what()) console.error(e.what());
     return e.code();
   } catch (const std::exception& e) {
     console.error(e.what());

@@ -42,6 +42,10 @@ void PanelScan::StartScan() {
   loopsHaveDevices_ = false;
   loopInfoAwaited_ = 0;
   deviceCount_ = {-1, -1};
+  // A new scan starts afresh: a late reply to an earlier, interrupted exchange that still waits
+  // in the input queue would otherwise be taken for this scan's first reply and keep every
+  // later reply one request behind.
+  view_.PurgePort();
   // With the port disconnected this only logs "Serial port is not opened";
   // the scan then ends by time-out.
   Send(kCodePanelInfo, 0, 0);

@@ -69,14 +69,16 @@ DeviceAccess CheckDeviceAccess(const std::string& path, const Credentials& who) 
   a.group = groupName(st.st_gid);
   a.mayOpen = permits(st, who);
   if (a.mayOpen) return a;
-  const bool groupWouldDo = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+  const bool groupWouldDo = !JoinableGroup(st.st_gid, st.st_mode, a.group).empty();
   if (groupWouldDo && contains(who.accountGroups, st.st_gid))
     a.advice =
         "Your user was added to the group \"" + a.group + "\" after this session started: log out and log in again.";
   else if (groupWouldDo)
     a.advice = "It belongs to the group \"" + a.group + "\", and your user is not in it. " + PermissionRemedy(a.group);
   else
-    a.advice = "Its permissions let no one but its owner use it. " + PermissionRemedy({});
+    a.advice = (st.st_gid == 0 ? std::string("It belongs to the group \"root\". ")
+                               : std::string("Its permissions let no one but its owner use it. ")) +
+               PermissionRemedy({});  // joining root to reach a port would give away far more than the port
   return a;
 }
 

@@ -6,10 +6,17 @@ namespace ostrel {
 
 std::string PermissionRemedy(const std::string& group) {
   if (group.empty())
-    return "Ask your administrator to add your user to the group that owns the device, then log out "
-           "and log in again.";
+    return "No group may use it: ask your administrator to give the device to a group for its users "
+           "(a udev rule with GROUP=\"dialout\", MODE=\"0660\") and to add your user to that group, then "
+           "log out and log in again.";
   return "Ask your administrator to add your user to the group \"" + group + "\" (sudo usermod -aG " + group +
          " $USER), then log out and log in again.";
+}
+
+std::string JoinableGroup(unsigned groupId, unsigned mode, const std::string& groupName) {
+  constexpr unsigned kGroupReadWrite = 060;
+  if (groupId == 0 || (mode & kGroupReadWrite) != kGroupReadWrite) return {};
+  return groupName;
 }
 
 std::string ProbeMessage(const ProbeResult& result, const std::string& portName, const std::string& devicePath,

@@ -11,7 +11,7 @@ struct ProbeResult {
   ProbeStatus status = ProbeStatus::OtherError;
   int errorNumber = 0;     // errno of the failing step (0 for Ok)
   std::string systemText;  // the system's text for errorNumber
-  std::string groupName;   // group owning the device, when it could be read
+  std::string groupName;   // the device's group, when joining it would let a user in
   bool ok() const { return status == ProbeStatus::Ok; }
 };
 
@@ -38,9 +38,15 @@ inline constexpr const char* kPortBusyText = "This serial port is already in use
 inline constexpr const char* kNoPortNameText =
     "No serial port is chosen: the port name is empty.\nEnter a port name such as COM1 and connect again.";
 
-// What a user does to be allowed to open a device owned by `group` (empty:
-// not known): join the group, with the command for it, then log in again.
+// What a user does to be allowed to open a device of `group`: join the group, with the command
+// for it, then log in again. Empty `group`: no group whose members may use the device (its
+// permissions leave the group out, or its group is root, which is no group to join for this);
+// the remedy is then a rule that gives the device to a group for its users.
 std::string PermissionRemedy(const std::string& group);
+
+// The device's group when its members may read and write it and it is not root's group: the
+// group a user can usefully be told to join. Empty otherwise.
+std::string JoinableGroup(unsigned groupId, unsigned mode, const std::string& groupName);
 
 // The message box text for a failed probe. portName is what the user chose
 // ("COM3"), devicePath where it led ("/dev/ttyS2"). Busy keeps the classic

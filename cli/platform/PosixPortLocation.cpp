@@ -1,6 +1,9 @@
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 
+#include "app/core/DeviceHolders.h"
 #include "app/core/DeviceMap.h"
 #include "app/core/DeviceProbe.h"
 #include "cli/Console.h"
@@ -20,7 +23,7 @@ std::string mapDir() {
 
 }  // namespace
 
-PortLocation LocatePort(const std::string& name) {
+PortLocation LocatePort(const std::string& name, bool force) {
   const std::string path = ResolveDeviceName(name, mapOverride());
   if (path.empty() || path[0] != '/')
     throw UsageError("unknown port '" + name + "': give COM1 .. COM256 or a device path such as /dev/ttyUSB0");
@@ -29,6 +32,17 @@ PortLocation LocatePort(const std::string& name) {
   if (probe.status == ProbeStatus::Busy)
     throw CliError(kExitPort, "the serial port " + where + " is busy: another program is using it");
   if (!probe.ok()) throw CliError(kExitPort, OneLine(ProbeMessage(probe, name, path, mapDir())));
+  // A program that opened the device without taking it for itself passes the probe; the
+  // process folder names it, as 'ostrel-cli ports' does.
+  if (const auto id = IdentifyFile(path); id && !force) {
+    const auto holders = FindDeviceHolders("/proc", {*id}, static_cast<int>(::getpid()))[0];
+    if (!holders.empty()) {
+      std::string who;
+      for (const auto& h : holders) who += (who.empty() ? "" : ", ") + h.describe();
+      throw CliError(kExitPort,
+                     "the serial port " + where + " is busy: in use by " + who + " (--force opens it all the same)");
+    }
+  }
   return {path, where};
 }
 

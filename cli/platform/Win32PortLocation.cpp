@@ -23,7 +23,8 @@ int comNumber(const std::string& name) {
 
 }  // namespace
 
-PortLocation LocatePort(const std::string& name) {
+PortLocation LocatePort(const std::string& name, bool /*force*/) {
+  // Windows opens a COM port for one program only: another's use is refused by the open.
   // The system's own device names ("\\.\COM3") are taken as they are.
   if (name.rfind("\\\\.\\", 0) == 0 && name.size() > 4) return {name, name.substr(4)};
   const int n = comNumber(name);

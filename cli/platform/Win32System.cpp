@@ -1,7 +1,10 @@
 #include <fcntl.h>
 #include <io.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <windows.h>
+
+#include <cerrno>
 
 #include "cli/Interrupt.h"
 #include "cli/System.h"
@@ -42,8 +45,38 @@ void InstallInterruptHandlers() { SetConsoleCtrlHandler(onControl, TRUE); }
 
 bool IsTerminal(int fd) { return _isatty(fd) != 0; }
 
-int OpenForWriting(const std::string& path) {
-  return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+int TerminalColumns(int fd) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  if (h == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(h, &info)) return 0;
+  return info.srWindow.Right - info.srWindow.Left + 1;
 }
+
+int CreateFileBeside(const std::string& path, std::string& created) {
+  const size_t slash = path.find_last_of("/\\");
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    created = folder + name + "." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(attempt) + ".part";
+    const int fd =
+        _open(created.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+int OpenForAppending(const std::string& path, bool& empty) {
+  const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_APPEND | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+  empty = fd >= 0 && _lseeki64(fd, 0, SEEK_END) == 0;
+  return fd;
+}
+
+bool MoveIntoPlace(const std::string& from, const std::string& to) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+  return false;
+}
+
+void RemoveFile(const std::string& path) { _unlink(path.c_str()); }
 
 }  // namespace ostrel::cli

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -140,12 +141,18 @@ inline Result RunCli(std::vector<std::string> args) {
 }
 
 // Runs ostrel-cli with its standard error on a terminal (a pseudo-terminal
-// read here) and its standard output on /dev/null; returns what the
-// terminal showed.
-inline Result RunCliOnTerminal(std::vector<std::string> args) {
+// read here, `columns` wide when given) and its standard output on /dev/null;
+// returns what the terminal showed.
+inline Result RunCliOnTerminal(std::vector<std::string> args, unsigned short columns = 0) {
   args.insert(args.begin(), OSTREL_CLI_BINARY);
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
   if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) throw std::runtime_error("pty");
+  if (columns > 0) {
+    winsize size{};
+    size.ws_col = columns;
+    size.ws_row = 24;
+    ioctl(master, TIOCSWINSZ, &size);
+  }
   const std::string terminal = ptsname(master);
   posix_spawn_file_actions_t fa;
   posix_spawn_file_actions_init(&fa);

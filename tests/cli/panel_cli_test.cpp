@@ -4,6 +4,7 @@
 #include <sys/file.h>
 
 #include "app/core/Csv.h"
+#include "cli/Console.h"
 #include "common/cp1251.h"
 #include "common/hexdump.h"
 #include "panel/TFP.h"
@@ -58,6 +59,18 @@ TEST(CliScan, ShowsAProgressBarOnATerminalOnly) {
   EXPECT_NE(r.err.find("device 5 of 6, loop 2"), std::string::npos);
   // The bar is wiped before the notes that follow it.
   EXPECT_NE(r.err.find("\r\x1b[Kostrel-cli: panel: "), std::string::npos);
+
+  // On a narrow terminal every update stays within the width (one column left free), so each
+  // is drawn over the last instead of wrapping onto a new line.
+  const Result narrow = RunCliOnTerminal({"scan", "--port", "COM1"}, 40);
+  ASSERT_EQ(narrow.code, 0) << narrow.err;
+  size_t updates = 0;
+  for (size_t at = 0; (at = narrow.err.find('\r', at)) != std::string::npos; ++at) {
+    const size_t end = narrow.err.find_first_of("\r\n\x1b", at + 1);
+    EXPECT_LE(Utf8Length(narrow.err.substr(at + 1, end - at - 1)), 39u) << narrow.err.substr(at + 1, end - at - 1);
+    ++updates;
+  }
+  EXPECT_GT(updates, 6u);
 
   const Result quiet = RunCliOnTerminal({"scan", "--port", "COM1", "-q"});
   EXPECT_EQ(quiet.code, 0);

@@ -54,17 +54,13 @@ class SlavePeer {
     bridge_ = std::make_unique<Peer>(std::vector<std::string>{"socat", "pty,raw,echo=0,link=" + dir + "/COM2",
                                                               "pty,raw,echo=0,link=" + dir + "/slave"});
     if (!WaitFor([&] { return Exists(dir + "/COM2") && Exists(dir + "/slave"); }, std::chrono::seconds(10))) return;
-    // Held open so that socat never sees the last user of our side leave
-    // between two runs of the program.
-    keep_ = ::open((dir + "/COM2").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     slave_ = std::make_unique<Peer>(
         std::vector<std::string>{"/usr/bin/python3", std::string(OSTREL_SOURCE_DIR) + "/tests/e2e/modbus_slave.py",
                                  "--port", dir + "/slave", "--input-count", "200", "--dump", dump});
-    ready = keep_ >= 0 && slave_->line() == "READY";
+    ready = slave_->line() == "READY";
   }
   ~SlavePeer() {
     slave_.reset();
-    if (keep_ >= 0) ::close(keep_);
     bridge_.reset();
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
@@ -94,7 +90,6 @@ class SlavePeer {
 
  private:
   std::unique_ptr<Peer> bridge_, slave_;
-  int keep_ = -1;
 };
 
 }  // namespace ostrel::cli::testing

@@ -230,8 +230,9 @@ TEST_F(CliPortsTest, WhoMayNotOpenADeviceIsToldTheRemedy) {
     ASSERT_EQ(::chmod(node.c_str(), 0), 0);
     mayOpen = "no: group " + Lines(RunProgram({"stat", "-c", "%G", node}).out).at(0);
     remedy =
-        "Its permissions let no one but its owner use it. Ask your administrator to add your user to the group "
-        "that owns the device, then log out and log in again.";
+        "Its permissions let no one but its owner use it. No group may use it: ask your administrator to give "
+        "the device to a group for its users (a udev rule with GROUP=\"dialout\", MODE=\"0660\") and to add "
+        "your user to that group, then log out and log in again.";
   }
   const Result r = RunProgram(command);
   ASSERT_EQ(r.code, 0) << r.err;

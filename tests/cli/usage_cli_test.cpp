@@ -1,6 +1,7 @@
 // ostrel-cli's command line: help, and bad usage (exit 2, one line naming
 // the cause, nothing sent).
 #include <gtest/gtest.h>
+#include <pty.h>
 
 #include "peers.h"
 
@@ -46,6 +47,58 @@ TEST(CliUsage, BadUsageExitsWith2AndNamesTheCause) {
     EXPECT_EQ(r.err, "ostrel-cli: error: " + message + "\n");
     EXPECT_EQ(r.out, "");
   }
+}
+
+TEST(CliUsage, VersionHelpByNameAndABareCommand) {
+  const Result version = RunCli({"--version"});
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.out.rfind("ostrel-cli ", 0), 0u) << version.out;
+  for (const char* command : {"scan", "write"}) {
+    const Result byName = RunCli({"help", command});
+    EXPECT_EQ(byName.code, 0);
+    EXPECT_EQ(byName.out, RunCli({command, "--help"}).out);
+  }
+  // A command without what it acts on is a bad command line, as ostrel-cli alone is.
+  const Result bare = RunCli({"write"});
+  EXPECT_EQ(bare.code, 2);
+  EXPECT_EQ(bare.err.rfind("Usage: ostrel-cli write", 0), 0u) << bare.err;
+  EXPECT_EQ(bare.out, "");
+  // Parity by letter is taken; anything else names the choices.
+  NewMapDir();
+  const std::vector<std::string> line{"write", "line", "--port", "COM9", "--which", "fp", "--baud", "9600"};
+  auto with = [&](const char* parity) {
+    auto args = line;
+    args.insert(args.end(), {"--line-parity", parity});
+    return RunCli(args);
+  };
+  EXPECT_EQ(with("E").code, 3);  // the value passed; COM9 is no device here
+  const Result wrong = with("X");
+  EXPECT_EQ(wrong.code, 2);
+  EXPECT_EQ(wrong.err, "ostrel-cli: error: --line-parity takes None, Even or Odd (got 'X')\n");
+}
+
+TEST(CliUsage, AnInterruptedWriteSaysWhetherTheCommandWentOut) {
+  const std::string dir = NewMapDir();
+  int master = -1, peer = -1;
+  char name[64];
+  ASSERT_EQ(openpty(&master, &peer, name, nullptr, nullptr), 0);
+  ASSERT_EQ(::symlink(name, (dir + "/COM3").c_str()), 0);
+  Background cli({"write", "clock", "--port", "COM3", "--timeout", "20000"}, dir + "/out");
+  // The request reaching the line is the sign that it went out.
+  std::string seen;
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        pollfd p{master, POLLIN, 0};
+        char buf[64];
+        if (poll(&p, 1, 0) > 0) seen.append(buf, static_cast<size_t>(std::max<ssize_t>(::read(master, buf, 64), 0)));
+        return seen.size() >= 13;
+      },
+      std::chrono::seconds(10)));
+  cli.signal(SIGINT);
+  EXPECT_EQ(cli.wait(std::chrono::seconds(10)), 130);
+  EXPECT_EQ(cli.err(), "ostrel-cli: error: interrupted: the command was sent, but its confirmation was not awaited\n");
+  ::close(peer);
+  ::close(master);
 }
 
 }  // namespace

@@ -131,14 +131,17 @@ TEST(DeviceProbe, MissingDevicesAndNonTerminalsNameTheirCause) {
 
 // Probes a device this process may not open: as root in a child that becomes "nobody", as an
 // ordinary user on its own pseudo-terminal with every right taken away. Returns the message.
-static std::string ProbeWithoutPermission(const std::string& path, bool& refused) {
+// The probe's message for a user who may not open the device. Run as root, the device gets
+// `mode` and `group` and a child that is nobody probes it; otherwise the device gets mode 0.
+static std::string ProbeWithoutPermission(const std::string& path, bool& refused, mode_t mode = 0660, gid_t group = 0) {
   if (::geteuid() != 0) {
     if (::chmod(path.c_str(), 0) != 0) return "chmod failed";
     const ProbeResult r = DeviceProbe(path);
     refused = r.status == ProbeStatus::NoPermission;
     return ProbeMessage(r, "COM1", path);
   }
-  ::chmod(path.c_str(), 0660);
+  if (::chmod(path.c_str(), mode) != 0 || ::chown(path.c_str(), static_cast<uid_t>(-1), group) != 0)
+    return "chmod failed";
   int pipeFds[2];
   if (::pipe(pipeFds) != 0) return "pipe failed";
   const pid_t child = ::fork();
@@ -161,16 +164,26 @@ static std::string ProbeWithoutPermission(const std::string& path, bool& refused
 }
 
 TEST(DeviceProbe, APermissionRefusalNamesTheDevicesGroupAndTheRemedy) {
-  Pty pty;
-  ASSERT_FALSE(pty.slave.empty());
-  bool refused = false;
-  const std::string text = ProbeWithoutPermission(pty.slave, refused);
-  EXPECT_TRUE(refused) << text;
-  EXPECT_NE(text.find("Permission denied"), std::string::npos) << text;
-  struct stat info {};
-  ASSERT_EQ(::stat(pty.slave.c_str(), &info), 0);
-  const group* owner = ::getgrgid(info.st_gid);
-  ASSERT_NE(owner, nullptr);
-  EXPECT_NE(text.find("group \"" + std::string(owner->gr_name) + "\""), std::string::npos) << text;
-  EXPECT_NE(text.find("log in again"), std::string::npos) << text;
+  // A group whose members may use the device is named with the command that joins it; a device
+  // no group may use, or one of root's group, gets the advice to give it a group.
+  const bool root = ::geteuid() == 0;
+  const struct {
+    mode_t mode;
+    gid_t group;
+    const char* advice;
+  } cases[] = {{0660, 20, "group \"dialout\" (sudo usermod -aG dialout $USER)"},
+               {0660, 0, "No group may use it: ask your administrator to give the device to a group"},
+               {0600, 20, "No group may use it: ask your administrator to give the device to a group"}};
+  for (const auto& c : cases) {
+    if (!root && c.mode != 0600) continue;  // only root can take the device away from its owner
+    Pty pty;
+    ASSERT_FALSE(pty.slave.empty());
+    bool refused = false;
+    const std::string text = ProbeWithoutPermission(pty.slave, refused, c.mode, c.group);
+    EXPECT_TRUE(refused) << text;
+    EXPECT_NE(text.find("Permission denied"), std::string::npos) << text;
+    EXPECT_NE(text.find(c.advice), std::string::npos) << text;
+    EXPECT_EQ(text.find("group \"root\""), std::string::npos) << text;
+    EXPECT_NE(text.find("log in again"), std::string::npos) << text;
+  }
 }

@@ -272,6 +272,8 @@ TEST_F(PortsSurveyTest, UsersOfADeviceAndWhoMayOpenIt) {
   const std::string node = tree.dev("ttyUSB0");
   struct stat st {};
   ASSERT_EQ(::stat(node.c_str(), &st), 0);
+  // A device of a group that users join (dialout's number on Debian), when the test may give it one.
+  if (st.st_gid == 0 && ::chown(node.c_str(), static_cast<uid_t>(-1), 20) == 0) ASSERT_EQ(::stat(node.c_str(), &st), 0);
   const gid_t group = st.st_gid;
   Credentials stranger;
   stranger.uid = st.st_uid + 4242;
@@ -296,4 +298,17 @@ TEST_F(PortsSurveyTest, UsersOfADeviceAndWhoMayOpenIt) {
   EXPECT_TRUE(CheckDeviceAccess(node, Credentials{}).mayOpen);  // root
   ::chmod(node.c_str(), 0666);
   EXPECT_TRUE(CheckDeviceAccess(node, stranger).mayOpen);
+
+  // No group worth joining: none may use it, or it is root's. The advice never names one.
+  const gid_t root = 0;
+  for (const auto& [mode, gid] : {std::pair{0600, group}, std::pair{0660, root}}) {
+    if (gid == root && ::chown(node.c_str(), static_cast<uid_t>(-1), root) != 0) continue;  // not allowed here
+    ::chmod(node.c_str(), static_cast<mode_t>(mode));
+    a = CheckDeviceAccess(node, Credentials{4242, {}, {}});
+    EXPECT_FALSE(a.mayOpen);
+    EXPECT_EQ(a.advice.find("usermod"), std::string::npos) << a.advice;
+    EXPECT_NE(a.advice.find("No group may use it: ask your administrator to give the device to a group"),
+              std::string::npos)
+        << a.advice;
+  }
 }

@@ -32,12 +32,12 @@ TEST(PanelScan, RequestOrderAndTablesForCounts3And2) {
   EXPECT_EQ(view.deviceRows[0][0], "Loop 1, 1");
   EXPECT_EQ(view.deviceRows[1][0], "Loop 1, 2");
   EXPECT_EQ(view.deviceRows[2][0], "Loop 2, 1");
-  // Every request is logged, then its reply; each reply purges the port.
+  // Every request is logged, then its reply; the scan's start and each reply purge the port.
   const auto sent = std::count_if(view.log.begin(), view.log.end(), [](auto& l) { return l.rfind("SENT: ", 0) == 0; });
   const auto got = std::count_if(view.log.begin(), view.log.end(), [](auto& l) { return l.rfind("QVFP: ", 0) == 0; });
   EXPECT_EQ(sent, 6);
   EXPECT_EQ(got, 6);
-  EXPECT_EQ(view.purges, 6);
+  EXPECT_EQ(view.purges, 1 + 6);
   EXPECT_EQ(view.log[1].substr(0, 18), "QVFP: 02 03 12 34 ");
 }
 
@@ -156,7 +156,7 @@ TEST(PanelScan, NoResponseAfter500Ticks) {
     scan.Tick();
     EXPECT_FALSE(view.timer);
     EXPECT_EQ(view.log.back(), "no response");
-    EXPECT_EQ(view.purges, 1);
+    EXPECT_EQ(view.purges, 1 + 1);  // the start's and the time-out's
     // Further (stale) ticks count nothing and log nothing.
     scan.Tick();
     EXPECT_EQ(scan.waitTicks(), 500);
@@ -274,7 +274,7 @@ TEST(PanelScan, ExpiringTheWaitByAnOuterClockEndsLikeTheLastTick) {
   scan.ExpireReplyWait();
   EXPECT_FALSE(view.timer);
   EXPECT_EQ(view.log.back(), "no response");
-  EXPECT_EQ(view.purges, 1);
+  EXPECT_EQ(view.purges, 1 + 1);  // the start's and the time-out's
   EXPECT_EQ(scan.waitTicks(), kReplyTimeoutTicks);
   scan.ExpireReplyWait();  // already ended: nothing more
   EXPECT_EQ(view.log.size(), 2u);

@@ -2,7 +2,12 @@
 // codec and the simulator's own encoder must agree byte for byte.
 #include <gtest/gtest.h>
 
+#include <sys/ioctl.h>
+
 #include <algorithm>
+#include <thread>
+
+#include "panel/TFP.h"
 
 #include "tests/panel/sim_driver.h"
 
@@ -37,6 +42,29 @@ TEST(PanelSim, FullScanOfTheDefaultPanel) {
     EXPECT_EQ(count(view, "error CRC"), 0);
     EXPECT_EQ(count(view, "no response"), 0);
   }
+}
+
+TEST(PanelSim, AReplyLeftOnTheLineByAnEarlierExchangeIsNotTakenForTheScans) {
+  Simulator sim({});
+  PtyView view(sim.path());
+  // An earlier exchange asked for device 2 of loop 1 and went away before its reply came.
+  TFP(view).SendRequest(kCodeDeviceInfo, 3, std::string("\x00\x02\x00", 3));
+  int waiting = 0, before = -1;
+  for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+       (waiting == 0 || waiting != before) && std::chrono::steady_clock::now() < end;) {
+    before = waiting;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ioctl(view.fd, FIONREAD, &waiting);
+  }
+  ASSERT_GT(waiting, 0);
+
+  PanelScan scan(view);
+  scan.StartScan();
+  RunScan(scan, view, std::chrono::seconds(20));
+  EXPECT_EQ(view.labels[1], "Контури 2, Силов вкл., Зони 8");
+  ASSERT_EQ(view.deviceRows.size(), 6u);
+  EXPECT_EQ(view.deviceRows[0][0], "Loop 1, 1");
+  EXPECT_EQ(view.deviceRows[5][0], "Loop 2, 2");
 }
 
 TEST(PanelSim, FaultsOnTheLine) {

@@ -15,6 +15,7 @@
 namespace ostrel {
 namespace {
 
+// The device's group, when joining it would let a user in.
 std::string groupOf(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return {};
@@ -22,7 +23,7 @@ std::string groupOf(const std::string& path) {
   group g{};
   group* found = nullptr;
   if (::getgrgid_r(info.st_gid, &g, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return {};
-  return found->gr_name;
+  return JoinableGroup(info.st_gid, info.st_mode, found->gr_name);
 }
 
 ProbeResult fail(ProbeStatus status, int err) {
