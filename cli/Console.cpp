@@ -44,6 +44,8 @@ void Console::note(const std::string& text) {
 
 void Console::error(const std::string& text) { line("ostrel-cli: error: " + text); }
 
+void Console::warning(const std::string& text) { line("ostrel-cli: warning: " + text); }
+
 void Console::progress(const std::string& text) {
   if (!tty_ || quiet_) return;
   // \r to the start, the text, then clear the rest of the old line. The text stays within the

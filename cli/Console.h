@@ -18,6 +18,8 @@ class Console {
   void note(const std::string& text);
   // The one line that explains a failure; always shown.
   void error(const std::string& text);
+  // Something the user must know of a run that succeeded; always shown.
+  void warning(const std::string& text);
   // Replaces the progress line (terminal only, not with --quiet).
   void progress(const std::string& text);
   // Removes the progress line, if one is drawn.

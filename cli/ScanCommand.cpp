@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <optional>
 
 #include "app/core/Csv.h"
 #include "cli/CliPort.h"
@@ -11,16 +12,21 @@
 #include "cli/Console.h"
 #include "cli/Exit.h"
 #include "cli/Records.h"
+#include "cli/ScanJson.h"
+#include "cli/ScanReplies.h"
 #include "cli/System.h"
 #include "common/cp1251.h"
+#include "common/hexdump.h"
 #include "panel/PanelScan.h"
+#include "panel/TFP.h"
 
 namespace ostrel::cli {
 namespace {
 
 const char* kHelp =
     "Usage: ostrel-cli scan --port PORT [--speed 2400] [--parity even] [--stop 2]\n"
-    "                       [-o FILE [--append]] [--json] [--timeout MS] [--quiet] [--verbose]\n"
+    "                       [-o FILE [--append]] [--json] [--timeout MS] [--retries N]\n"
+    "                       [--strict-checksum] [--quiet] [--verbose]\n"
     "\n"
     "Reads the panel over its own protocol: the panel information, the two loops\n"
     "and every device. The device rows are written as they come, in the CSV format\n"
@@ -29,62 +35,71 @@ const char* kHelp =
     "error. With --json one JSON document (UTF-8) holds all of it. Rows shown on a\n"
     "terminal, or written with --utf8, are UTF-8 instead of Windows-1251.\n"
     "\n"
+    "Each reply the panel refused or that came garbled is named on its own line\n"
+    "(\"device 1 of loop 2: the panel refused the request\") and counted once in the\n"
+    "closing error line. A reply whose checksum's low byte is wrong is kept, as the\n"
+    "window keeps it (it only compares the high byte), and reported in a warning;\n"
+    "--strict-checksum treats it as garbled instead.\n"
+    "\n"
     "  -p, --port PORT   COM1 .. COM256 (on Linux through the device map) or a device path\n"
     "  --speed, --parity, --stop   line settings (default 2400, even, 2)\n"
     "  -o, --output FILE write to FILE instead of standard output; the file is replaced\n"
     "                    when the scan ends, or not at all if writing it fails\n"
     "  --append          add the CSV rows to the end of FILE instead (not with --json)\n"
-    "  --json            one JSON document with panel, loops and devices\n"
+    "  --json            one JSON document with panel, loops, devices and errors\n"
+    "                    (\"format\": 2: the cells as strings and a \"typed\" object each)\n"
     "  --utf8            CSV rows in UTF-8 instead of Windows-1251\n"
     "  --timeout MS      wait for each reply (default 2500)\n"
+    "  --retries N       ask again up to N times (default 0) for a reply that did not\n"
+    "                    come within the wait or came garbled, before it counts\n"
+    "  --strict-checksum a reply whose checksum is wrong in either byte is garbled: no\n"
+    "                    row, reported, exit 1\n"
     "  -q, --quiet       no notes and no progress bar\n"
     "  -v, --verbose     echo the traffic as SENT:/QVFP: lines on standard error\n"
     "\n"
-    "Exit: 0 read whole, 1 the panel refused a request or stopped answering (rows\n"
-    "read until then are written), 2 bad usage (also an output that cannot be written),\n"
+    "Exit: 0 read whole (also with replies kept despite a wrong checksum low byte),\n"
+    "1 the panel refused a request, garbled a reply or stopped answering (rows read\n"
+    "until then are written), 2 bad usage (also an output that cannot be written),\n"
     "3 the port could not be opened, 130 interrupted (rows read until then are written),\n"
     "141 the reader of standard output went away.\n";
 
-const std::array<const char*, 5> kLoopKeys{"loop", "devices", "max_ma", "on", "addressing"};
-const std::array<const char*, 11> kDeviceKeys{"device",   "id",   "type",   "old_number", "next",  "previous",
-                                              "branches", "zone", "status", "flags",      "modbus"};
-
-template <size_t N>
-std::string jsonObject(const std::array<const char*, N>& keys, const std::vector<std::string>& cells) {
-  std::string out = "{";
-  for (size_t i = 0; i < N; ++i) {
-    if (i) out += ", ";
-    out += JsonString(keys[i]) + ": " + JsonString(i < cells.size() ? cells[i] : std::string());
-  }
-  return out + "}";
-}
-
 // The window's side of the scan, for a command line: traffic and messages
-// to the console, rows to the output, the reply wait's arming time.
+// to the console, rows to the output and to the result, the reply wait's
+// arming time. The reply being handled is announced by the run first, so
+// rows carry its bytes and the panel's own lines on a failed reply (which
+// the run reports in one line of its own) stay traffic.
 class ScanView : public panel::PanelLinkView {
  public:
   ScanView(CliPort& port, Console& console, RecordOutput& out, bool json, bool utf8)
       : port_(port), console_(console), out_(out), json_(json), utf8_(utf8) {}
 
   void AddLogLine(const std::string& line) override {
-    if (line.rfind("SENT: ", 0) == 0 || line.rfind("QVFP: ", 0) == 0) {
-      console_.traffic(line);
-      return;
-    }
     console_.traffic(line);
-    if (line == "no response") return;  // the command's own error line says it
-    if (line != "No loops to read...") ++failures;
+    if (line.rfind("SENT: ", 0) == 0 || line.rfind("QVFP: ", 0) == 0 || line == "no response") return;
+    if (reply_ && reply_->kind != ReplyKind::Good) return;
     console_.note(line);
   }
   bool PortOpen() override { return true; }
-  void WritePort(const std::string& bytes) override { port_.write(bytes); }
+  void WritePort(const std::string& bytes) override {
+    // A new request: the lines of the reply before it have all been logged.
+    reply_.reset();
+    request = PanelRequest::FromFrame(panel::TFP::HexDecodeFrame(bytes));
+    port_.write(bytes);
+  }
   void PurgePort() override { port_.purge(); }
   void SetPanelLabel(panel::PanelLabel which, const std::string& text) override {
-    labels[static_cast<size_t>(which)] = text;
+    result.labels[static_cast<size_t>(which)] = text;
+    // The second label is written only from a reply that was decoded whole.
+    if (which == panel::PanelLabel::Label7 && reply_) {
+      result.panelReply = replyBytes_;
+      result.panelChecksumOk = reply_->checksumOk;
+    }
   }
-  void AddLoopRow(const std::vector<std::string>& cells) override { loops.push_back(cells); }
+  void AddLoopRow(const std::vector<std::string>& cells) override {
+    result.loops.push_back({cells, replyBytes_, !reply_ || reply_->checksumOk, 0});
+  }
   void AddDeviceRow(const std::vector<std::string>& cells) override {
-    devices.push_back(cells);
+    result.devices.push_back({cells, replyBytes_, !reply_ || reply_->checksumOk, request.a + 1});
     if (json_) return;
     const std::string line = SaveGridRows({cells});
     out_.write(utf8_ ? cp1251ToUtf8(line) : line);
@@ -95,26 +110,34 @@ class ScanView : public panel::PanelLinkView {
   }
   void StopTimer() override { timer = false; }
 
+  // The reply the scan handles next, and its verdict; endReply after it.
+  void beginReply(const std::string& bytes, const ReplyVerdict& verdict) {
+    replyBytes_ = bytes;
+    reply_ = verdict;
+  }
+  void endReply() { reply_.reset(); }
+
   bool timer = false;
   Clock::time_point armedAt;
-  int failures = 0;
-  std::array<std::string, 3> labels;
-  std::vector<std::vector<std::string>> loops, devices;
+  PanelRequest request;  // the request written last
+  ScanResult result;
 
  private:
   CliPort& port_;
   Console& console_;
   RecordOutput& out_;
   bool json_, utf8_;
+  std::string replyBytes_;
+  std::optional<ReplyVerdict> reply_;
 };
 
 // Devices the scan asks for: 1 .. N-1 of a loop with N devices, device 1
 // alone when N is 0 or 1.
-int plannedDevices(const std::vector<std::vector<std::string>>& loops) {
+int plannedDevices(const std::vector<ScannedRow>& loops) {
   int total = 0;
   for (const auto& row : loops) {
     long n = 0;
-    ParseWhole(row.size() > 1 ? row[1] : "", 0, 255, n);
+    ParseWhole(row.cells.size() > 1 ? row.cells[1] : "", 0, 255, n);
     total += n >= 2 ? static_cast<int>(n - 1) : 1;
   }
   return total;
@@ -137,29 +160,19 @@ std::string bar(int done, int total) {
   return out;
 }
 
-std::string jsonDocument(const ScanView& v, bool complete, const std::string& error) {
-  std::string doc = "{\n  \"panel\": [";
-  for (size_t i = 0; i < v.labels.size(); ++i) doc += (i ? ", " : "") + JsonString(v.labels[i]);
-  doc += "],\n  \"loops\": [";
-  for (size_t i = 0; i < v.loops.size(); ++i)
-    doc += std::string(i ? "," : "") + "\n    " + jsonObject(kLoopKeys, v.loops[i]);
-  doc += v.loops.empty() ? "],\n" : "\n  ],\n";
-  doc += "  \"devices\": [";
-  for (size_t i = 0; i < v.devices.size(); ++i)
-    doc += std::string(i ? "," : "") + "\n    " + jsonObject(kDeviceKeys, v.devices[i]);
-  doc += v.devices.empty() ? "],\n" : "\n  ],\n";
-  doc += "  \"complete\": " + std::string(complete ? "true" : "false");
-  if (!error.empty()) doc += ",\n  \"error\": " + JsonString(error);
-  return doc + "\n}\n";
-}
-
 // The scan driven by the arrival of each reply instead of a 5 ms tick: a
 // reply is handled as soon as its end byte is in, the wait ends at the
 // time-out, at Ctrl+C, or when the port fails.
 class ScanRun {
  public:
-  ScanRun(CliPort& link, Console& console, ScanView& view, std::chrono::milliseconds timeout)
-      : link_(link), console_(console), view_(view), scan_(view), timeout_(timeout) {
+  ScanRun(CliPort& link, Console& console, ScanView& view, std::chrono::milliseconds timeout, int retries, bool strict)
+      : link_(link),
+        console_(console),
+        view_(view),
+        scan_(view),
+        timeout_(timeout),
+        retries_(retries),
+        strict_(strict) {
     link_.onBytes([this](const std::string& bytes) { scan_.CollectReply(bytes); });
   }
 
@@ -175,18 +188,26 @@ class ScanRun {
         interrupted = true;
         return "interrupted";
       }
+      const PanelRequest request = view_.request;
       if (waited == CliPort::Wait::TimedOut) {
+        if (askAgain(request, "no reply within " + std::to_string(timeout_.count()) + " ms")) continue;
+        replies.add(request, {ReplyKind::Lost, false});
         scan_.ExpireReplyWait();
-        return "the panel did not answer within " + std::to_string(timeout_.count()) + " ms (" + awaited(step) + ")";
+        return "the panel did not answer within " + std::to_string(timeout_.count()) + " ms (" + request.label() + ")";
       }
-      const uint64_t before = scan_.requestsSent();
-      scan_.Tick();
-      if (scan_.requestsSent() > before && scan_.scanStep() == 3) ++deviceRequests_;
+      const std::string reply = panel::TFP::HexDecodeFrame(scan_.rxBuffer());
+      const ReplyVerdict verdict = JudgeReply(reply, request, strict_);
+      if (verdict.garbled()) {
+        console_.traffic(hexLine("QVFP: ", reply));
+        if (askAgain(request, KindName(verdict.kind))) continue;
+      }
+      handle(request, reply, verdict);
     }
     return {};
   }
 
   bool interrupted = false;
+  ReplyLog replies;
 
  private:
   std::string awaited(uint8_t step) const {
@@ -200,10 +221,40 @@ class ScanRun {
       console_.progress("scan: " + awaited(step) + ", " + elapsedText(start_));
       return;
     }
-    const int total = plannedDevices(view_.loops);
+    const int total = plannedDevices(view_.result.loops);
     console_.progress("scan " + bar(deviceRequests_, total) + " device " + std::to_string(deviceRequests_) + " of " +
                       std::to_string(total) + ", loop " + std::to_string(scan_.loopIndex() + 1) + ", " +
                       elapsedText(start_));
+  }
+
+  // The reply goes to the scan (a garbled one as a bad frame) and is counted.
+  void handle(const PanelRequest& request, const std::string& reply, const ReplyVerdict& verdict) {
+    replies.add(request, verdict);
+    if (verdict.kind != ReplyKind::Good) console_.note(ReplyLog::Line(replies.entries().back()));
+    if (verdict.kind == ReplyKind::Good && !verdict.checksumOk)
+      console_.note(request.label() + ": wrong checksum low byte in the reply, kept");
+    view_.beginReply(reply, verdict);
+    const uint64_t before = scan_.requestsSent();
+    if (verdict.kind == ReplyKind::LowByte)
+      scan_.RejectReply();
+    else
+      scan_.Tick();
+    view_.endReply();
+    if (scan_.requestsSent() > before) {
+      attempts_ = 0;
+      if (scan_.scanStep() == 3) ++deviceRequests_;
+    }
+  }
+
+  // Sends the awaited request again while it has tries left.
+  bool askAgain(const PanelRequest& request, const std::string& what) {
+    if (attempts_ >= retries_) return false;
+    ++attempts_;
+    replies.retried();
+    console_.note(request.label() + ": " + what + ", asking again (" + std::to_string(attempts_) + " of " +
+                  std::to_string(retries_) + ")");
+    scan_.RetryRequest();
+    return true;
   }
 
   CliPort& link_;
@@ -211,18 +262,21 @@ class ScanRun {
   ScanView& view_;
   panel::PanelScan scan_;
   std::chrono::milliseconds timeout_;
+  int retries_;
+  bool strict_;
   Clock::time_point start_ = Clock::now();
   int deviceRequests_ = 0;
+  int attempts_ = 0;  // tries of the awaited request beyond the first
 };
 
 // The panel information and the loops, as notes beside the CSV rows.
-void notePanel(Console& console, const ScanView& view) {
-  for (const auto& label : view.labels) {
+void notePanel(Console& console, const ScanResult& scan) {
+  for (const auto& label : scan.labels) {
     if (!label.empty()) console.note("panel: " + label);
   }
-  for (const auto& row : view.loops) {
+  for (const auto& row : scan.loops) {
     std::string text = "loop:";
-    for (const auto& cell : row) {
+    for (const auto& cell : row.cells) {
       if (!cell.empty()) text += " " + cell + ";";
     }
     console.note(text);
@@ -239,10 +293,13 @@ int ScanCommand(const Words& words) {
   specs.push_back({"--json", false, ""});
   specs.push_back({"--utf8", false, ""});
   specs.push_back({"--timeout", true, ""});
+  specs.push_back({"--retries", true, ""});
+  specs.push_back({"--strict-checksum", false, ""});
   const Args args("scan", specs, words);
   if (args.has("--help")) return PrintHelp(kHelp);
   const LineSettings line = LineFromArgs(args, {2400, serial::paEven, serial::sb2});
   const auto timeout = std::chrono::milliseconds(args.integer("--timeout", 10, 600000, 2500));
+  const int retries = static_cast<int>(args.integer("--retries", 0, 100, 0));
   const bool json = args.has("--json");
   Console console(args.has("--quiet"), args.has("--verbose"));
   const std::string port = args.required("--port");
@@ -255,7 +312,7 @@ int ScanCommand(const Words& words) {
   CliPort link(port, line, args.has("--force"));
   const bool toTerminal = !out.toFile() && IsTerminal(kStandardOutput);
   ScanView view(link, console, out, json, args.has("--utf8") || toTerminal);
-  ScanRun scan(link, console, view, timeout);
+  ScanRun scan(link, console, view, timeout, retries, args.has("--strict-checksum"));
 
   std::string error;
   ExitCode failureCode = kExitPanel;
@@ -270,19 +327,23 @@ int ScanCommand(const Words& words) {
   }
   console.endProgress();
   if (scan.interrupted) failureCode = kExitInterrupted;
-  if (error.empty() && view.failures > 0)
-    error = "the panel refused or garbled " + std::to_string(view.failures) + " of its replies (see the lines above)";
+  const std::string failed = scan.replies.failureSummary();
+  if (!failed.empty()) error += (error.empty() ? "" : "; ") + failed;
 
   if (json)
-    out.write(jsonDocument(view, error.empty(), error));
+    out.write(ScanJsonDocument(view.result, scan.replies, error.empty(), error));
   else
-    notePanel(console, view);
-  const std::string rows = std::to_string(view.devices.size()) + " device rows";
+    notePanel(console, view.result);
+  const std::string kept = scan.replies.checksumSummary();
+  if (!kept.empty()) console.warning(kept);
+  const std::string rows = std::to_string(view.result.devices.size()) + " device rows";
   if (!error.empty()) {
     console.error(error + "; " + rows + " written");
     return failureCode;
   }
-  console.note("scan complete: " + std::to_string(view.loops.size()) + " loops, " + rows);
+  const int retried = scan.replies.retries();
+  console.note("scan complete: " + std::to_string(view.result.loops.size()) + " loops, " + rows +
+               (retried ? " (" + std::to_string(retried) + " requests asked again)" : ""));
   return kExitOk;
 }
 

@@ -12,6 +12,16 @@ void PanelScan::Send(uint8_t code, uint8_t a, uint8_t b) {
   const std::string payload{static_cast<char>(a), static_cast<char>(b), '\0'};
   TFP(view_).SendRequest(code, 3, payload);
   ++requestsSent_;
+  lastCode_ = code;
+  lastA_ = a;
+  lastB_ = b;
+}
+
+void PanelScan::RetryRequest() {
+  if (!timerEnabled_) return;
+  view_.PurgePort();
+  Send(lastCode_, lastA_, lastB_);
+  ArmReplyWait();
 }
 
 void PanelScan::StopTimer() {
@@ -76,12 +86,18 @@ void PanelScan::ExpireReplyWait() {
   Tick();
 }
 
-void PanelScan::HandleReply() {
+void PanelScan::RejectReply() {
+  if (!timerEnabled_ || !fpReplyDone_) return;
+  StopTimer();
+  HandleReply(true);
+}
+
+void PanelScan::HandleReply(bool rejected) {
   TFP fp(view_);
   const std::string reply = TFP::HexDecodeFrame(fpRxBuffer_);
   view_.AddLogLine(ostrel::hexLine("QVFP: ", reply));
   const uint16_t length = static_cast<uint16_t>(std::min<size_t>(reply.size(), 0xFFFF));
-  const bool ok = fp.CheckReply(reply, length);
+  const bool ok = !rejected && fp.CheckReply(reply, length);
   if (!ok) view_.AddLogLine("error CRC");
   view_.PurgePort();
   switch (scanStep_) {

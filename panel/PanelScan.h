@@ -41,6 +41,18 @@ class PanelScan {
   // Nothing happens when no reply is awaited or the reply is complete.
   void ExpireReplyWait();
 
+  // Drops whatever arrived for the request awaited now (a garbled reply, or
+  // nothing by the caller's own time-out), empties the port's queues and
+  // sends the same request again with a fresh wait. The scan's step stays.
+  // Nothing happens when no request is awaited. The window does not use it.
+  void RetryRequest();
+
+  // Handles the complete reply now awaited as one that failed the frame
+  // check (no row; the scan goes on as after a bad frame), for a caller
+  // that checks replies more strictly than the scan. Nothing happens when no
+  // complete reply is awaited. The window does not use it.
+  void RejectReply();
+
   // State, for the window and for tests.
   uint8_t scanStep() const { return scanStep_; }
   bool timerEnabled() const { return timerEnabled_; }
@@ -55,7 +67,7 @@ class PanelScan {
  private:
   void Send(uint8_t code, uint8_t a, uint8_t b);
   void StopTimer();
-  void HandleReply();
+  void HandleReply(bool rejected = false);
   void PanelInfoStep(const std::string& reply, bool ok);
   void LoopInfoStep(const std::string& reply, bool ok);
   void DeviceStep(const std::string& reply, bool ok);
@@ -79,6 +91,8 @@ class PanelScan {
   uint8_t loopInfoAwaited_ = 0;
   std::array<int, 2> deviceCount_{-1, -1};
   uint64_t requestsSent_ = 0;
+  // The last request sent, for RetryRequest.
+  uint8_t lastCode_ = 0, lastA_ = 0, lastB_ = 0;
 };
 
 }  // namespace ostrel::panel

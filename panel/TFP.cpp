@@ -48,22 +48,34 @@ void TFP::SendRequest(uint8_t code, uint8_t length, const std::string& payload) 
   }
 }
 
-bool TFP::CheckReply(const std::string& reply, uint16_t length) {
-  const size_t len = std::min<size_t>(length, reply.size());
+TFP::FrameFault TFP::ReplyFrameFault(const std::string& reply) {
+  const size_t len = reply.size();
   auto at = [&](size_t i) { return static_cast<unsigned char>(reply[i]); };
-  const bool bytesOk = len > 0 && at(0) == kStartByte && len > 1 && at(1) == kCmdByte && len > 2 && at(2) == Id1 &&
-                       len > 3 && at(3) == Id2 && at(len - 1) == kEndByte;
-  if (!bytesOk) {
-    view_.AddLogLine("Error in some of the Start/Stop/ID/CMD bytes");
-    return false;
-  }
+  const bool bytesOk = len > 3 && at(0) == kStartByte && at(1) == kCmdByte && at(2) == kId1Byte && at(3) == kId2Byte &&
+                       at(len - 1) == kEndByte;
+  if (!bytesOk) return FrameFault::Bytes;
   // len >= 4 here; below 5 no byte is summed. Only the high byte is compared.
   const uint16_t sum = len >= 5 ? Checksum(reply, 1, len - 3) : 0;
-  if ((sum >> 8) != at(len - 3)) {
-    view_.AddLogLine("Error in CRC of the packet!");
-    return false;
+  return (sum >> 8) != at(len - 3) ? FrameFault::Checksum : FrameFault::None;
+}
+
+bool TFP::CheckReply(const std::string& reply, uint16_t length) {
+  switch (ReplyFrameFault(reply.substr(0, std::min<size_t>(length, reply.size())))) {
+    case FrameFault::Bytes: view_.AddLogLine("Error in some of the Start/Stop/ID/CMD bytes"); return false;
+    case FrameFault::Checksum: view_.AddLogLine("Error in CRC of the packet!"); return false;
+    case FrameFault::None: break;
   }
   return true;
+}
+
+bool TFP::FullChecksumOk(const std::string& reply) {
+  // The shortest frame with a checksum: start, CMD, two ID bytes, two
+  // checksum bytes, end.
+  if (reply.size() < 7 || ReplyFrameFault(reply) != FrameFault::None) return false;
+  const size_t len = reply.size();
+  const uint16_t sum = Checksum(reply, 1, len - 3);
+  return static_cast<unsigned char>(reply[len - 3]) == (sum >> 8) &&
+         static_cast<unsigned char>(reply[len - 2]) == (sum & 0xFF);
 }
 
 std::string TFP::HexEncodeFrame(const std::string& frame) {

@@ -14,6 +14,7 @@ namespace ostrel::panel {
 inline constexpr unsigned char kStartByte = 0x02;
 inline constexpr unsigned char kEndByte = 0x04;
 inline constexpr unsigned char kCmdByte = 0x03;
+inline constexpr unsigned char kId1Byte = 0x12, kId2Byte = 0x34;
 inline constexpr unsigned char kCodePanelInfo = 0x48;
 inline constexpr unsigned char kCodeLoopInfo = 0x43;
 inline constexpr unsigned char kCodeDeviceInfo = 0x41;
@@ -28,8 +29,8 @@ class TFP {
  public:
   explicit TFP(PanelLinkView& view) : view_(view) {}
 
-  const unsigned char Id1 = 0x12;
-  const unsigned char Id2 = 0x34;
+  const unsigned char Id1 = kId1Byte;
+  const unsigned char Id2 = kId2Byte;
 
   // Builds the request frame, logs it as "SENT: ...", encodes and writes it.
   void SendRequest(uint8_t code, uint8_t length, const std::string& payload);
@@ -38,7 +39,17 @@ class TFP {
 
   // Frame check of a decoded reply; logs its own error line. Only the first
   // `length` bytes (and never more than the reply holds) are looked at.
+  // Of the checksum only the high byte is compared: the window has always
+  // accepted replies on that, and a real panel may rely on it.
   bool CheckReply(const std::string& reply, uint16_t length);
+  // What CheckReply finds wrong with a whole decoded reply, without logging.
+  enum class FrameFault { None, Bytes, Checksum };
+  static FrameFault ReplyFrameFault(const std::string& reply);
+  // True when the start, CMD, ID and end bytes are right and both checksum
+  // bytes match the sum of the bytes between the start byte and the
+  // checksum. Stricter than CheckReply, which the scan keeps using: this
+  // one tells a reply with a flipped data bit from a good one.
+  static bool FullChecksumOk(const std::string& reply);
 
   static std::string HexEncodeFrame(const std::string& frame);
   static std::string HexDecodeFrame(const std::string& text);
@@ -55,6 +66,21 @@ class TFP {
   bool DecodeDevice(const std::string& reply, uint8_t loopIndex);
 
   static std::string DeviceTypeName(uint8_t code);
+  // The raw values behind the cells of a loop or device row, for callers
+  // that need numbers rather than the table's texts. The reply must hold
+  // the decoder's minimum length.
+  struct LoopValues {
+    unsigned loopNo, devices, maxMilliamps, on, manualAddressing;
+  };
+  struct DeviceValues {
+    unsigned address, idSum, type, oldNumber, next, previous, branches, zone, status, flags;
+  };
+  struct PanelValues {
+    unsigned can, modules[3], loops, power, zones, language, mode;
+  };
+  static LoopValues LoopValuesOf(const std::string& reply);
+  static DeviceValues DeviceValuesOf(const std::string& reply);
+  static PanelValues PanelValuesOf(const std::string& reply);
   static std::vector<std::string> LoopCells(const std::string& reply);
   static std::vector<std::string> DeviceCells(const std::string& reply, uint8_t loopIndex);
 

@@ -37,6 +37,10 @@ std::string TFP::DeviceTypeName(uint8_t code) {
   }
 }
 
+TFP::PanelValues TFP::PanelValuesOf(const std::string& r) {
+  return {at(r, 10), {at(r, 11), at(r, 12), at(r, 13)}, at(r, 14), at(r, 15), at(r, 16), at(r, 17), at(r, 18)};
+}
+
 // The result byte is looked at first, so a short refusal is reported as a
 // refusal; a reply that carries data must hold every field that is read.
 std::optional<uint8_t> TFP::DecodePanelInfo(const std::string& r) {
@@ -65,14 +69,18 @@ std::optional<uint8_t> TFP::DecodePanelInfo(const std::string& r) {
   return loops;
 }
 
+TFP::LoopValues TFP::LoopValuesOf(const std::string& r) {
+  return {at(r, 9), at(r, 10), at(r, 11) * 256u + at(r, 12), at(r, 13), at(r, 14)};
+}
+
 std::vector<std::string> TFP::LoopCells(const std::string& r) {
-  const unsigned loopNo = at(r, 9);
+  const LoopValues v = LoopValuesOf(r);
   return {
-      loopNo <= 1 ? "Loop " + num(loopNo + 1) : "Силов ",
-      num(at(r, 10)),
-      num(at(r, 11) * 256u + at(r, 12)),
-      at(r, 13) != 0 ? "Вкл." : "Изкл.",
-      at(r, 14) != 0 ? "Ръчна" : "Авт.",
+      v.loopNo <= 1 ? "Loop " + num(v.loopNo + 1) : "Силов ",
+      num(v.devices),
+      num(v.maxMilliamps),
+      v.on != 0 ? "Вкл." : "Изкл.",
+      v.manualAddressing != 0 ? "Ръчна" : "Авт.",
       "",
   };
 }
@@ -92,20 +100,29 @@ std::optional<uint8_t> TFP::DecodeLoopInfo(const std::string& r, bool& loopsHave
   return count;
 }
 
+TFP::DeviceValues TFP::DeviceValuesOf(const std::string& r) {
+  return {at(r, 9),  0u + at(r, 14) + at(r, 15) + at(r, 16) + at(r, 17),
+          at(r, 18), at(r, 10),
+          at(r, 11), at(r, 13),
+          at(r, 12), at(r, 21),
+          at(r, 22), at(r, 23)};
+}
+
 std::vector<std::string> TFP::DeviceCells(const std::string& r, uint8_t loopIndex) {
-  const std::string address = num(at(r, 9));
+  const DeviceValues v = DeviceValuesOf(r);
+  const std::string address = num(v.address);
   char flags[3];
-  std::snprintf(flags, sizeof flags, "%02X", at(r, 23));
+  std::snprintf(flags, sizeof flags, "%02X", v.flags);
   return {
       "Loop " + num(loopIndex + 1u) + ", " + address,
-      num(at(r, 14) + at(r, 15) + at(r, 16) + at(r, 17)),
-      num(at(r, 18)) + "=" + DeviceTypeName(at(r, 18)),
-      num(at(r, 10)),
-      num(at(r, 11)),
-      num(at(r, 13)),
-      at(r, 12) != 0 ? "Есть ветви" : "Нет ветви",
-      num(at(r, 21)),
-      at(r, 22) == 1 ? "Вкл." : "Изкл.",
+      num(v.idSum),
+      num(v.type) + "=" + DeviceTypeName(static_cast<uint8_t>(v.type)),
+      num(v.oldNumber),
+      num(v.next),
+      num(v.previous),
+      v.branches != 0 ? "Есть ветви" : "Нет ветви",
+      num(v.zone),
+      v.status == 1 ? "Вкл." : "Изкл.",
       flags,
       "Input reg " + address,
   };

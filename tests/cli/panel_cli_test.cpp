@@ -117,8 +117,96 @@ TEST(CliScan, RefusedRepliesAreReportedAndTheScanGoesOn) {
   ASSERT_TRUE(panel.ready);
   const Result r = RunCli({"scan", "--port", "COM1"});
   EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.err.find("ostrel-cli: Error reading info for this loop..."), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("ostrel-cli: device 1 of loop 2: the panel refused the request"), std::string::npos) << r.err;
   EXPECT_EQ(Lines(r.out, "\r\n").size(), 5u);  // every device but the refused one
+}
+
+TEST(CliScan, EachFailedReplyCountsOnceAndTheSummaryNamesIt) {
+  struct Case {
+    std::vector<std::string> faults;
+    std::string summary;
+    size_t rows;
+  };
+  const std::vector<Case> cases{
+      {{"--refuse", "device:1:1", "--bad-checksum", "device:0:3"},
+       "the panel refused 1 and garbled 1 of 9 replies: device 3 of loop 1 (bad checksum), device 1 of loop 2 "
+       "(refused)",
+       4},
+      {{"--refuse", "device"},
+       "the panel refused 6 of 9 replies: device 1 of loop 1 (refused), device 2 of loop 1 (refused), device 3 of "
+       "loop 1 (refused), device 4 of loop 1 (refused) and 2 more",
+       0},
+      {{"--short", "loop:1"}, "the panel garbled 1 of 7 replies: loop 2 information (too short)", 4},
+  };
+  for (const auto& c : cases) {
+    PanelPeer panel(c.faults);
+    ASSERT_TRUE(panel.ready);
+    const Result r = RunCli({"scan", "--port", "COM1", "-q"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "ostrel-cli: error: " + c.summary + "; " + std::to_string(c.rows) + " device rows written\n");
+    EXPECT_EQ(Lines(r.out, "\r\n").size(), c.rows);
+  }
+  // Without -q each failed reply has its line; with --json the document
+  // holds every failure, as nothing else is shown with -q.
+  PanelPeer panel({"--refuse", "device:1:1", "--bad-checksum", "device:0:3"});
+  ASSERT_TRUE(panel.ready);
+  const Result r = RunCli({"scan", "--port", "COM1", "-o", panel.dir + "/o.csv"});
+  EXPECT_NE(r.err.find("ostrel-cli: device 3 of loop 1: bad checksum in the reply\n"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("see the lines above"), std::string::npos);
+  const Result json = RunCli({"scan", "--port", "COM1", "-q", "--json", "--retries", "2"});
+  EXPECT_EQ(json.code, 1);
+  EXPECT_NE(json.out.find("\"errors\": [\n    {\"request\": \"device\", \"loop\": 1, \"address\": 3, \"kind\": \"bad "
+                          "checksum\", \"message\": \"device 3 of loop 1: bad checksum in the reply\"},\n    "
+                          "{\"request\": \"device\", \"loop\": 2, \"address\": 1, \"kind\": \"refused\""),
+            std::string::npos)
+      << json.out;
+  EXPECT_NE(json.out.find("\"replies\": 9,\n  \"retries\": 2,\n  \"checksum_errors\": 1,"), std::string::npos);
+}
+
+TEST(CliScan, AFlippedDataBitIsReportedAndStrictChecksumDropsTheRow) {
+  PanelPeer panel({"--flip-bit", "device:0:2"});
+  ASSERT_TRUE(panel.ready);
+  const Result kept = RunCli({"scan", "--port", "COM1", "-q"});
+  EXPECT_EQ(kept.code, 0);
+  EXPECT_EQ(kept.err,
+            "ostrel-cli: warning: 1 of 9 replies have a wrong checksum low byte and were kept, as the window keeps "
+            "them (--strict-checksum drops them): device 2 of loop 1\n");
+  EXPECT_EQ(Lines(kept.out, "\r\n").size(), 6u);
+
+  const Result json = RunCli({"scan", "--port", "COM1", "-q", "--json"});
+  EXPECT_EQ(json.code, 0);
+  size_t bad = 0;
+  for (size_t at = 0; (at = json.out.find("\"checksum_ok\": false", at)) != std::string::npos; ++at) ++bad;
+  EXPECT_EQ(bad, 1u);
+  EXPECT_NE(json.out.find("\"modbus\": \"Input reg 2\", \"typed\": {\"loop\": 1, \"address\": 2"), std::string::npos);
+  EXPECT_NE(json.out.find("\"checksum_errors\": 1,"), std::string::npos);
+
+  const Result strict = RunCli({"scan", "--port", "COM1", "-q", "--strict-checksum"});
+  EXPECT_EQ(strict.code, 1);
+  EXPECT_EQ(strict.err,
+            "ostrel-cli: error: the panel garbled 1 of 9 replies: device 2 of loop 1 (bad checksum low byte); 5 device "
+            "rows written\n");
+  EXPECT_EQ(Lines(strict.out, "\r\n").size(), 5u);
+}
+
+TEST(CliScan, RetriesAskAgainForALostReply) {
+  const std::vector<std::string> faults{"--drop-once", "device:0:2", "--drop-once", "loop:1"};
+  {
+    PanelPeer panel(faults);
+    ASSERT_TRUE(panel.ready);
+    const Result once = RunCli({"scan", "--port", "COM1", "-q", "--timeout", "300"});
+    EXPECT_EQ(once.code, 1);
+    EXPECT_NE(once.err.find("did not answer within 300 ms (loop 2 information)"), std::string::npos) << once.err;
+  }
+  PanelPeer panel(faults);
+  ASSERT_TRUE(panel.ready);
+  const Result r = RunCli({"scan", "--port", "COM1", "--timeout", "300", "--retries", "1", "-o", panel.dir + "/o.csv"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.err.find("ostrel-cli: device 2 of loop 1: no reply within 300 ms, asking again (1 of 1)\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("scan complete: 2 loops, 6 device rows (2 requests asked again)"), std::string::npos);
+  EXPECT_EQ(LoadCsv(ReadFile(panel.dir + "/o.csv")).rows.size(), 6u);
 }
 
 TEST(CliScan, CtrlCLeavesWholeLinesAndClosesThePort) {
@@ -176,10 +264,52 @@ TEST(CliSend, PrintsTheReplyAsTheLogPanesHexDump) {
 
   const Result bad = RunCli({"send", "--port", "COM1", "--hex", "12 G4"});
   EXPECT_EQ(bad.code, 2);
-  EXPECT_EQ(bad.err, "ostrel-cli: error: Wrong custom hex command, 0..F uppercase allowed\n");
+  EXPECT_EQ(bad.err,
+            "ostrel-cli: error: --hex: \"G4\" is not one byte; give each byte as one or two hex digits, separated by "
+            "blanks\n");
   const Result silent = RunCli({"send", "--port", "COM1", "--ascii", "AT", "--wait", "200"});
   EXPECT_EQ(silent.code, 1);
   EXPECT_EQ(silent.err, "ostrel-cli: error: no reply from the panel within 200 ms\n");
+}
+
+TEST(CliSend, RequestIsFramedAsTheScanFramesItAndHexTakesLowerCase) {
+  PanelPeer panel({});
+  ASSERT_TRUE(panel.ready);
+  const Result framed = RunCli({"send", "--port", "COM1", "--request", "0x48", "--payload", "00 00 00", "-v"});
+  ASSERT_EQ(framed.code, 0) << framed.err;
+  EXPECT_EQ(framed.err, "SENT: 02 03 12 34 5B 48 00 03 00 00 00 00 EF 04 \n");
+  EXPECT_EQ(framed.out.rfind("02 30 33 31 32 33 34 35 44 34 38 30 30 30 ", 0), 0u) << framed.out;  // 0x48's reply
+  // The same frame as line bytes, in either case, gets the same reply.
+  const std::string upper = "02 30 33 31 32 33 34 35 42 34 38 30 30 30 33 30 30 30 30 30 30 30 30 45 46 04";
+  std::string lower = upper;
+  lower.replace(lower.size() - 8, 5, "65 66");
+  for (const std::string& hex : {upper, lower}) {
+    const Result r = RunCli({"send", "--port", "COM1", "--hex", hex});
+    EXPECT_EQ(r.code, 0) << hex << r.err;
+    EXPECT_EQ(r.out, framed.out) << hex;
+  }
+}
+
+TEST(CliSend, RefusesWhatCannotBeParsedWhole) {
+  PanelPeer panel({});
+  ASSERT_TRUE(panel.ready);
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+      {{"--hex", "023033"}, "--hex: \"023033\" is not one byte"},
+      {{"--hex", "02 3O"}, "--hex: \"3O\" is not one byte"},
+      {{"--request", "zz"}, "--request: \"zz\" is not a request code"},
+      {{"--request", "0x148"}, "--request: \"0x148\" is not a request code"},
+      {{"--request", "48", "--payload", "0000"}, "--payload: \"0000\" is not one byte"},
+      {{"--hex", "02 04", "--payload", "00"}, "--payload goes with --request"},
+      {{"--hex", "02 04", "--request", "48"}, "give exactly one of --hex, --ascii and --request"},
+  };
+  for (const auto& [options, message] : cases) {
+    std::vector<std::string> argv{"send", "--port", "COM1", "--wait", "300"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    const Result r = RunCli(argv);
+    EXPECT_EQ(r.code, 2) << message;
+    EXPECT_EQ(r.err.rfind("ostrel-cli: error: " + message, 0), 0u) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
 }
 
 }  // namespace

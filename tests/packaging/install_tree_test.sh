@@ -39,6 +39,9 @@ left=$(find "$tmp" -maxdepth 1 -name 'ostrel-demo.*')
 if pgrep -f "$tmp/usr/share/ostrel/qvsim" >/dev/null; then fail "the simulator outlived ostrel-demo"; fi
 
 [ -f "$tmp/usr/share/man/man1/ostrel-cli.1.gz" ] || fail "ostrel-cli's manual page is not installed"
+for schema in scan read-record; do
+  [ -f "$tmp/usr/share/ostrel/schemas/$schema.schema.json" ] || fail "the JSON Schema $schema.schema.json is not installed"
+done
 run "$tmp/usr/bin/ostrel-cli" --help >"$tmp/cli.log" 2>&1 || { cat "$tmp/cli.log"; fail "the installed ostrel-cli --help"; }
 grep -q "^Usage: ostrel-cli COMMAND" "$tmp/cli.log" || fail "ostrel-cli --help does not show its usage"
 run "$tmp/usr/bin/ostrel-cli" ports >"$tmp/cli.log" 2>&1 || { cat "$tmp/cli.log"; fail "the installed ostrel-cli ports"; }

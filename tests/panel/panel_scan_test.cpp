@@ -292,3 +292,57 @@ TEST(PanelScan, ExpiringTheWaitByAnOuterClockEndsLikeTheLastTick) {
   second.Tick();
   EXPECT_EQ(answered.log.back(), "No loops to read...");
 }
+
+TEST(PanelScan, RetryRequestSendsTheAwaitedRequestAgain) {
+  FakeView view;
+  PanelScan scan(view);
+  scan.RetryRequest();  // nothing awaited: nothing sent
+  EXPECT_TRUE(view.writes.empty());
+
+  int calls = 0;
+  // Loop 0's information is lost once, then answered.
+  ScriptedPanel panel{[&](const std::string& f) -> std::string {
+    if (f[5] == 0x43 && f[8] == 0 && calls++ == 0) return "";
+    return panelWith(2, 3, 0)(f);
+  }};
+  panel.attach(view);
+  scan.StartScan();
+  panel.run(scan, 3);  // the panel information handled, loop 0 asked for
+  for (int i = 0; i < 10; ++i) scan.Tick();
+  ASSERT_FALSE(scan.replyDone());
+  const int purges = view.purges;
+  scan.RetryRequest();
+  EXPECT_EQ(view.purges, purges + 1);
+  EXPECT_EQ(scan.waitTicks(), 0);
+  EXPECT_EQ(scan.scanStep(), 2);
+  ASSERT_GE(view.requests().size(), 3u);
+  EXPECT_EQ(view.requests()[2], view.requests()[1]);
+  panel.run(scan);
+  EXPECT_EQ(view.loopRows.size(), 2u);
+  EXPECT_EQ(view.deviceRows.size(), 3u);
+  EXPECT_EQ(scan.requestsSent(), 7u);  // panel, loop 0 twice, loop 1, devices 1..2, and device 1 of loop 1
+}
+
+TEST(PanelScan, ARejectedReplyIsHandledAsABadFrame) {
+  FakeView view;
+  ScriptedPanel panel{panelWith(2, 3, 3)};
+  panel.attach(view);
+  PanelScan scan(view);
+  scan.RejectReply();  // nothing awaited
+  EXPECT_TRUE(view.log.empty());
+  scan.StartScan();
+  panel.run(scan, 1);  // panel information, then loop 0 asked for
+  scan.RejectReply();  // its reply not in yet: nothing happens
+  EXPECT_TRUE(view.timer);
+  scan.CollectReply(panel.pending.front());
+  panel.pending.clear();
+  scan.RejectReply();
+  EXPECT_EQ(view.log[view.log.size() - 2], "error CRC");  // then loop 1 is asked for
+  EXPECT_TRUE(view.loopRows.empty());
+  panel.run(scan);
+  // Loop 0 has no row and so no devices asked for; loop 1 is read.
+  ASSERT_EQ(view.loopRows.size(), 1u);
+  EXPECT_EQ(view.loopRows[0][0], "Loop 2");
+  ASSERT_EQ(view.deviceRows.size(), 2u);
+  EXPECT_EQ(view.deviceRows[0][0], "Loop 2, 1");
+}

@@ -119,3 +119,35 @@ TEST(TFPCodec, HexDecodeOddShortAndLowercaseTexts) {
                                 "\x04"),
             bytes({2, 0x2A, 0xEF, 4}));
 }
+
+TEST(TFPCodec, FullChecksumSeesWhatTheScansCheckLetsThrough) {
+  const std::string good = replyFrame(panelData(2));
+  // Last data byte 0x00 -> 0x01: the sum grows by one, so only its low byte moves.
+  std::string flipped = good;
+  flipped[flipped.size() - 4] ^= 0x01;
+  std::string lowWrong = good;
+  lowWrong[lowWrong.size() - 2] ^= 0x5A;
+  std::string highWrong = good;
+  highWrong[highWrong.size() - 3] ^= 0x01;
+  std::string noEnd = good;
+  noEnd.back() = 0x05;
+  struct Case {
+    const char* name;
+    std::string reply;
+    TFP::FrameFault fault;
+    bool full;
+  };
+  const Case cases[] = {
+      {"good", good, TFP::FrameFault::None, true},
+      {"data bit flipped", flipped, TFP::FrameFault::None, false},
+      {"low byte wrong", lowWrong, TFP::FrameFault::None, false},
+      {"high byte wrong", highWrong, TFP::FrameFault::Checksum, false},
+      {"no end byte", noEnd, TFP::FrameFault::Bytes, false},
+      {"too short for a checksum", bytes({2, 3, 0x12, 0x34, 0, 0}), TFP::FrameFault::Bytes, false},
+      {"empty", "", TFP::FrameFault::Bytes, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(TFP::ReplyFrameFault(c.reply), c.fault) << c.name;
+    EXPECT_EQ(TFP::FullChecksumOk(c.reply), c.full) << c.name;
+  }
+}

@@ -70,6 +70,10 @@ def parse_args(argv):
     ap.add_argument("--bad-checksum", action="append", default=[], metavar="SEL")
     ap.add_argument("--silent", action="append", default=[], metavar="SEL", help="never answer SEL")
     ap.add_argument("--short", action="append", default=[], metavar="SEL", help="cut the reply data short")
+    ap.add_argument("--flip-bit", action="append", default=[], metavar="SEL",
+                    help="flip one bit of the reply's last data byte, keeping the checksum's high byte right")
+    ap.add_argument("--drop-once", action="append", default=[], metavar="SEL",
+                    help="leave the first request of each SEL unanswered, answer it when asked again")
     ap.add_argument("--split", type=int, default=1, help="write each reply in this many parts")
     ap.add_argument("--split-gap-ms", type=float, default=2.0)
     ap.add_argument("--garbage", default="", help="bytes (text) written before every reply")
@@ -91,7 +95,7 @@ def load_config(args) -> dict:
     if args.loops is not None:
         config.setdefault("panel", {})["loops"] = args.loops
     faults = config.setdefault("faults", {})
-    for kind in ("refuse", "bad_checksum", "silent", "short"):
+    for kind in ("refuse", "bad_checksum", "silent", "short", "flip_bit", "drop_once"):
         faults[kind] = list(faults.get(kind, [])) + getattr(args, kind)
     return config
 
