@@ -19,7 +19,7 @@ runtime_dirs=(/usr/lib/gcc/x86_64-w64-mingw32/12-posix /usr/x86_64-w64-mingw32/l
 
 stage=$build/stage/Ostrel
 rm -rf "$build/stage"
-mkdir -p "$stage"/{platforms,styles,manual,licences,files}
+mkdir -p "$stage"/{platforms,styles,manual,licences,files,schemas}
 
 cp "$build/app/ostrel.exe" "$build/cli/ostrel-cli.exe" "$stage/"
 cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
@@ -50,6 +50,7 @@ done
 x86_64-w64-mingw32-strip --strip-unneeded "$stage"/*.dll "$stage"/platforms/*.dll "$stage"/styles/*.dll
 
 cp docs/manual/index.html "$stage/manual/"
+cp cli/schemas/*.schema.json "$stage/schemas/"  # the JSON Schemas of ostrel-cli's records
 cp LICENSE "$stage/licences/Ostrel.txt"
 cp "$qt/licenses/LGPL-3.0-only.txt" "$stage/licences/Qt-LGPL-3.0.txt"
 cp "$qt/licenses/GPL-3.0-only.txt" "$stage/licences/Qt-GPL-3.0.txt"

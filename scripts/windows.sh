@@ -250,8 +250,8 @@ rm -rf "$appdata/Ostrel" "$installed"
 wine "$setup" /S >"$log/setup.log" 2>&1 || true
 check "silent install put ostrel.exe, Qt and the uninstaller into Program Files" \
   '[ -f "$installed/ostrel.exe" ] && [ -f "$installed/Qt6Widgets.dll" ] && [ -f "$installed/platforms/qwindows.dll" ] && [ -f "$installed/Uninstall.exe" ]'
-check "the manual and Qt's licence are installed" \
-  '[ -f "$installed/manual/index.html" ] && [ -f "$installed/licences/Qt-LGPL-3.0.txt" ]'
+check "the manual, Qt's licence and the CLI's JSON Schemas are installed" \
+  '[ -f "$installed/manual/index.html" ] && [ -f "$installed/licences/Qt-LGPL-3.0.txt" ] && [ -f "$installed/schemas/scan.schema.json" ]'
 check "Apps & features lists Ostrel $version" \
   'wine reg query "$uninstall_key" /v DisplayVersion 2>/dev/null | grep -q "$version"'
 check "the Start menu has Ostrel" \
