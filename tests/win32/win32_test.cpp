@@ -29,12 +29,12 @@ TEST(Win32Names, ComNamesReachEveryPortAndOtherNamesPassUnchanged) {
   EXPECT_EQ(Win32DevicePath("\\\\.\\COM4"), "\\\\.\\COM4");
   EXPECT_EQ(Win32DevicePath("COMx"), "COMx");
 
-  EXPECT_EQ(cli::LocatePort("com7").device, "\\\\.\\COM7");
-  EXPECT_EQ(cli::LocatePort("com7").where, "COM7");
-  EXPECT_EQ(cli::LocatePort("COM256").device, "\\\\.\\COM256");
-  EXPECT_EQ(cli::LocatePort("\\\\.\\COM12").where, "COM12");
+  EXPECT_EQ(cli::LocatePort("com7", false).device, "\\\\.\\COM7");
+  EXPECT_EQ(cli::LocatePort("com7", false).where, "COM7");
+  EXPECT_EQ(cli::LocatePort("COM256", false).device, "\\\\.\\COM256");
+  EXPECT_EQ(cli::LocatePort("\\\\.\\COM12", false).where, "COM12");
   for (const char* bad : {"COM0", "COM257", "COM03", "LPT1", "COM", "/dev/ttyUSB0", ""})
-    EXPECT_THROW(cli::LocatePort(bad), cli::CliError) << bad;
+    EXPECT_THROW(cli::LocatePort(bad, false), cli::CliError) << bad;
 }
 
 TEST(Win32Timing, OneCharacterOnTheWire) {
