@@ -50,7 +50,7 @@ ReplyCheck CheckReadReply(std::string_view reply) {
 }
 
 bool ReadReplyMatches(std::string_view request, std::string_view reply) {
-  if (request.size() < 6 || reply.size() < 3 || reply[1] != request[1]) return false;
+  if (request.size() < 6 || reply.size() < 3 || reply[0] != request[0] || reply[1] != request[1]) return false;
   const size_t asked = static_cast<size_t>(at(request, 4) << 8 | at(request, 5));
   return at(reply, 2) == 2 * asked && reply.size() >= 5 + 2 * asked;
 }

@@ -28,7 +28,8 @@ struct ReplyCheck {
 ReplyCheck CheckReadReply(std::string_view reply);
 
 // True when a reply that CheckReadReply took for registers answers this read
-// request (function 3 or 4): the same function, and exactly the registers asked for.
+// request (function 3 or 4): from the slave asked, the same function, and exactly the
+// registers asked for.
 bool ReadReplyMatches(std::string_view request, std::string_view reply);
 
 // True when the reply confirms a write request by its echo: for function 16 the

@@ -134,7 +134,8 @@ TEST(ModbusReply, ByteCountBeyondTheFrameStopsAtItsEnd) {
   EXPECT_EQ(o.registers[1].low, static_cast<uint8_t>(odd[6]));
 }
 
-// A reply answers a read only with the request's function and exactly the registers asked.
+// A reply answers a read only from the slave asked, with the request's function and exactly the
+// registers asked.
 TEST(ModbusReply, ReadReplyMatchesItsRequest) {
   const std::string holding = BuildReadHoldingRegisters(1, 100, 2);
   const struct {
@@ -143,6 +144,7 @@ TEST(ModbusReply, ReadReplyMatchesItsRequest) {
   } cases[] = {
       {readReply(1, 3, 2), true},  {readReply(1, 4, 2), false},  // an input-register reply to a holding-register read
       {readReply(1, 3, 1), false},                               // fewer registers than asked
+      {readReply(2, 3, 2), false},                               // another slave's reply
       {readReply(1, 3, 3), false}, {readReply(1, 3, 2).substr(0, 6), false},  // the byte count promises more than came
   };
   for (const auto& c : cases) EXPECT_EQ(ReadReplyMatches(holding, c.reply), c.matches) << c.reply.size();
