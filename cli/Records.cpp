@@ -88,7 +88,11 @@ void RecordOutput::open() {
     fd_ = kStandardOutput;
     return;
   }
-  fd_ = choice_.append ? OpenForAppending(choice_.path, empty_) : CreateFileBeside(choice_.path, temporary_);
+  fd_ = OpenUnlessAFile(choice_.path);
+  if (fd_ < 0 && errno == 0) {
+    target_ = FileBehind(choice_.path);
+    fd_ = choice_.append ? OpenForAppending(target_, empty_) : CreateFileBeside(target_, temporary_);
+  }
   if (fd_ < 0) throw CliError(kExitUsage, "cannot write " + choice_.path + " (" + std::strerror(errno) + ")");
 }
 
@@ -118,7 +122,7 @@ void RecordOutput::finish() {
     RemoveFile(temporary);
     return;
   }
-  if (!MoveIntoPlace(temporary, choice_.path)) {
+  if (!MoveIntoPlace(temporary, target_)) {
     const int error = errno;
     RemoveFile(temporary);
     throw CliError(kExitUsage, "cannot write " + choice_.path + " (" + std::strerror(error) + ")");

@@ -37,7 +37,8 @@ OutputChoice OutputFrom(const Args& args);
 // command touches its port, so a path that cannot be written is refused before any work is
 // done. A file that replaces another is written beside it under a temporary name and put in its
 // place when the command ends, so a run that fails to write leaves the old file as it was and
-// never a half one; --append adds whole records to the file's end instead.
+// never a half one; --append adds whole records to the file's end instead. A device or a pipe
+// (/dev/null, a FIFO) is written as it is, and a link's target is replaced, not the link.
 class RecordOutput {
  public:
   explicit RecordOutput(OutputChoice choice = {}) : choice_(std::move(choice)) {}
@@ -61,6 +62,7 @@ class RecordOutput {
 
  private:
   OutputChoice choice_;
+  std::string target_;  // the file written: the path's own, or its link's target
   std::string temporary_;
   int fd_ = -1;
   bool empty_ = true;

@@ -20,8 +20,18 @@ bool IsTerminal(int fd);
 // The width of the terminal on the descriptor in characters, or 0 when it is not known.
 int TerminalColumns(int fd);
 
+// Opens `path` for writing when it names something other than a file on a disk: a device
+// (/dev/null, NUL, a console) or a pipe, which is written as it is and never replaced. -1 when
+// it names a file, or nothing yet, or cannot be opened (errno set then; 0 for the first two).
+int OpenUnlessAFile(const std::string& path);
+
+// The file that writing to `path` changes: the target of a symbolic link (the link stays),
+// `path` itself otherwise.
+std::string FileBehind(const std::string& path);
+
 // Creates a new, empty file in the folder of `path`, named after it, for writing; its name goes
-// to `created`. -1 with errno set when it cannot.
+// to `created`. It gets the permissions of the file at `path` when there is one. -1 with errno
+// set when it cannot.
 int CreateFileBeside(const std::string& path, std::string& created);
 
 // Opens a file for adding to its end, creating it when it does not exist; -1 with errno set

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include "cli/Interrupt.h"
 #include "cli/System.h"
@@ -35,6 +36,26 @@ int TerminalColumns(int fd) {
   return ::ioctl(fd, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
+int OpenUnlessAFile(const std::string& path) {
+  struct stat st {};
+  errno = 0;
+  if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) {
+    if (errno == ENOENT) errno = 0;
+    return -1;
+  }
+  return ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+}
+
+std::string FileBehind(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) return path;  // a link to nothing yet: the link is replaced
+  std::string target = resolved;
+  std::free(resolved);
+  return target;
+}
+
 int CreateFileBeside(const std::string& path, std::string& created) {
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -43,7 +64,12 @@ int CreateFileBeside(const std::string& path, std::string& created) {
     created = folder + "." + name + "." + std::to_string(::getpid()) + "." + std::to_string(attempt) + ".part";
     // Permissions as a file made by the shell's redirection gets them: 0666 less the umask.
     const int fd = ::open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
+    if (fd >= 0) {
+      struct stat old {};
+      if (::stat(path.c_str(), &old) == 0) (void)::fchmod(fd, old.st_mode & 07777);
+      return fd;
+    }
+    if (errno != EEXIST) return fd;
   }
   return -1;
 }

@@ -52,6 +52,22 @@ int TerminalColumns(int fd) {
   return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
+int OpenUnlessAFile(const std::string& path) {
+  errno = 0;
+  const int fd = _open(path.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+  if (fd < 0) {
+    if (errno == ENOENT) errno = 0;
+    return -1;
+  }
+  // NUL, CON and pipes are no disk files: they are written as they are.
+  if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) != FILE_TYPE_DISK) return fd;
+  _close(fd);
+  errno = 0;
+  return -1;
+}
+
+std::string FileBehind(const std::string& path) { return path; }
+
 int CreateFileBeside(const std::string& path, std::string& created) {
   const size_t slash = path.find_last_of("/\\");
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);

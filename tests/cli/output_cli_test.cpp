@@ -2,7 +2,10 @@
 // file that is replaced only whole, and logs that grow by --append.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <thread>
 
 #include "peers.h"
 
@@ -91,6 +94,32 @@ TEST(CliOutput, AFileIsReplacedOnlyByAWholeRun) {
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(Lines(ReadFile(file), "\r\n").size(), 6u);
   EXPECT_EQ(partFiles(), 0);
+}
+
+TEST(CliOutput, APipeIsWrittenAsItIsAndALinksTargetIsReplaced) {
+  PanelPeer panel({});
+  ASSERT_TRUE(panel.ready);
+  // A named pipe (as /dev/null, a device, is) stays what it is and gets the rows.
+  const std::string fifo = panel.dir + "/rows.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string got;
+  std::thread reader([&] { got = ReadFile(fifo); });
+  const Result r = RunCli({"scan", "--port", "COM1", "-q", "-o", fifo});
+  reader.join();
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Lines(got, "\r\n").size(), 6u);
+  struct stat st {};
+  ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+  // A link keeps leading to its file, which holds the new rows.
+  const std::string file = panel.dir + "/rows.csv", link = panel.dir + "/latest.csv";
+  std::ofstream(file) << "old\n";
+  ASSERT_EQ(::symlink(file.c_str(), link.c_str()), 0);
+  ASSERT_EQ(RunCli({"scan", "--port", "COM1", "-q", "-o", link}).code, 0);
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(Lines(ReadFile(file), "\r\n").size(), 6u);
 }
 
 TEST(CliOutput, AppendAddsRecordsAndOneHeader) {
