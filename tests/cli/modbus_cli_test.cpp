@@ -99,18 +99,20 @@ TEST_F(CliModbus, CtrlCDuringAPollLeavesWholeRecords) {
 }
 
 TEST_F(CliModbus, EachWriteCommandReachesTheSlave) {
-  Result r = RunCli({"write", "command", "--port", "COM2", "--command", "zone", "--panel", "3", "--target", "17"});
+  // A generous wait: a slave slowed by a loaded machine is not what this test looks at.
+  Result r = RunCli({"write", "command", "--port", "COM2", "--timeout", "3000", "--command", "zone", "--panel", "3",
+                     "--target", "17"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "slave 1 confirmed: command register 1 = 0x3111\n");
   EXPECT_EQ(slave.HoldingOnce(1, 0x3111)[1], 0x3111);
 
-  r = RunCli({"write", "command", "--port", "COM2", "--command", "General write", "--beeper", "--reset-fire", "--fire2",
-              "--fire2-time", "--siren", "--disable"});
+  r = RunCli({"write", "command", "--port", "COM2", "--timeout", "3000", "--command", "General write", "--beeper",
+              "--reset-fire", "--fire2", "--fire2-time", "--siren", "--disable"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(slave.HoldingOnce(1, 0x081F)[1], 0x081F);
 
   const std::time_t before = std::time(nullptr);
-  r = RunCli({"write", "clock", "--port", "COM2"});
+  r = RunCli({"write", "clock", "--port", "COM2", "--timeout", "3000"});
   ASSERT_EQ(r.code, 0) << r.err;
   std::tm tm{};
   localtime_r(&before, &tm);
@@ -120,14 +122,16 @@ TEST_F(CliModbus, EachWriteCommandReachesTheSlave) {
   EXPECT_EQ(regs[5], ((tm.tm_year + 1900) & 0xFF) << 8);
   EXPECT_EQ(regs[3] >> 8, tm.tm_hour);
 
-  r = RunCli({"write", "line", "--port", "COM2", "--which", "modbus", "--baud", "19200", "--line-parity", "Even"});
+  r = RunCli({"write", "line", "--port", "COM2", "--timeout", "3000", "--which", "modbus", "--baud", "19200",
+              "--line-parity", "Even"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(slave.HoldingOnce(0x8012, 0x51)[0x8012], 0x51);
-  r = RunCli({"write", "line", "--port", "COM2", "--which", "fp", "--baud", "57600", "--line-parity", "none"});
+  r = RunCli({"write", "line", "--port", "COM2", "--timeout", "3000", "--which", "fp", "--baud", "57600",
+              "--line-parity", "none"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(slave.HoldingOnce(0x8013, 0x72)[0x8013], 0x72);
 
-  r = RunCli({"write", "address", "--port", "COM2", "--new", "9"});
+  r = RunCli({"write", "address", "--port", "COM2", "--timeout", "3000", "--new", "9"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "slave 1 confirmed: slave address register 0x8011 = 9\n");
   EXPECT_EQ(slave.HoldingOnce(0x8011, 9)[0x8011], 9);
