@@ -24,6 +24,8 @@
 
 #include "ProgramFolder.h"
 #include "TypedInput.h"
+#include "modbus/commands.h"
+#include "serial/VaPrst.h"
 
 namespace ostrel {
 
@@ -98,7 +100,11 @@ QStringList comNames() {
   return l;
 }
 
-const QStringList kParities = {"None", "Even", "Odd", "Mark", "Space"};
+QStringList parityNames() {
+  QStringList names;
+  for (const auto& named : serial::kParityNames) names << QString::fromLatin1(named.name);
+  return names;
+}
 
 }  // namespace
 
@@ -178,7 +184,7 @@ void TForm1::buildTabSheet1() {
   Label2 = makeLabel(GroupBox1, "Label2", "Speed");
   Combo_com_speed = makeCombo(GroupBox1, "Combo_com_speed", {"300", "1200", "2400", "4800", "9600", "19200"}, 6);
   Label3 = makeLabel(GroupBox1, "Label3", "Parity");
-  Combo_com_parity = makeCombo(GroupBox1, "Combo_com_parity", kParities, 5);
+  Combo_com_parity = makeCombo(GroupBox1, "Combo_com_parity", parityNames(), 5);
   Label12 = makeLabel(GroupBox1, "Label12", "Stop bits");
   Combo_stop = makeCombo(GroupBox1, "Combo_stop", {"1", "2"}, 1);
   CB_open_port = makeCheck(GroupBox1, "CB_open_port", "Automatically Open on startup");
@@ -278,7 +284,7 @@ void TForm1::buildTabSheet2() {
   Combo_com2_speed = makeCombo(GroupBox2, "Combo_com2_speed",
                                {"300", "1200", "2400", "4800", "9600", "19200", "28800", "33600", "115200"}, 0);
   Label14 = makeLabel(GroupBox2, "Label14", "Parity");
-  Combo_com2_parity = makeCombo(GroupBox2, "Combo_com2_parity", kParities, 0);
+  Combo_com2_parity = makeCombo(GroupBox2, "Combo_com2_parity", parityNames(), 0);
   Label15 = makeLabel(GroupBox2, "Label15", "Stop bits");
   Combo_com2_stop = makeCombo(GroupBox2, "Combo_com2_stop", {"1", "2"}, 0);
   Butt_open_port2 = makeButton(GroupBox2, "Butt_open_port2", "Connect to port", QStyle::SP_MediaPlay);
@@ -386,8 +392,11 @@ void TForm1::buildCommands(QWidget* page) {
   Edit_auto = makeEdit(b, "Edit_auto", "1", 2, true);
   UD_auto = new TUpDown(QStringLiteral("UD_auto"), Edit_auto, 1, 60, 1, 1);
   Label24 = makeLabel(b, "Label24", "s");
-  Combo_baud = makeCombo(b, "Combo_baud", {"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600"}, 0);
-  Combo_parity = makeCombo(b, "Combo_parity", {"None", "Even", "Odd"}, 0);
+  QStringList lineBauds, lineParities;
+  for (const char* baud : modbus::kLineCodeBauds) lineBauds << QString::fromLatin1(baud);
+  for (const auto& parity : modbus::kLineCodeParities) lineParities << QString::fromLatin1(parity.name);
+  Combo_baud = makeCombo(b, "Combo_baud", lineBauds, 0);
+  Combo_parity = makeCombo(b, "Combo_parity", lineParities, 0);
   checkFPbaud = makeCheck(b, "checkFPbaud", "FP port");
   Label25 = makeLabel(b, "Label25", "or");
   checkModbusPort = makeCheck(b, "checkModbusPort", "Modbus port", true);

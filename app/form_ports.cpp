@@ -2,6 +2,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -91,26 +92,19 @@ void applySpeed(TVaComm& port, const LinkControls& c) {
   bool ok = false;
   const int speed = c.speed->currentText().toInt(&ok);
   const int rate = ok ? speed : (c.preset == br2400 ? 2400 : 19200);
-  static const std::pair<int, TVaBaudrate> named[] = {{300, br300},   {1200, br1200}, {2400, br2400},
-                                                      {4800, br4800}, {9600, br9600}, {19200, br19200}};
-  for (const auto& [value, constant] : named)
-    if (rate == value) return port.SetBaudrate(constant);
-  if (!c.extraRates) return;
-  if (rate == 115200) {
-    port.SetBaudrate(br115200);
-  } else if (rate == 28800 || rate == 33600) {
-    // Rates of the Modbus list that have no constant of their own.
-    port.SetUserBaudrate(rate);
-    port.SetBaudrate(brUser);
-  }
+  // Every link offers these; the Modbus link also the rates above 19200 its list holds.
+  static constexpr int kEveryLink[] = {300, 1200, 2400, 4800, 9600, 19200};
+  static constexpr int kExtra[] = {28800, 33600, 115200};
+  const auto offers = [rate](const auto& rates) {
+    return std::find(std::begin(rates), std::end(rates), rate) != std::end(rates);
+  };
+  if (offers(kEveryLink) || (c.extraRates && offers(kExtra))) SetLineRate(port, static_cast<uint32_t>(rate));
 }
 
 // The parity list's text as the port's parity; an unknown text keeps Even.
 TVaParity parityOf(const QString& text) {
-  static const std::pair<const char*, TVaParity> named[] = {
-      {"None", paNone}, {"Even", paEven}, {"Odd", paOdd}, {"Mark", paMark}, {"Space", paSpace}};
-  for (const auto& [name, parity] : named)
-    if (text == QLatin1String(name)) return parity;
+  for (const auto& named : kParityNames)
+    if (text == QLatin1String(named.name)) return named.parity;
   return paEven;
 }
 

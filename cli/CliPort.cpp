@@ -21,23 +21,6 @@ std::string lower(std::string s) {
   return s;
 }
 
-void setSpeed(TVaComm& port, long speed) {
-  static constexpr struct {
-    long rate;
-    TVaBaudrate value;
-  } kRates[] = {{110, br110},     {300, br300},     {600, br600},       {1200, br1200},     {2400, br2400},
-                {4800, br4800},   {9600, br9600},   {14400, br14400},   {19200, br19200},   {38400, br38400},
-                {56000, br56000}, {57600, br57600}, {115200, br115200}, {128000, br128000}, {256000, br256000}};
-  for (const auto& r : kRates) {
-    if (r.rate == speed) {
-      port.SetBaudrate(r.value);
-      return;
-    }
-  }
-  port.SetUserBaudrate(static_cast<int32_t>(speed));
-  port.SetBaudrate(brUser);
-}
-
 }  // namespace
 
 int LineSettings::bitsPerByte() const { return 1 + 8 + (parity == paNone ? 0 : 1) + (stop == sb1 ? 1 : 2); }
@@ -50,19 +33,17 @@ std::vector<OptionSpec> PortOptions() {
 LineSettings LineFromArgs(const Args& args, LineSettings line) {
   line.speed = args.integer("--speed", 50, 4000000, line.speed);
   if (args.has("--parity")) {
+    // A parity's name or its first letter, in any case.
     const std::string p = lower(args.text("--parity"));
-    if (p == "none" || p == "n")
-      line.parity = paNone;
-    else if (p == "even" || p == "e")
-      line.parity = paEven;
-    else if (p == "odd" || p == "o")
-      line.parity = paOdd;
-    else if (p == "mark" || p == "m")
-      line.parity = paMark;
-    else if (p == "space" || p == "s")
-      line.parity = paSpace;
-    else
-      throw UsageError("--parity takes none, even, odd, mark or space (got '" + args.text("--parity") + "')");
+    bool known = false;
+    for (const auto& named : kParityNames) {
+      const std::string name = lower(named.name);
+      if (p == name || p == name.substr(0, 1)) {
+        line.parity = named.parity;
+        known = true;
+      }
+    }
+    if (!known) throw UsageError("--parity takes none, even, odd, mark or space (got '" + args.text("--parity") + "')");
   }
   if (args.has("--stop")) {
     const std::string s = args.text("--stop");
@@ -91,7 +72,7 @@ CliPort::CliPort(const std::string& name, const LineSettings& line, bool force)
     openError_ = d ? 0 : err;
     return d;
   });
-  setSpeed(port_, line.speed);
+  SetLineRate(port_, static_cast<uint32_t>(line.speed));
   port_.SetParity(line.parity);
   port_.SetDatabits(db8);
   port_.SetStopbits(line.stop);

@@ -35,18 +35,14 @@ CommandWord BuildCommandWord(const CommandControls& c) {
 }
 
 uint8_t BuildLineCode(const std::string& baud, const std::string& parity) {
-  static constexpr std::array<const char*, 8> kBauds{"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600"};
   int baudIndex = -1;
-  for (size_t i = 0; i < kBauds.size(); ++i) {
-    if (baud == kBauds[i]) baudIndex = static_cast<int>(i);
+  for (size_t i = 0; i < kLineCodeBauds.size(); ++i) {
+    if (baud == kLineCodeBauds[i]) baudIndex = static_cast<int>(i);
   }
   int parityBits = -1;
-  if (parity == "None")
-    parityBits = 2;
-  else if (parity == "Even")
-    parityBits = 1;
-  else if (parity == "Odd")
-    parityBits = 0;
+  for (const auto& p : kLineCodeParities) {
+    if (parity == p.name) parityBits = p.code;
+  }
   if (baudIndex < 0 || parityBits < 0) return kInvalidLineCode;
   return static_cast<uint8_t>((baudIndex << 4) | parityBits);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The panel commands written as registers: the command word, the line code and
 // the enabling rules of the commands group.
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -31,6 +32,17 @@ struct CommandWord {
 CommandWord BuildCommandWord(const CommandControls& c);
 
 inline constexpr uint8_t kInvalidLineCode = 0xFF;
+// The panel's line speeds in the order of their codes: a speed's index in this list is what
+// the line code carries in bits 6..4. The window offers exactly this list, so the code sent is
+// always the one the speed shown stands for.
+inline constexpr std::array<const char*, 8> kLineCodeBauds{"300",  "1200",  "2400",  "4800",
+                                                           "9600", "19200", "38400", "57600"};
+// The panel's parities, in the order the window offers them, with the code each has in bits 1..0.
+struct LineCodeParity {
+  const char* name;
+  uint8_t code;
+};
+inline constexpr std::array<LineCodeParity, 3> kLineCodeParities{{{"None", 2}, {"Even", 1}, {"Odd", 0}}};
 // Baud rate index in bits 6..4 and parity in bits 1..0; 0xFF when either text is unknown.
 uint8_t BuildLineCode(const std::string& baud, const std::string& parity);
 

@@ -228,4 +228,11 @@ class TVaComm : public TVaCustomComm {
   using TVaCustomComm::TVaCustomComm;
 };
 
+// Sets a line rate: through its constant when it has one, as a user rate otherwise.
+inline void SetLineRate(TVaCustomComm& port, uint32_t rate) {
+  const TVaBaudrate constant = BaudrateConstant(rate);
+  if (constant == brUser) port.SetUserBaudrate(static_cast<int32_t>(rate));
+  port.SetBaudrate(constant);
+}
+
 }  // namespace ostrel::serial

@@ -20,10 +20,19 @@ void batch(TVaPersistent& target, F&& copy) {
 }
 }  // namespace
 
-uint32_t baudrateValue(TVaBaudrate b) {
-  static constexpr uint32_t rates[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
-                                       14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
-  return b < std::size(rates) ? rates[b] : 0;
+namespace {
+// The rate of each TVaBaudrate, indexed by it.
+constexpr uint32_t kRates[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
+                               14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+}  // namespace
+
+uint32_t baudrateValue(TVaBaudrate b) { return b < std::size(kRates) ? kRates[b] : 0; }
+
+TVaBaudrate BaudrateConstant(uint32_t rate) {
+  for (size_t b = 1; b < std::size(kRates); ++b) {
+    if (kRates[b] == rate) return static_cast<TVaBaudrate>(b);
+  }
+  return brUser;
 }
 
 void TVaFlowControl::Assign(const TVaPersistent& source) {

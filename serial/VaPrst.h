@@ -39,6 +39,16 @@ constexpr TVaCommOptions optionBit(TVaCommOption o) { return static_cast<TVaComm
 
 // The line rate a TVaBaudrate names (0 for brUser).
 uint32_t baudrateValue(TVaBaudrate b);
+// The constant that names a line rate; brUser for a rate that has none (set as a user rate).
+TVaBaudrate BaudrateConstant(uint32_t rate);
+
+// The parities by their names, in the order a person picks them from a list.
+struct TVaParityName {
+  const char* name;
+  TVaParity parity;
+};
+inline constexpr TVaParityName kParityNames[] = {
+    {"None", paNone}, {"Even", paEven}, {"Odd", paOdd}, {"Mark", paMark}, {"Space", paSpace}};
 
 class TVaFlowControl : public TVaPersistent {
  public:

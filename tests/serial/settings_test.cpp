@@ -170,3 +170,11 @@ TEST(SerialSettings, RecordFieldsAndFlags) {
     EXPECT_EQ(BuildLineConfiguration(br9600, 0, paNone, db8, sb1, k.opts, fc, c, b).Flags, k.flags);
   }
 }
+
+TEST(SerialSettings, EveryRateAndItsConstantNameEachOther) {
+  for (int b = br110; b <= br256000; ++b) {
+    const auto constant = static_cast<TVaBaudrate>(b);
+    EXPECT_EQ(BaudrateConstant(baudrateValue(constant)), constant) << baudrateValue(constant);
+  }
+  for (uint32_t rate : {0u, 28800u, 33600u, 230400u}) EXPECT_EQ(BaudrateConstant(rate), brUser) << rate;
+}
