@@ -24,6 +24,7 @@
 
 #include "ProgramFolder.h"
 #include "TypedInput.h"
+#include "modbus/codes.h"
 #include "modbus/commands.h"
 #include "serial/VaPrst.h"
 
@@ -319,7 +320,8 @@ void TForm1::buildTabSheet2() {
   UD_modbusTimeout = new TUpDown(QStringLiteral("UD_modbusTimeout"), EditTimeoutModbus, 50, 20000, 50, 50);
   Label19 = makeLabel(ro, "Label19", "Address");
   EditAddressModbus = makeEdit(ro, "EditAddressModbus", "1", 2);
-  UDmodbusAddress = new TUpDown(QStringLiteral("UDmodbusAddress"), EditAddressModbus, 1, 32, 1, 1);
+  UDmodbusAddress = new TUpDown(QStringLiteral("UDmodbusAddress"), EditAddressModbus, modbus::kFirstSlaveAddress,
+                                modbus::kLastWindowSlaveAddress, 1, 1);
   ProgressBar1 = new QProgressBar(ro);
   ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
   ProgressBar1->setRange(0, 100);

@@ -6,11 +6,6 @@
 
 namespace ostrel::cli {
 
-// The Modbus RTU slave addresses a request may name: 0 is the broadcast, which no slave
-// answers, and 248 to 255 are reserved. --slave takes these, and so does a new address.
-inline constexpr int kFirstSlaveAddress = 1;
-inline constexpr int kLastSlaveAddress = 247;
-
 using Words = std::vector<std::string>;
 
 int ScanCommand(const Words& words);

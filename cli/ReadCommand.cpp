@@ -118,7 +118,7 @@ Format formatFrom(const Args& args) {
 
 ReadRequest requestFrom(const Args& args) {
   ReadRequest r;
-  r.slave = static_cast<int>(args.integer("--slave", kFirstSlaveAddress, kLastSlaveAddress, 1));
+  r.slave = static_cast<int>(args.integer("--slave", modbus::kFirstSlaveAddress, modbus::kLastSlaveAddress, 1));
   const std::string function = args.text("--function", "4");
   if (function != "3" && function != "4") throw UsageError("--function takes 3 or 4 (got '" + function + "')");
   r.function = function[0] - '0';

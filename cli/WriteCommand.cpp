@@ -183,7 +183,7 @@ Planned plan(const std::string& which, const Args& args, const Words& positional
   if (text.empty()) throw UsageError("Modbus address not entered");
   const int address = modbus::ParseNewSlaveAddress(text);
   // A panel moved to 0 or to 248..255 could no longer be asked anything.
-  if (address < kFirstSlaveAddress || address > kLastSlaveAddress)
+  if (address < modbus::kFirstSlaveAddress || address > modbus::kLastSlaveAddress)
     throw UsageError("Invalid new modbus address entered...");
   return {modbus::BuildWriteSingleRegister(slave, modbus::kSlaveAddressRegister, 0x00, static_cast<uint8_t>(address)),
           "slave address register 0x8011 = " + std::to_string(address)};
@@ -249,7 +249,7 @@ int WriteCommand(const Words& words) {
   const Args args("write", specs, rest);
   if (args.has("--help")) return PrintHelp(kHelp);
   const LineSettings line = LineFromArgs(args, {19200, serial::paEven, serial::sb1});
-  const int slave = static_cast<int>(args.integer("--slave", kFirstSlaveAddress, kLastSlaveAddress, 1));
+  const int slave = static_cast<int>(args.integer("--slave", modbus::kFirstSlaveAddress, modbus::kLastSlaveAddress, 1));
   Console console(args.has("--quiet"), args.has("--verbose"));
   const std::string portName = args.required("--port");
   // Every value is checked before the port is touched, as in the window.
