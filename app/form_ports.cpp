@@ -9,6 +9,7 @@
 #include "QtMainThreadSync.h"
 #include "TForm1.h"
 #include "app/core/DeviceProbe.h"
+#include "app/core/LineDefaults.h"
 #include "app/core/PortSetup.h"
 #include "serial/VaComm.h"
 #include "serial/platform/SystemDevice.h"
@@ -91,7 +92,7 @@ void applySpeed(TVaComm& port, const LinkControls& c) {
   port.SetBaudrate(c.preset);
   bool ok = false;
   const int speed = c.speed->currentText().toInt(&ok);
-  const int rate = ok ? speed : (c.preset == br2400 ? 2400 : 19200);
+  const int rate = ok ? speed : static_cast<int>(baudrateValue(c.preset));
   // Every link offers these; the Modbus link also the rates above 19200 its list holds.
   static constexpr int kEveryLink[] = {300, 1200, 2400, 4800, 9600, 19200};
   static constexpr int kExtra[] = {28800, 33600, 115200};
@@ -164,15 +165,17 @@ void toggle(TForm1& w, TVaComm& port, bool& flag, const LinkControls& c) {
 
 void TForm1::TogglePanelPort() {
   toggle(*this, *Comm1, fpPortOpen,
-         {Combo_com_name, Combo_com_speed, Combo_com_parity, Combo_stop, Butt_open_port, 0, br2400, sb2,
-          "Serial port closed", false, &panelDevicePath});
+         {Combo_com_name, Combo_com_speed, Combo_com_parity, Combo_stop, Butt_open_port, 0,
+          BaudrateConstant(kPanelLineDefaults.speed), kPanelLineDefaults.stop, "Serial port closed", false,
+          &panelDevicePath});
   PortsChanged();
 }
 
 void TForm1::ToggleModbusPort() {
   toggle(*this, *Comm2, modbusPortOpen,
-         {Combo_com2_name, Combo_com2_speed, Combo_com2_parity, Combo_com2_stop, Butt_open_port2, 1, br19200, sb1,
-          "Serial port for modbus closed", true, &modbusDevicePath});
+         {Combo_com2_name, Combo_com2_speed, Combo_com2_parity, Combo_com2_stop, Butt_open_port2, 1,
+          BaudrateConstant(kModbusLineDefaults.speed), kModbusLineDefaults.stop, "Serial port for modbus closed", true,
+          &modbusDevicePath});
   PortsChanged();
 }
 

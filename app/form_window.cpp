@@ -13,6 +13,7 @@
 
 #include "IniFile.h"
 #include "TForm1.h"
+#include "app/core/LineDefaults.h"
 
 namespace ostrel {
 namespace {
@@ -72,14 +73,14 @@ void TForm1::loadSettings() {
   IniFile ini;
   ini.load(str(settingsPath_));  // a missing or unreadable file gives the defaults
   setComboText(Combo_com_name, qstr(ini.readString("Com port", "Name", "COM1")));
-  setComboText(Combo_com_speed, qstr(ini.readString("Com port", "Speed", "2400")));
-  setComboText(Combo_com_parity, qstr(ini.readString("Com port", "Parity", "Even")));
-  setComboText(Combo_stop, qstr(ini.readString("Com port", "SB", "2")));
+  setComboText(Combo_com_speed, qstr(ini.readString("Com port", "Speed", SpeedText(kPanelLineDefaults))));
+  setComboText(Combo_com_parity, qstr(ini.readString("Com port", "Parity", ParityText(kPanelLineDefaults))));
+  setComboText(Combo_stop, qstr(ini.readString("Com port", "SB", StopText(kPanelLineDefaults))));
   CB_open_port->setChecked(ini.readBool("Com port", "AutoOpen", false));
   setComboText(Combo_com2_name, qstr(ini.readString("Modbus port", "Name", "COM1")));
-  setComboText(Combo_com2_speed, qstr(ini.readString("Modbus port", "Speed", "19200")));
-  setComboText(Combo_com2_parity, qstr(ini.readString("Modbus port", "Parity", "Even")));
-  setComboText(Combo_com2_stop, qstr(ini.readString("Modbus port", "SB", "1")));
+  setComboText(Combo_com2_speed, qstr(ini.readString("Modbus port", "Speed", SpeedText(kModbusLineDefaults))));
+  setComboText(Combo_com2_parity, qstr(ini.readString("Modbus port", "Parity", ParityText(kModbusLineDefaults))));
+  setComboText(Combo_com2_stop, qstr(ini.readString("Modbus port", "SB", StopText(kModbusLineDefaults))));
   CB_open_port2->setChecked(ini.readBool("Modbus", "AutoOpen", false));
   UD_timeout->setPosition(spinValue(ini.readInteger("Mbus", "Timeout", 300)));
   UD_modbusTimeout->setPosition(spinValue(ini.readInteger("Modbus", "Timeout", 600)));

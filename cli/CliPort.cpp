@@ -30,7 +30,8 @@ std::vector<OptionSpec> PortOptions() {
           {"--quiet", false, "-q"}, {"--verbose", false, "-v"}, {"--help", false, "-h"}, {"--force", false, ""}};
 }
 
-LineSettings LineFromArgs(const Args& args, LineSettings line) {
+LineSettings LineFromArgs(const Args& args, const LineDefaults& defaults) {
+  LineSettings line{static_cast<long>(defaults.speed), defaults.parity, defaults.stop};
   line.speed = args.integer("--speed", 50, 4000000, line.speed);
   if (args.has("--parity")) {
     // A parity's name or its first letter, in any case.

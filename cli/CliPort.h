@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/core/LineDefaults.h"
 #include "cli/Args.h"
 #include "serial/VaComm.h"
 
@@ -21,9 +22,9 @@ struct LineSettings {
   int bitsPerByte() const;
 };
 
-// --speed, --parity and --stop with the given defaults; usage errors for
-// anything the port cannot be set to.
-LineSettings LineFromArgs(const Args& args, LineSettings defaults);
+// --speed, --parity and --stop with the given defaults (a line's defaults:
+// LineDefaults.h); usage errors for anything the port cannot be set to.
+LineSettings LineFromArgs(const Args& args, const LineDefaults& defaults);
 
 // The options every port command takes.
 std::vector<OptionSpec> PortOptions();

@@ -158,7 +158,7 @@ int ReadCommand(const Words& words) {
   for (const auto& o : OutputOptions()) specs.push_back(o);
   const Args args("read", specs, words);
   if (args.has("--help")) return PrintHelp(kHelp);
-  const LineSettings line = LineFromArgs(args, {19200, serial::paEven, serial::sb1});
+  const LineSettings line = LineFromArgs(args, kModbusLineDefaults);
   const ReadRequest req = requestFrom(args);
   const int retries = static_cast<int>(args.integer("--retries", 0, 10, 0));
   const Format format = formatFrom(args);

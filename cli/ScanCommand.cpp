@@ -297,7 +297,7 @@ int ScanCommand(const Words& words) {
   specs.push_back({"--strict-checksum", false, ""});
   const Args args("scan", specs, words);
   if (args.has("--help")) return PrintHelp(kHelp);
-  const LineSettings line = LineFromArgs(args, {2400, serial::paEven, serial::sb2});
+  const LineSettings line = LineFromArgs(args, kPanelLineDefaults);
   const auto timeout = std::chrono::milliseconds(args.integer("--timeout", 10, 600000, 2500));
   const int retries = static_cast<int>(args.integer("--retries", 0, 100, 0));
   const bool json = args.has("--json");

@@ -78,7 +78,7 @@ int SendCommand(const Words& words) {
   for (const char* name : {"--hex", "--ascii", "--request", "--payload", "--wait"}) specs.push_back({name, true, ""});
   const Args args("send", specs, words);
   if (args.has("--help")) return PrintHelp(kHelp);
-  const LineSettings line = LineFromArgs(args, {2400, serial::paEven, serial::sb2});
+  const LineSettings line = LineFromArgs(args, kPanelLineDefaults);
   if (args.has("--hex") + args.has("--ascii") + args.has("--request") != 1)
     throw UsageError("give exactly one of --hex, --ascii and --request");
   if (args.has("--payload") && !args.has("--request")) throw UsageError("--payload goes with --request");

@@ -248,7 +248,7 @@ int WriteCommand(const Words& words) {
   const Words positional = takePositional(which, specs, Words(words.begin() + 1, words.end()), rest);
   const Args args("write", specs, rest);
   if (args.has("--help")) return PrintHelp(kHelp);
-  const LineSettings line = LineFromArgs(args, {19200, serial::paEven, serial::sb1});
+  const LineSettings line = LineFromArgs(args, kModbusLineDefaults);
   const int slave = static_cast<int>(args.integer("--slave", modbus::kFirstSlaveAddress, modbus::kLastSlaveAddress, 1));
   Console console(args.has("--quiet"), args.has("--verbose"));
   const std::string portName = args.required("--port");
