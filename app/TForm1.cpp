@@ -24,6 +24,7 @@
 
 #include "ProgramFolder.h"
 #include "TypedInput.h"
+#include "app/core/CommandCaptions.h"
 #include "modbus/codes.h"
 #include "modbus/commands.h"
 #include "serial/VaPrst.h"
@@ -99,6 +100,12 @@ QStringList comNames() {
   QStringList l;
   for (int i = 1; i <= 20; ++i) l << QStringLiteral("COM%1").arg(i);
   return l;
+}
+
+QStringList commandCaptions() {
+  QStringList captions;
+  for (const auto& c : kCommandCaptions) captions << QString::fromLatin1(c.caption);
+  return captions;
 }
 
 QStringList parityNames() {
@@ -375,8 +382,7 @@ void TForm1::buildCommands(QWidget* page) {
   Edit_panelNumber = makeEdit(b, "Edit_panelNumber", "0", 2, true);
   UD_panelNumber = new TUpDown(QStringLiteral("UD_panelNumber"), Edit_panelNumber, 0, 13, 0, 1);
   Label23 = makeLabel(b, "Label23", "Command to perform");
-  ComboCommand =
-      makeCombo(b, "ComboCommand", {"General write", "Zone control", "Device control", "Outputs control"}, 0);
+  ComboCommand = makeCombo(b, "ComboCommand", commandCaptions(), 0);
   Label22 = makeLabel(b, "Label22", "Zone/Device");
   Edit_zoneDevice = makeEdit(b, "Edit_zoneDevice", "1", 3, true);
   UD_zoneDevice = new TUpDown(QStringLiteral("UD_zoneDevice"), Edit_zoneDevice, 1, 251, 1, 1);

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 
 #include "TForm1.h"
+#include "app/core/CommandCaptions.h"
 #include "modbus/commands.h"
 #include "modbus/frames.h"
 #include "modbus/readout.h"
@@ -11,7 +12,7 @@
 namespace ostrel {
 
 void TForm1::ComboCommandChange() {
-  const modbus::CommandEnables e = modbus::CommandChanged(ComboCommand->currentText().toStdString());
+  const modbus::CommandEnables e = modbus::CommandChanged(CommandOfCaption(ComboCommand->currentText().toStdString()));
   for (QWidget* w :
        {static_cast<QWidget*>(CheckBeeper), static_cast<QWidget*>(CheckResetFire), static_cast<QWidget*>(CheckFire2),
         static_cast<QWidget*>(CheckSiren), static_cast<QWidget*>(Check_fire2Time)})
@@ -33,7 +34,7 @@ void TForm1::checkModbusPortClick() {
 void TForm1::BitBtn9Click() {
   modbus::CommandControls c;
   c.panelNumber = UD_panelNumber->Position();
-  c.command = ComboCommand->currentText().toStdString();
+  c.command = CommandOfCaption(ComboCommand->currentText().toStdString());
   c.panelDisable = checkPanelEnable->isChecked();
   c.zoneDevice = UD_zoneDevice->Position();
   c.loop1 = checkLoop1->isChecked();

@@ -4,6 +4,7 @@
 // reply (or exception) in words.
 #include <cstdio>
 
+#include "app/core/CommandCaptions.h"
 #include "cli/CliPort.h"
 #include "cli/Commands.h"
 #include "cli/Exit.h"
@@ -56,19 +57,22 @@ std::string hex4(int v) {
 }
 
 modbus::CommandControls commandFrom(const Args& args) {
+  using modbus::PanelCommand;
   static const struct {
-    const char* shortName;
-    const char* windowText;
-  } kCommands[] = {{"general", "General write"},
-                   {"zone", "Zone control"},
-                   {"device", "Device control"},
-                   {"outputs", "Outputs control"}};
+    const char* name;
+    PanelCommand command;
+  } kCommands[] = {{"general", PanelCommand::GeneralWrite},
+                   {"zone", PanelCommand::ZoneControl},
+                   {"device", PanelCommand::DeviceControl},
+                   {"outputs", PanelCommand::OutputsControl}};
   const std::string name = args.required("--command");
   modbus::CommandControls c;
+  c.command = CommandOfCaption(name);  // the window's caption is taken too
   for (const auto& k : kCommands) {
-    if (name == k.shortName || name == k.windowText) c.command = k.windowText;
+    if (name == k.name) c.command = k.command;
   }
-  if (c.command.empty()) throw UsageError("unknown --command '" + name + "': give general, zone, device or outputs");
+  if (c.command == PanelCommand::None)
+    throw UsageError("unknown --command '" + name + "': give general, zone, device or outputs");
   c.panelNumber = static_cast<int>(args.integer("--panel", 0, 13, 0));
   c.panelDisable = args.has("--disable");
   c.zoneDevice = static_cast<int>(args.integer("--target", 1, 251, 1));
@@ -80,7 +84,7 @@ modbus::CommandControls commandFrom(const Args& args) {
   c.fire2 = args.has("--fire2");
   c.fire2Time = args.has("--fire2-time");
   c.siren = args.has("--siren");
-  const bool general = c.command == "General write";
+  const bool general = c.command == PanelCommand::GeneralWrite;
   const bool switches = c.beeper || c.resetFire || c.fire2 || c.fire2Time || c.siren;
   if (!general && switches)
     throw UsageError("--beeper, --reset-fire, --fire2, --fire2-time and --siren belong to --command general");

@@ -3,33 +3,22 @@
 #include <array>
 
 namespace ostrel::modbus {
-namespace {
-
-int commandCode(const std::string& text) {
-  if (text == "Zone control") return 1;
-  if (text == "Device control") return 2;
-  if (text == "Outputs control") return 3;
-  return 0;  // "General write" and any other text
-}
-
-}  // namespace
-
 CommandWord BuildCommandWord(const CommandControls& c) {
   CommandWord w;
-  const int code = commandCode(c.command);
+  const int code = c.command == PanelCommand::None ? 0 : static_cast<int>(c.command);
   w.high = static_cast<uint8_t>(((c.panelNumber & 0x0F) << 4) | (c.panelDisable ? 0x08 : 0) | code);
   const int zone = c.zoneDevice & 0xFF;
-  if (c.command == "General write") {
-    w.low = static_cast<uint8_t>((c.beeper ? 0x01 : 0) | (c.resetFire ? 0x02 : 0) | (c.fire2 ? 0x04 : 0) |
-                                 (c.fire2Time ? 0x08 : 0) | (c.siren ? 0x10 : 0));
-  } else if (c.command == "Zone control") {
-    w.low = static_cast<uint8_t>(zone);
-  } else if (c.command == "Device control") {
-    w.low = zone <= 125 ? static_cast<uint8_t>(zone | (c.loop2 ? 0x80 : 0)) : 0x00;
-  } else if (c.command == "Outputs control") {
-    w.low = static_cast<uint8_t>(zone | (c.loop2 ? 0x80 : 0));
-  } else {
-    w.low = 0x00;
+  switch (c.command) {
+    case PanelCommand::GeneralWrite:
+      w.low = static_cast<uint8_t>((c.beeper ? 0x01 : 0) | (c.resetFire ? 0x02 : 0) | (c.fire2 ? 0x04 : 0) |
+                                   (c.fire2Time ? 0x08 : 0) | (c.siren ? 0x10 : 0));
+      break;
+    case PanelCommand::ZoneControl: w.low = static_cast<uint8_t>(zone); break;
+    case PanelCommand::DeviceControl:
+      w.low = zone <= 125 ? static_cast<uint8_t>(zone | (c.loop2 ? 0x80 : 0)) : 0x00;
+      break;
+    case PanelCommand::OutputsControl: w.low = static_cast<uint8_t>(zone | (c.loop2 ? 0x80 : 0)); break;
+    case PanelCommand::None: w.low = 0x00; break;
   }
   return w;
 }
@@ -47,8 +36,8 @@ uint8_t BuildLineCode(const std::string& baud, const std::string& parity) {
   return static_cast<uint8_t>((baudIndex << 4) | parityBits);
 }
 
-CommandEnables CommandChanged(const std::string& commandText) {
-  const bool general = commandText == "General write";
+CommandEnables CommandChanged(PanelCommand command) {
+  const bool general = command == PanelCommand::GeneralWrite;
   return {general, !general};
 }
 

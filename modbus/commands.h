@@ -7,19 +7,23 @@
 
 namespace ostrel::modbus {
 
+// The panel's commands; each one's value is the code the command word carries in bits 2..0 of
+// its high byte. None is a command the panel does not know (code 0, and no argument).
+enum class PanelCommand : uint8_t { GeneralWrite = 0, ZoneControl = 1, DeviceControl = 2, OutputsControl = 3, None };
+
 // States of the commands group as the window shows them (enabled or not).
 struct CommandControls {
-  int panelNumber = 0;        // UD_panelNumber, 0..13
-  std::string command;        // text of ComboCommand
-  bool panelDisable = false;  // checkPanelEnable "En(0)/Dis(1)"
-  int zoneDevice = 1;         // UD_zoneDevice, 1..251
-  bool loop1 = false;         // checkLoop1 (never enters the word)
-  bool loop2 = false;         // checkLoop2
-  bool beeper = false;        // CheckBeeper
-  bool resetFire = false;     // CheckResetFire
-  bool fire2 = false;         // CheckFire2
-  bool fire2Time = false;     // Check_fire2Time
-  bool siren = false;         // CheckSiren
+  int panelNumber = 0;                        // UD_panelNumber, 0..13
+  PanelCommand command = PanelCommand::None;  // the command chosen in ComboCommand
+  bool panelDisable = false;                  // checkPanelEnable "En(0)/Dis(1)"
+  int zoneDevice = 1;                         // UD_zoneDevice, 1..251
+  bool loop1 = false;                         // checkLoop1 (never enters the word)
+  bool loop2 = false;                         // checkLoop2
+  bool beeper = false;                        // CheckBeeper
+  bool resetFire = false;                     // CheckResetFire
+  bool fire2 = false;                         // CheckFire2
+  bool fire2Time = false;                     // Check_fire2Time
+  bool siren = false;                         // CheckSiren
 };
 
 struct CommandWord {
@@ -46,13 +50,13 @@ inline constexpr std::array<LineCodeParity, 3> kLineCodeParities{{{"None", 2}, {
 // Baud rate index in bits 6..4 and parity in bits 1..0; 0xFF when either text is unknown.
 uint8_t BuildLineCode(const std::string& baud, const std::string& parity);
 
-// Which controls CommandChanged enables: the five "General write" boxes, or the
+// Which controls CommandChanged enables: the five boxes of the general write, or the
 // panel-disable box, the loop boxes and the zone/device spin. Exactly one group is on.
 struct CommandEnables {
   bool generalBoxes = false;   // CheckBeeper, CheckResetFire, CheckFire2, CheckSiren, Check_fire2Time
   bool targetControls = true;  // checkPanelEnable, checkLoop1, checkLoop2, UD_zoneDevice
 };
-CommandEnables CommandChanged(const std::string& commandText);
+CommandEnables CommandChanged(PanelCommand command);
 
 // The exclusive pairs (Loop 1/Loop 2, FP port/Modbus port): after a click on one box
 // the other takes the opposite of the clicked box's new state.

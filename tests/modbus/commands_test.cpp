@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/core/CommandCaptions.h"
 #include "modbus/commands.h"
 
 namespace ostrel::modbus {
@@ -12,14 +13,14 @@ uint16_t word(const CommandControls& c) {
 
 TEST(ModbusCommands, CommandWords) {
   CommandControls zone;
-  zone.command = "Zone control";
+  zone.command = PanelCommand::ZoneControl;
   zone.panelNumber = 3;
   zone.zoneDevice = 17;
   zone.loop2 = true;  // the loop boxes do not count for zones
   EXPECT_EQ(word(zone), 0x3111);
 
   CommandControls general;
-  general.command = "General write";
+  general.command = PanelCommand::GeneralWrite;
   general.beeper = general.resetFire = general.fire2 = general.fire2Time = general.siren = true;
   general.zoneDevice = 200;
   EXPECT_EQ(word(general), 0x001F);
@@ -30,7 +31,7 @@ TEST(ModbusCommands, CommandWords) {
   EXPECT_EQ(word(general), 0x080E);
 
   CommandControls device;
-  device.command = "Device control";
+  device.command = PanelCommand::DeviceControl;
   device.zoneDevice = 5;
   device.loop2 = true;
   EXPECT_EQ(word(device), 0x0285);
@@ -44,7 +45,7 @@ TEST(ModbusCommands, CommandWords) {
   EXPECT_EQ(word(device), 0x0205);
 
   CommandControls outputs;
-  outputs.command = "Outputs control";
+  outputs.command = PanelCommand::OutputsControl;
   outputs.zoneDevice = 200;
   outputs.loop2 = true;
   outputs.panelNumber = 13;
@@ -58,7 +59,7 @@ TEST(ModbusCommands, CommandWords) {
   none.zoneDevice = 9;
   none.beeper = true;
   EXPECT_EQ(word(none), 0x2000);
-  none.command = "zone control";  // texts are compared exactly
+  none.command = CommandOfCaption("zone control");  // captions are compared exactly
   EXPECT_EQ(word(none), 0x2000);
 }
 
@@ -78,11 +79,11 @@ TEST(ModbusCommands, LineCodes) {
 }
 
 TEST(ModbusCommands, EnablingAndAddressParsing) {
-  const CommandEnables g = CommandChanged("General write");
+  const CommandEnables g = CommandChanged(CommandOfCaption("General write"));
   EXPECT_TRUE(g.generalBoxes);
   EXPECT_FALSE(g.targetControls);
   for (const char* t : {"", "Zone control", "General write ", "Outputs control"}) {
-    const CommandEnables e = CommandChanged(t);
+    const CommandEnables e = CommandChanged(CommandOfCaption(t));
     EXPECT_FALSE(e.generalBoxes) << t;
     EXPECT_TRUE(e.targetControls) << t;
   }

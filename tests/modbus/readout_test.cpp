@@ -170,7 +170,7 @@ TEST_F(ModbusReadout, FailedOrMissingRepliesOnlyLog) {
 
 TEST_F(ModbusReadout, WriteCommandsShareTheWaitAndAreOnlyLogged) {
   CommandControls zone;
-  zone.command = "Zone control";
+  zone.command = PanelCommand::ZoneControl;
   zone.panelNumber = 3;
   zone.zoneDevice = 17;
   m.WriteHoldingRegister(false, 1, zone);

@@ -109,7 +109,7 @@ TEST_F(SlaveE2e, ReadsRegistersAndRefusesAMissingRange) {
 
 TEST_F(SlaveE2e, CommandsReachTheHoldingRegisters) {
   CommandControls zone;
-  zone.command = "Zone control";
+  zone.command = PanelCommand::ZoneControl;
   zone.panelNumber = 3;
   zone.zoneDevice = 17;
   m_.WriteHoldingRegister(true, 1, zone);
