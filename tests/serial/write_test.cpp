@@ -135,6 +135,22 @@ TEST_F(QueuedTest, CloseWithBytesInFlightIsSafe) {
   EXPECT_EQ(txEmpty, 0);
 }
 
+// Closing drops the queue with its thread: a port reopened for direct writes has no queue
+// left to wait for, only the line.
+TEST_F(QueuedTest, ReopenedForDirectWritesWaitsForTheLineOnly) {
+  dev->setWriteCapacity(0);
+  EXPECT_TRUE(port->WriteString(std::string(1000, 'q')));
+  port->ClosePort();
+  port->SetDirectWrite(true);
+  port->OpenPort();
+  dev->setWriteCapacity(static_cast<size_t>(-1));
+  port->Buffers().SetReadTimeout(200);
+  EXPECT_TRUE(port->WriteString("direct"));
+  dev->drainOutput();
+  EXPECT_TRUE(port->WaitUntilSent());
+  EXPECT_EQ(dev->written(), "direct");
+}
+
 TEST_F(QueuedTest, LostDeviceStopsBothThreadsWithOneReport) {
   ASSERT_TRUE(idle());
   dev->pullAway();
