@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "TempDir.h"
+#include "app/core/ComName.h"
 #include "app/core/DeviceMap.h"
 #include "app/core/DeviceProbe.h"
 
@@ -186,4 +187,11 @@ TEST(DeviceProbe, APermissionRefusalNamesTheDevicesGroupAndTheRemedy) {
     EXPECT_EQ(text.find("group \"root\""), std::string::npos) << text;
     EXPECT_NE(text.find("log in again"), std::string::npos) << text;
   }
+}
+
+TEST(ComNumber, OnlyCom1ToCom256InAnyCase) {
+  const std::pair<const char*, int> names[] = {{"COM1", 1},  {"com3", 3},  {"cOm256", 256}, {"COM257", 0}, {"COM0", 0},
+                                               {"COM01", 0}, {"COM", 0},   {"COM1000", 0},  {"XOM3", 0},   {"CXM3", 0},
+                                               {"COX3", 0},  {"COM3a", 0}, {"COM-3", 0},    {"", 0}};
+  for (auto [name, number] : names) EXPECT_EQ(ComNumber(name), number) << name;
 }

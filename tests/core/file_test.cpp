@@ -110,6 +110,10 @@ TEST(WithCsvExtension, OnlyANameWithoutExtensionGetsOne) {
   EXPECT_EQ(WithCsvExtension("/data/meters."), "/data/meters.csv");
   EXPECT_EQ(WithCsvExtension("/data/meters.csv"), "/data/meters.csv");
   EXPECT_EQ(WithCsvExtension("/data/meters.txt"), "/data/meters.txt");
+  // A folder is no file name: it is kept as it is, and so is any path given no extension.
+  EXPECT_EQ(WithCsvExtension("/data/"), "/data/");
+  EXPECT_EQ(WithCsvExtension("/data.v2/"), "/data.v2/");
+  EXPECT_EQ(WithDefaultExtension("/data/meters", ""), "/data/meters");
 }
 
 TEST(ReadRegularFile, OnlyRegularFilesAndOnlyUpToTheBound) {

@@ -185,6 +185,10 @@ TEST_F(PortsSurveyTest, GivingChangingAndRemovingComNames) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(map + "/COM3")));
   s = survey();
   EXPECT_EQ(s.ports[0].comNamesText(), "COM7");
+  // Giving a device the name it has keeps that name.
+  ASSERT_TRUE(GiveComName(s, 0, "com7").ok);
+  ASSERT_TRUE(fs::is_symlink(map + "/COM7"));
+  EXPECT_EQ(fs::read_symlink(map + "/COM7"), tree.byId(kFtdiId));
 
   // A name that reaches another device, or one that is missing, is asked about first.
   EXPECT_EQ(s.replaceQuestion(1, "COM7"), "COM7 leads to ttyUSB0 now. Give COM7 to ttyACM0 instead?");

@@ -45,5 +45,18 @@ TEST(ReplyComplete, ExceptionsAndWriteEchoes) {
   EXPECT_FALSE(ReplyComplete(6, withCrc({1, 6, 1, 2})));
 }
 
+// The prefixes are views into the whole frame: the bytes after one are there in memory but
+// have not arrived as far as the reply is concerned.
+TEST(ReplyComplete, APrefixIsIncompleteWhateverFollowsIt) {
+  const std::pair<uint8_t, std::string> frames[] = {{4, withCrc({1, 4, 2, 7, 8})},
+                                                    {6, BuildWriteSingleRegister(1, 0x8011, 0, 9)},
+                                                    {4, withCrc({1, static_cast<char>(0x84), 2})}};
+  for (const auto& [function, frame] : frames) {
+    const std::string_view whole = frame;
+    for (size_t n = 0; n < whole.size(); ++n) EXPECT_FALSE(ReplyComplete(function, whole.substr(0, n))) << n;
+    EXPECT_TRUE(ReplyComplete(function, whole));
+  }
+}
+
 }  // namespace
 }  // namespace ostrel::modbus

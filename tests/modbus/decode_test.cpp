@@ -29,6 +29,23 @@ TEST(ModbusDecode, WordsByRegisterRange) {
   EXPECT_EQ(DecodeStatusByte(0x80, -1), "ON");  // numbers below 0 read as the first range
 }
 
+// Bits 1 and 0 carry no word in any range: a byte with them set reads as the same byte
+// without them, at both ends of each range.
+TEST(ModbusDecode, LowBitsAddNothing) {
+  const std::string zone = "ON/Alarm/AO/No Link/Disable/Fault", fire = "ON/Fire1/Fire2/No Link/Disable/Fault",
+                    loop = "ON/Loop1/Loop2/No Link/Fault";
+  const struct {
+    int number;
+    std::string all;
+  } ranges[] = {{0, zone}, {1750, zone}, {1751, fire}, {2100, fire}, {2101, loop}, {2107, loop}, {2108, ""}};
+  for (const auto& r : ranges) {
+    EXPECT_EQ(DecodeStatusByte(0xFF, r.number), r.all) << r.number;
+    EXPECT_EQ(DecodeStatusByte(0x03, r.number), "") << r.number;
+    EXPECT_EQ(DecodeStatusByte(0x02, r.number), "") << r.number;
+    EXPECT_EQ(DecodeStatusByte(0x7F, r.number), r.all.substr(r.all.empty() ? 0 : 2)) << r.number;
+  }
+}
+
 TEST(ModbusColours, FirstMatchingWordDecides) {
   EXPECT_EQ(colourOf("ON/Alarm"), (CellColours{kBlack, kYellow}));
   EXPECT_EQ(colourOf(""), (CellColours{kBlack, kWhite}));

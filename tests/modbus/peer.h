@@ -37,10 +37,14 @@ class PythonHelper {
     if (pid_ == 0) {
       dup2(out[1], 1);
       ::close(out[0]);
-      std::vector<char*> argv{const_cast<char*>("python3"), const_cast<char*>(path.c_str())};
+      // The full path as argv[0] too: Python finds its own installation from argv[0], and a bare
+      // "python3" is looked up on PATH, where a virtual environment's python (without
+      // pymodbus) may come first.
+      static const char kPython[] = "/usr/bin/python3";
+      std::vector<char*> argv{const_cast<char*>(kPython), const_cast<char*>(path.c_str())};
       for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
-      execv("/usr/bin/python3", argv.data());
+      execv(kPython, argv.data());
       _exit(127);
     }
     ::close(out[1]);

@@ -135,6 +135,33 @@ TEST_F(QueuedTest, CloseWithBytesInFlightIsSafe) {
   EXPECT_EQ(txEmpty, 0);
 }
 
+// Bytes queued while the device takes earlier ones follow them, each byte once.
+TEST_F(QueuedTest, BytesQueuedDuringAWriteFollowIt) {
+  dev->setWriteCapacity(0);
+  EXPECT_TRUE(port->WriteString("first"));
+  ASSERT_TRUE(until([&] { return dev->writeCalls() >= 1; }));
+  EXPECT_TRUE(port->WriteString("second"));
+  dev->setWriteCapacity(static_cast<size_t>(-1));
+  ASSERT_TRUE(until([&] { return port->OutputSpace() == 2048; }));
+  EXPECT_EQ(dev->written(), "firstsecond");
+}
+
+// Closing drops the queue with its thread: a port reopened for direct writes has no queue
+// left to wait for, only the line.
+TEST_F(QueuedTest, ReopenedForDirectWritesWaitsForTheLineOnly) {
+  dev->setWriteCapacity(0);
+  EXPECT_TRUE(port->WriteString(std::string(1000, 'q')));
+  port->ClosePort();
+  port->SetDirectWrite(true);
+  port->OpenPort();
+  dev->setWriteCapacity(static_cast<size_t>(-1));
+  port->Buffers().SetReadTimeout(200);
+  EXPECT_TRUE(port->WriteString("direct"));
+  dev->drainOutput();
+  EXPECT_TRUE(port->WaitUntilSent());
+  EXPECT_EQ(dev->written(), "direct");
+}
+
 TEST_F(QueuedTest, LostDeviceStopsBothThreadsWithOneReport) {
   ASSERT_TRUE(idle());
   dev->pullAway();

@@ -173,6 +173,18 @@ TEST_F(DevicePairTest, PurgeDropsTheReceivedBytesClearErrorCounted) {
   EXPECT_EQ(receive(*a, 1), "g");
 }
 
+// While the event character is watched, input passes a read-ahead: a purge empties it too.
+TEST_F(DevicePairTest, PurgeDropsTheBytesReadAhead) {
+  ASSERT_EQ(a->setEventMask(ev::RxChar | ev::RxFlag), 0);
+  send(*b, "abcdef");
+  ASSERT_TRUE(eventually([&] { return inputQueued(*a) == 6; })) << inputQueued(*a);
+  EXPECT_EQ(receive(*a, 2), "ab");  // the rest now waits in the read-ahead
+  EXPECT_EQ(a->purge(purge::RxAbort | purge::RxClear), 0);
+  EXPECT_EQ(inputQueued(*a), 0u);
+  send(*b, "g");
+  EXPECT_EQ(receive(*a, 1), "g");
+}
+
 TEST_F(DevicePairTest, RtsAndDtrEscapesSucceed) {
   for (uint32_t code : {esc::SetRts, esc::ClrRts, esc::SetDtr, esc::ClrDtr}) EXPECT_EQ(a->escape(code), 0) << code;
 }
