@@ -277,7 +277,9 @@ TEST_F(PortsSurveyTest, UsersOfADeviceAndWhoMayOpenIt) {
   struct stat st {};
   ASSERT_EQ(::stat(node.c_str(), &st), 0);
   // A device of a group that users join (dialout's number on Debian), when the test may give it one.
-  if (st.st_gid == 0 && ::chown(node.c_str(), static_cast<uid_t>(-1), 20) == 0) ASSERT_EQ(::stat(node.c_str(), &st), 0);
+  if (st.st_gid == 0 && ::chown(node.c_str(), static_cast<uid_t>(-1), 20) == 0) {
+    ASSERT_EQ(::stat(node.c_str(), &st), 0);
+  }
   const gid_t group = st.st_gid;
   Credentials stranger;
   stranger.uid = st.st_uid + 4242;
@@ -298,7 +300,9 @@ TEST_F(PortsSurveyTest, UsersOfADeviceAndWhoMayOpenIt) {
   EXPECT_FALSE(CheckDeviceAccess(node, stranger).mayOpen);
   Credentials owner;
   owner.uid = st.st_uid == 0 ? 4242 : st.st_uid;
-  if (st.st_uid != 0) EXPECT_TRUE(CheckDeviceAccess(node, owner).mayOpen);
+  if (st.st_uid != 0) {
+    EXPECT_TRUE(CheckDeviceAccess(node, owner).mayOpen);
+  }
   EXPECT_TRUE(CheckDeviceAccess(node, Credentials{}).mayOpen);  // root
   ::chmod(node.c_str(), 0666);
   EXPECT_TRUE(CheckDeviceAccess(node, stranger).mayOpen);
