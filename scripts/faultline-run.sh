@@ -65,6 +65,8 @@ while [ $SECONDS -lt $END ]; do
   echo "$code" >>"$WORK/scan-codes"
   cat "$WORK/run.csv" >>"$WORK/scan.csv"
   cat "$WORK/run.err" >>"$WORK/scan.err"
+  # A pulled port comes back under its name: scan again once it is there.
+  [ "$code" = 3 ] && for _ in $(seq 60); do [ -e "$WORK/COM5" ] && break; sleep 0.05; done
 done
 stop_all
 
