@@ -66,7 +66,9 @@ while [ $SECONDS -lt $END ]; do
   cat "$WORK/run.csv" >>"$WORK/scan.csv"
   cat "$WORK/run.err" >>"$WORK/scan.err"
   # A pulled port comes back under its name: scan again once it is there.
-  [ "$code" = 3 ] && for _ in $(seq 60); do [ -e "$WORK/COM5" ] && break; sleep 0.05; done
+  if [ "$code" = 3 ]; then
+    for _ in $(seq 60); do [ -e "$WORK/COM5" ] && break; sleep 0.05; done
+  fi
 done
 stop_all
 
