@@ -50,6 +50,7 @@ const char* kHelp =
     "                    a garbled one before the read-out counts as failed\n"
     "  --every SECONDS   poll period (0.1 or more; units s, m, h allowed)\n"
     "  --for DURATION    poll this long, e.g. 90s, 15m, 12h, 1d: DURATION/SECONDS read-outs\n"
+    "                    at most (a read-out that outlasts the period skips the slots it took)\n"
     "  --reconnect       when the port is lost, open it again after 1, 2, 4 ... 30 s and\n"
     "                    go on polling; each loss and return is a record\n"
     "  --format F        table (default), csv (one line per read-out, ';' after\n"
@@ -190,6 +191,14 @@ int ReadCommand(const Words& words) {
   std::optional<Clock::time_point> endAt;
   if (planned >= 0) endAt = slotAt(planned);
   for (long long k = 0; planned < 0 || k < planned; ++k) {
+    if (k > 0) {
+      // A read-out that took longer than the period (a slow or silent slave,
+      // retries) is not made up for by a burst of read-outs: polling goes on
+      // from the slot now due, so a run with --for ends on time.
+      const long long due = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count() / everyMs;
+      k = std::max(k, due);
+      if (planned >= 0 && k >= planned) break;
+    }
     std::optional<Readout> got;
     try {
       if (k > 0 && port->waitUntil([] { return false; }, slotAt(k)) == CliPort::Wait::Interrupted)

@@ -62,6 +62,7 @@ class Background {
     }
   }
   void signal(int sig) { kill(pid_, sig); }
+  pid_t pid() const { return pid_; }
   // The exit code, or -1 when it has not ended within the time.
   int wait(std::chrono::milliseconds time) {
     const auto deadline = Clock::now() + time;

@@ -1,0 +1,1 @@
+"""A serial line that lies: forwards bytes between Ostrel and a peer and spoils them on purpose."""
