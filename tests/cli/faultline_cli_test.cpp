@@ -27,12 +27,12 @@ class FaultLine {
   FaultLine(const std::string& dir, const std::string& name, const std::string& peer, int seed,
             const std::vector<std::string>& faults)
       : log(LogDir(dir) + "/faultline-" + std::to_string(seed) + ".jsonl") {
-    std::vector<std::string> argv{"python3", std::string(OSTREL_SOURCE_DIR) + "/tools/faultline",
-                                  "--peer",  peer,
+    std::vector<std::string> argv{"python3",    std::string(OSTREL_SOURCE_DIR) + "/tools/faultline",
+                                  "--peer",     peer,
                                   "--link-dir", dir,
-                                  "--name",  name,
-                                  "--seed",  std::to_string(seed),
-                                  "--log",   log};
+                                  "--name",     name,
+                                  "--seed",     std::to_string(seed),
+                                  "--log",      log};
     argv.insert(argv.end(), faults.begin(), faults.end());
     line_ = std::make_unique<Peer>(argv);
     ready = !line_->line().empty() && WaitFor([&] { return Exists(dir + "/" + name); }, std::chrono::seconds(10));
@@ -162,9 +162,10 @@ TEST(CliFaultLine, PollingKeepsGoodRecordsExactAndItsResourcesFlat) {
   const std::string good = Body(Lines(clean.out).at(0));
   ASSERT_NE(good.find("\"ok\": true"), std::string::npos) << clean.out;
 
-  FaultLine line(slave.dir, "COM6", slave.dir + "/COM2", 21,
-                 {"--flip", "0.002", "--drop", "0.001", "--dup", "0.001", "--noise", "0.001", "--split", "0.3",
-                  "--delay", "20", "--stall", "0.01", "--stall-ms", "1500", "--hangup", "0.03", "--hangup-ms", "400"});
+  FaultLine line(
+      slave.dir, "COM6", slave.dir + "/COM2", 21,
+      {"--flip",  "0.002", "--drop",  "0.001", "--dup",      "0.001", "--noise",  "0.001", "--split",     "0.3",
+       "--delay", "20",    "--stall", "0.01",  "--stall-ms", "1500",  "--hangup", "0.03",  "--hangup-ms", "400"});
   ASSERT_TRUE(line.ready);
   const std::string out = slave.dir + "/poll.jsonl";
   Background poll({"read", "--port", "COM6", "--count", "10", "--every", "0.1", "--for", "20s", "--reconnect",
