@@ -8,20 +8,14 @@
 #include "cli/Exit.h"
 #include "cli/Interrupt.h"
 #include "cli/PortLocation.h"
+#include "common/Text.h"
 #include "serial/platform/SystemDevice.h"
 
 namespace ostrel::cli {
 
 using namespace serial;
 
-namespace {
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-  return s;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 int LineSettings::bitsPerByte() const { return 1 + 8 + (parity == paNone ? 0 : 1) + (stop == sb1 ? 1 : 2); }
 
@@ -35,10 +29,10 @@ LineSettings LineFromArgs(const Args& args, const LineDefaults& defaults) {
   line.speed = args.integer("--speed", 50, 4000000, line.speed);
   if (args.has("--parity")) {
     // A parity's name or its first letter, in any case.
-    const std::string p = lower(args.text("--parity"));
+    const std::string p = AsciiLower(args.text("--parity"));
     bool known = false;
     for (const auto& named : kParityNames) {
-      const std::string name = lower(named.name);
+      const std::string name = AsciiLower(named.name);
       if (p == name || p == name.substr(0, 1)) {
         line.parity = named.parity;
         known = true;

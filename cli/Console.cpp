@@ -2,6 +2,7 @@
 
 #include "cli/Records.h"
 #include "cli/System.h"
+#include "common/Text.h"
 
 namespace ostrel::cli {
 
@@ -9,20 +10,6 @@ std::string OneLine(std::string text) {
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
   for (char& c : text) {
     if (c == '\r' || c == '\n') c = ' ';
-  }
-  return text;
-}
-
-size_t Utf8Length(const std::string& text) {
-  size_t n = 0;
-  for (unsigned char c : text) n += (c & 0xC0) != 0x80;
-  return n;
-}
-
-std::string Utf8Prefix(const std::string& text, size_t characters) {
-  size_t seen = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && seen++ == characters) return text.substr(0, i);
   }
   return text;
 }

@@ -2,7 +2,6 @@
 // What ostrel-cli says on standard error: one-line notes and errors, the
 // traffic of --verbose as the log pane's lines, and a progress line that is
 // only drawn when standard error is a terminal.
-#include <cstddef>
 #include <string>
 
 namespace ostrel::cli {
@@ -35,9 +34,5 @@ class Console {
 // terminal that would hide the line, so it is dropped here. Line breaks
 // inside a text become blanks, so every message stays one line.
 std::string OneLine(std::string text);
-
-// Characters (not bytes) of UTF-8 text, and its first `characters` characters.
-size_t Utf8Length(const std::string& text);
-std::string Utf8Prefix(const std::string& text, size_t characters);
 
 }  // namespace ostrel::cli

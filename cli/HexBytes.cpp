@@ -5,6 +5,7 @@
 
 #include "app/core/CustomCommand.h"
 #include "cli/Exit.h"
+#include "common/Text.h"
 
 namespace ostrel::cli {
 
@@ -17,7 +18,7 @@ std::string HexBytesArgument(const std::string& option, const std::string& text)
     if (!digits)
       throw UsageError(option + ": \"" + token +
                        "\" is not one byte; give each byte as one or two hex digits, separated by blanks");
-    for (char c : token) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    upper += AsciiUpper(token);
     upper += ' ';
   }
   // The window's parser on the checked, upper-case text: one token of one

@@ -10,6 +10,7 @@
 #include "cli/Exit.h"
 #include "cli/ModbusExchange.h"
 #include "cli/Records.h"
+#include "common/Text.h"
 #include "modbus/codes.h"
 #include "modbus/commands.h"
 #include "modbus/complete.h"
@@ -95,8 +96,7 @@ modbus::CommandControls commandFrom(const Args& args) {
 
 // The window's parity texts, whatever case was typed, or their first letters.
 std::string parityText(const std::string& typed) {
-  std::string t = typed;
-  for (char& ch : t) ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch + 32 : ch);
+  const std::string t = AsciiLower(typed);
   if (t == "none" || t == "n") return "None";
   if (t == "even" || t == "e") return "Even";
   if (t == "odd" || t == "o") return "Odd";

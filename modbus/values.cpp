@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/Text.h"
+
 namespace ostrel::modbus {
 namespace {
 
@@ -42,8 +44,7 @@ std::optional<ValueType> ValueTypeNamed(const std::string& name) {
 }
 
 std::optional<WordOrder> WordOrderNamed(const std::string& name) {
-  std::string upper = name;
-  for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  const std::string upper = AsciiUpper(name);
   for (const auto& o : kOrders) {
     if (upper == o.name) return o.order;
   }

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "common/Text.h"
 #include "common/cp1251.h"
 
 namespace ostrel {
@@ -12,14 +13,6 @@ int hexDigit(char c) {
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
-}
-
-// Characters, not bytes: a text of one Cyrillic letter is one character.
-std::size_t utf8Length(std::string_view text) {
-  std::size_t n = 0;
-  for (unsigned char c : text)
-    if ((c & 0xC0) != 0x80) ++n;
-  return n;
 }
 
 bool allowedInHex(char c) { return c == ' ' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
@@ -40,7 +33,7 @@ std::uint32_t HexTextToValue(const std::string& eight) {
 CustomHexCommand ParseCustomHex(std::string_view text) {
   CustomHexCommand result;
   if (text.empty()) return result;
-  if (utf8Length(text) == 1) {
+  if (Utf8Length(text) == 1) {
     result.error = kHexTooShortLine;
     return result;
   }

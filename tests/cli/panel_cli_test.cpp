@@ -4,7 +4,7 @@
 #include <sys/file.h>
 
 #include "app/core/Csv.h"
-#include "cli/Console.h"
+#include "common/Text.h"
 #include "common/cp1251.h"
 #include "common/hexdump.h"
 #include "panel/TFP.h"
