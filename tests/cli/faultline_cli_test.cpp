@@ -221,7 +221,12 @@ TEST(CliFaultLine, PollingKeepsGoodRecordsExactAndItsResourcesFlat) {
   ASSERT_GT(fdsEarly, 0);
   ASSERT_GT(fdsLate, 0);
   EXPECT_LE(fdsLate, fdsEarly);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  // A sanitizer's allocator holds freed memory back for a while, so resident
+  // size only means something in a plain build; there the leak check at exit
+  // covers what this would.
   EXPECT_LE(rssLate, rssEarly + 1024);
+#endif
 }
 
 // A slave that never answers makes every read-out take its whole wait, longer
