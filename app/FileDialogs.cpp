@@ -1,7 +1,7 @@
 #include "FileDialogs.h"
 
 #include "Dialogs.h"
-#include "app/core/FileNames.h"
+#include "core/FileNames.h"
 
 namespace ostrel {
 

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "app/core/FileIo.h"
+#include "core/FileIo.h"
 #include "common/cp1251.h"
 
 namespace ostrel {

@@ -24,7 +24,7 @@
 
 #include "ProgramFolder.h"
 #include "TypedInput.h"
-#include "app/core/CommandCaptions.h"
+#include "core/CommandCaptions.h"
 #include "modbus/codes.h"
 #include "modbus/commands.h"
 #include "serial/VaPrst.h"

@@ -14,7 +14,7 @@
 #include "TStringGrid.h"
 #include "TTimer.h"
 #include "TUpDown.h"
-#include "app/core/OwnUse.h"
+#include "core/OwnUse.h"
 
 class QAction;
 class QCheckBox;

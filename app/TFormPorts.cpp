@@ -13,7 +13,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/core/DeviceMap.h"
+#include "core/DeviceMap.h"
 
 namespace ostrel {
 namespace {

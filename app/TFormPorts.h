@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Dialogs.h"
-#include "app/core/PortsSurvey.h"
+#include "core/PortsSurvey.h"
 
 class QComboBox;
 class QFileSystemWatcher;

@@ -4,7 +4,7 @@
 #include <QLineEdit>
 
 #include "TForm1.h"
-#include "app/core/CommandCaptions.h"
+#include "core/CommandCaptions.h"
 #include "modbus/commands.h"
 #include "modbus/frames.h"
 #include "modbus/readout.h"

@@ -1,6 +1,6 @@
 // The device table's and the register table's CSV files: save, export, load
 // and "Clear table". The file format and the file writes are the plain C++
-// helpers of app/core; this file joins them to the grids and the dialogs.
+// helpers of core; this file joins them to the grids and the dialogs.
 #include <QDate>
 #include <QFile>
 #include <QLocale>
@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "TForm1.h"
-#include "app/core/Csv.h"
-#include "app/core/FileIo.h"
-#include "app/core/FileNames.h"
+#include "core/Csv.h"
+#include "core/FileIo.h"
+#include "core/FileNames.h"
 #include "common/cp1251.h"
 
 namespace ostrel {

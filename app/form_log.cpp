@@ -6,9 +6,9 @@
 #include <QTextDocument>
 
 #include "TForm1.h"
-#include "app/core/CustomCommand.h"
-#include "app/core/FileIo.h"
-#include "app/core/LogFile.h"
+#include "core/CustomCommand.h"
+#include "core/FileIo.h"
+#include "core/LogFile.h"
 #include "serial/VaComm.h"
 
 namespace ostrel {

@@ -9,7 +9,7 @@
 
 #include "TForm1.h"
 #include "TimeText.h"
-#include "app/core/PortSetup.h"
+#include "core/PortSetup.h"
 #include "common/ReadPieces.h"
 #include "modbus/decode.h"
 #include "modbus/readout.h"

@@ -8,9 +8,9 @@
 
 #include "QtMainThreadSync.h"
 #include "TForm1.h"
-#include "app/core/DeviceProbe.h"
-#include "app/core/LineDefaults.h"
-#include "app/core/PortSetup.h"
+#include "core/DeviceProbe.h"
+#include "core/LineDefaults.h"
+#include "core/PortSetup.h"
 #include "serial/VaComm.h"
 #include "serial/platform/SystemDevice.h"
 

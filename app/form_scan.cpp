@@ -5,7 +5,7 @@
 
 #include "PanelWindowView.h"
 #include "TForm1.h"
-#include "app/core/PortSetup.h"
+#include "core/PortSetup.h"
 #include "common/ReadPieces.h"
 #include "serial/VaComm.h"
 

@@ -13,7 +13,7 @@
 
 #include "IniFile.h"
 #include "TForm1.h"
-#include "app/core/LineDefaults.h"
+#include "core/LineDefaults.h"
 
 namespace ostrel {
 namespace {

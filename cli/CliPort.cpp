@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "app/core/PortSetup.h"
+#include "core/PortSetup.h"
 #include "cli/Console.h"
 #include "cli/Exit.h"
 #include "cli/Interrupt.h"

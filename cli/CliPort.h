@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/core/LineDefaults.h"
+#include "core/LineDefaults.h"
 #include "cli/Args.h"
 #include "serial/VaComm.h"
 

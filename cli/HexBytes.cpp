@@ -3,7 +3,7 @@
 #include <cctype>
 #include <sstream>
 
-#include "app/core/CustomCommand.h"
+#include "core/CustomCommand.h"
 #include "cli/Exit.h"
 #include "common/Text.h"
 

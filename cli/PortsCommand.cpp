@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/core/DeviceMap.h"
-#include "app/core/PortsSurvey.h"
+#include "core/DeviceMap.h"
+#include "core/PortsSurvey.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"

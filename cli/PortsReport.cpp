@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/core/FileIdentity.h"
+#include "core/FileIdentity.h"
 #include "cli/Records.h"
 
 namespace ostrel::cli {

@@ -3,7 +3,7 @@
 // person, one JSON document for a script. Both say the same facts.
 #include <string>
 
-#include "app/core/PortsSurvey.h"
+#include "core/PortsSurvey.h"
 
 namespace ostrel::cli {
 

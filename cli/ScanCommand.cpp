@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "app/core/Csv.h"
+#include "core/Csv.h"
 #include "cli/CliPort.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"

@@ -2,7 +2,7 @@
 // as the log pane's hex dump.
 #include <cctype>
 
-#include "app/core/CustomCommand.h"
+#include "core/CustomCommand.h"
 #include "cli/CliPort.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"

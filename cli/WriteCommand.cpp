@@ -4,7 +4,7 @@
 // reply (or exception) in words.
 #include <cstdio>
 
-#include "app/core/CommandCaptions.h"
+#include "core/CommandCaptions.h"
 #include "cli/CliPort.h"
 #include "cli/Commands.h"
 #include "cli/Exit.h"

@@ -2,7 +2,7 @@
 """A small mutation run over the libraries, on demand (not part of CI).
 
 Picks --count mutation sites by --seed among the library sources that this machine builds
-(serial/, panel/, modbus/, common/, app/core/), applies them one at a time to a private copy
+(serial/, panel/, modbus/, common/, core/), applies them one at a time to a private copy
 of the working tree (tracked and new files as they are now), rebuilds the unit test programs
 incrementally and runs them. A mutant that does not compile is "not viable"; one that makes
 a test program fail, crash or time out is "killed"; the others survived. Prints the score,
@@ -29,7 +29,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 LOCK = "/tmp/ostrel-build.lock"
-LIBRARY_DIRS = ("serial/", "panel/", "modbus/", "common/", "app/core/")
+LIBRARY_DIRS = ("serial/", "panel/", "modbus/", "common/", "core/")
 # The fast suites: the libraries' unit tests and the serial ones (fake device, pseudo-terminals).
 TEST_TARGETS = {
     "common_tests": "tests/common/common_tests",

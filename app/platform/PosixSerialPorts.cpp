@@ -3,8 +3,8 @@
 
 #include "TForm1.h"
 #include "TFormPorts.h"
-#include "app/core/DeviceMap.h"
-#include "app/core/SerialDevices.h"
+#include "core/DeviceMap.h"
+#include "core/SerialDevices.h"
 
 namespace ostrel {
 

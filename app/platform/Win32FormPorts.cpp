@@ -13,7 +13,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "app/core/ComPorts.h"
+#include "core/ComPorts.h"
 
 namespace ostrel {
 namespace {

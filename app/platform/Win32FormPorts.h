@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Dialogs.h"
-#include "app/core/OwnUse.h"
+#include "core/OwnUse.h"
 
 class QLabel;
 class QPushButton;

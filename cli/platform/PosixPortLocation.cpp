@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "app/core/DeviceHolders.h"
-#include "app/core/DeviceMap.h"
-#include "app/core/DeviceProbe.h"
+#include "core/DeviceHolders.h"
+#include "core/DeviceMap.h"
+#include "core/DeviceProbe.h"
 #include "cli/Console.h"
 #include "cli/Exit.h"
 #include "cli/PortLocation.h"

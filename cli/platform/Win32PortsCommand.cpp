@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/ComPorts.h"
+#include "core/ComPorts.h"
 
 #include "cli/Args.h"
 #include "cli/Commands.h"

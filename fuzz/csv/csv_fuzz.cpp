@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "app/core/Csv.h"
+#include "core/Csv.h"
 #include "common/cp1251.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/core/CustomCommand.h"
+#include "core/CustomCommand.h"
 
 namespace {
 

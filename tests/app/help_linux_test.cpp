@@ -7,7 +7,7 @@
 #include <QPushButton>
 
 #include "ProgramFolder.h"
-#include "app/core/FileIo.h"
+#include "core/FileIo.h"
 #include "form_fixture.h"
 
 using namespace ostrel;

@@ -9,7 +9,7 @@
 
 #include "OstrelVersion.h"
 #include "ProgramFolder.h"
-#include "app/core/FileIo.h"
+#include "core/FileIo.h"
 #include "form_fixture.h"
 
 using namespace ostrel;

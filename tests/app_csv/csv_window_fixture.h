@@ -17,7 +17,7 @@
 
 #include "Dialogs.h"
 #include "TForm1.h"
-#include "app/core/FileNames.h"
+#include "core/FileNames.h"
 
 using namespace ostrel;
 using Kind = ScriptedDialogs::Kind;

@@ -5,7 +5,7 @@
 #include <QScrollBar>
 #include <QTextCursor>
 
-#include "app/core/FileIo.h"
+#include "core/FileIo.h"
 #include "port_fixture.h"
 
 using namespace ostrel;

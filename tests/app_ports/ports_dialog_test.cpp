@@ -14,7 +14,7 @@
 
 #include "FakeSerialTree.h"
 #include "TFormPorts.h"
-#include "app/core/DeviceProbe.h"
+#include "core/DeviceProbe.h"
 #include "port_fixture.h"
 
 using namespace ostrel;

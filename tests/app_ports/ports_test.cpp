@@ -8,7 +8,7 @@
 #include <ctime>
 #include <vector>
 
-#include "app/core/DeviceProbe.h"
+#include "core/DeviceProbe.h"
 #include "port_fixture.h"
 #include "testing/FakeDevice.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 
-#include "app/core/Csv.h"
+#include "core/Csv.h"
 #include "common/Text.h"
 #include "common/cp1251.h"
 #include "common/hexdump.h"

@@ -1,4 +1,4 @@
-#include "app/core/Csv.h"
+#include "core/Csv.h"
 
 #include <gtest/gtest.h>
 

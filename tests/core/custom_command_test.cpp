@@ -1,10 +1,10 @@
-#include "app/core/CustomCommand.h"
+#include "core/CustomCommand.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-#include "app/core/LogFile.h"
+#include "core/LogFile.h"
 
 using namespace ostrel;
 using Bytes = std::vector<std::uint8_t>;

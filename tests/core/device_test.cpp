@@ -13,9 +13,9 @@
 #include <fstream>
 
 #include "TempDir.h"
-#include "app/core/ComName.h"
-#include "app/core/DeviceMap.h"
-#include "app/core/DeviceProbe.h"
+#include "core/ComName.h"
+#include "core/DeviceMap.h"
+#include "core/DeviceProbe.h"
 
 using namespace ostrel;
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "app/core/FileIo.h"
+#include "core/FileIo.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "TempDir.h"
-#include "app/core/FileNames.h"
+#include "core/FileNames.h"
 
 using namespace ostrel;
 namespace fs = std::filesystem;

@@ -13,8 +13,8 @@
 
 #include "FakeSerialTree.h"
 #include "TempDir.h"
-#include "app/core/DeviceMap.h"
-#include "app/core/PortsSurvey.h"
+#include "core/DeviceMap.h"
+#include "core/PortsSurvey.h"
 
 using namespace ostrel;
 namespace fs = std::filesystem;

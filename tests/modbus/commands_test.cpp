@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/core/CommandCaptions.h"
+#include "core/CommandCaptions.h"
 #include "modbus/commands.h"
 
 namespace ostrel::modbus {

@@ -5,9 +5,9 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "app/core/ComPorts.h"
-#include "app/core/DeviceProbe.h"
-#include "app/core/FileIo.h"
+#include "core/ComPorts.h"
+#include "core/DeviceProbe.h"
+#include "core/FileIo.h"
 #include "common/WideText.h"
 
 namespace ostrel {

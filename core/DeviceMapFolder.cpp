@@ -1,11 +1,11 @@
-#include "app/core/DeviceMapFolder.h"
+#include "core/DeviceMapFolder.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 
-#include "app/core/DeviceMap.h"
+#include "core/DeviceMap.h"
 
 namespace ostrel {
 namespace fs = std::filesystem;

@@ -2,7 +2,7 @@
 // as the port itself opens it (no sharing, overlapped) and closed again at once.
 #include <windows.h>
 
-#include "app/core/DeviceProbe.h"
+#include "core/DeviceProbe.h"
 #include "common/WideText.h"
 #include "serial/platform/Win32Device.h"
 

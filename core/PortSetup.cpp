@@ -1,4 +1,4 @@
-#include "app/core/PortSetup.h"
+#include "core/PortSetup.h"
 
 namespace ostrel {
 

@@ -1,4 +1,4 @@
-#include "app/core/SerialDevices.h"
+#include "core/SerialDevices.h"
 
 #include <algorithm>
 #include <array>

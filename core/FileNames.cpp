@@ -1,4 +1,4 @@
-#include "app/core/FileNames.h"
+#include "core/FileNames.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "app/core/DeviceProbe.h"
+#include "core/DeviceProbe.h"
 
-#include "app/core/ComName.h"
+#include "core/ComName.h"
 
 namespace ostrel {
 

@@ -1,4 +1,4 @@
-#include "app/core/DeviceMap.h"
+#include "core/DeviceMap.h"
 
 #include <pwd.h>
 #include <sys/stat.h>

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "app/core/FileIo.h"
+#include "core/FileIo.h"
 #include "common/WideText.h"
 
 namespace ostrel {

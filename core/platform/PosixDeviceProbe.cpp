@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/core/DeviceMap.h"
-#include "app/core/DeviceProbe.h"
+#include "core/DeviceMap.h"
+#include "core/DeviceProbe.h"
 #include "serial/platform/TermiosDevice.h"
 
 namespace ostrel {

@@ -1,4 +1,4 @@
-#include "app/core/DeviceAccess.h"
+#include "core/DeviceAccess.h"
 
 #include <grp.h>
 #include <pwd.h>
@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/core/DeviceProbe.h"
+#include "core/DeviceProbe.h"
 
 namespace ostrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/core/FileIdentity.h"
+#include "core/FileIdentity.h"
 
 #include <sys/stat.h>
 

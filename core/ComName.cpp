@@ -1,4 +1,4 @@
-#include "app/core/ComName.h"
+#include "core/ComName.h"
 
 namespace ostrel {
 

@@ -1,11 +1,11 @@
-#include "app/core/PortsSurvey.h"
+#include "core/PortsSurvey.h"
 
 #include <unistd.h>
 
 #include <filesystem>
 
-#include "app/core/DeviceHolders.h"
-#include "app/core/DeviceMap.h"
+#include "core/DeviceHolders.h"
+#include "core/DeviceMap.h"
 
 namespace ostrel {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/FileIdentity.h"
+#include "core/FileIdentity.h"
 
 namespace ostrel {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "app/core/DeviceAccess.h"
-#include "app/core/DeviceMapFolder.h"
-#include "app/core/OwnUse.h"
-#include "app/core/SerialDevices.h"
+#include "core/DeviceAccess.h"
+#include "core/DeviceMapFolder.h"
+#include "core/OwnUse.h"
+#include "core/SerialDevices.h"
 
 namespace ostrel {
 

@@ -1,4 +1,4 @@
-#include "app/core/FileIo.h"
+#include "core/FileIo.h"
 
 #include <cstdint>
 

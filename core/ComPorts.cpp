@@ -1,4 +1,4 @@
-#include "app/core/ComPorts.h"
+#include "core/ComPorts.h"
 
 #include <cctype>
 

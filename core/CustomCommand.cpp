@@ -1,4 +1,4 @@
-#include "app/core/CustomCommand.h"
+#include "core/CustomCommand.h"
 
 #include <stdexcept>
 

@@ -1,4 +1,4 @@
-#include "app/core/DeviceHolders.h"
+#include "core/DeviceHolders.h"
 
 #include <sys/sysmacros.h>
 #include <sys/types.h>

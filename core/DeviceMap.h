@@ -21,7 +21,7 @@
 // PortsSurvey.h); a user may also make the links by hand.
 #include <string>
 
-#include "app/core/ComName.h"
+#include "core/ComName.h"
 
 namespace ostrel {
 

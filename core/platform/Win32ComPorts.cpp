@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <map>
 
-#include "app/core/ComName.h"
-#include "app/core/ComPorts.h"
+#include "core/ComName.h"
+#include "core/ComPorts.h"
 #include "common/WideText.h"
 
 namespace ostrel {

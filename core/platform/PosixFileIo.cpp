@@ -1,4 +1,4 @@
-#include "app/core/FileIo.h"
+#include "core/FileIo.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
