@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "core/FileIo.h"
 #include "common/cp1251.h"
+#include "core/FileIo.h"
 
 namespace ostrel {
 namespace {

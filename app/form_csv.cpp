@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "TForm1.h"
+#include "common/cp1251.h"
 #include "core/Csv.h"
 #include "core/FileIo.h"
 #include "core/FileNames.h"
-#include "common/cp1251.h"
 
 namespace ostrel {
 namespace {

@@ -9,8 +9,8 @@
 
 #include "TForm1.h"
 #include "TimeText.h"
-#include "core/PortSetup.h"
 #include "common/ReadPieces.h"
+#include "core/PortSetup.h"
 #include "modbus/decode.h"
 #include "modbus/readout.h"
 #include "serial/VaComm.h"

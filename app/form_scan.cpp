@@ -5,8 +5,8 @@
 
 #include "PanelWindowView.h"
 #include "TForm1.h"
-#include "core/PortSetup.h"
 #include "common/ReadPieces.h"
+#include "core/PortSetup.h"
 #include "serial/VaComm.h"
 
 namespace ostrel {

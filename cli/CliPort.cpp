@@ -3,12 +3,12 @@
 #include <cstdlib>
 #include <thread>
 
-#include "core/PortSetup.h"
 #include "cli/Console.h"
 #include "cli/Exit.h"
 #include "cli/Interrupt.h"
 #include "cli/PortLocation.h"
 #include "common/Text.h"
+#include "core/PortSetup.h"
 #include "serial/platform/SystemDevice.h"
 
 namespace ostrel::cli {

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "core/LineDefaults.h"
 #include "cli/Args.h"
+#include "core/LineDefaults.h"
 #include "serial/VaComm.h"
 
 namespace ostrel::cli {

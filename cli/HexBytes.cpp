@@ -3,9 +3,9 @@
 #include <cctype>
 #include <sstream>
 
-#include "core/CustomCommand.h"
 #include "cli/Exit.h"
 #include "common/Text.h"
+#include "core/CustomCommand.h"
 
 namespace ostrel::cli {
 

@@ -4,14 +4,14 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "core/DeviceMap.h"
-#include "core/PortsSurvey.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/Exit.h"
 #include "cli/PortsReport.h"
 #include "cli/Records.h"
+#include "core/DeviceMap.h"
+#include "core/PortsSurvey.h"
 
 namespace ostrel::cli {
 namespace {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "core/FileIdentity.h"
 #include "cli/Records.h"
+#include "core/FileIdentity.h"
 
 namespace ostrel::cli {
 namespace {

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <optional>
 
-#include "core/Csv.h"
 #include "cli/CliPort.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
@@ -17,6 +16,7 @@
 #include "cli/System.h"
 #include "common/cp1251.h"
 #include "common/hexdump.h"
+#include "core/Csv.h"
 #include "panel/PanelScan.h"
 #include "panel/TFP.h"
 

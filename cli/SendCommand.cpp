@@ -2,7 +2,6 @@
 // as the log pane's hex dump.
 #include <cctype>
 
-#include "core/CustomCommand.h"
 #include "cli/CliPort.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
@@ -10,6 +9,7 @@
 #include "cli/HexBytes.h"
 #include "cli/Records.h"
 #include "common/hexdump.h"
+#include "core/CustomCommand.h"
 #include "panel/TFP.h"
 
 namespace ostrel::cli {

@@ -4,13 +4,13 @@
 // reply (or exception) in words.
 #include <cstdio>
 
-#include "core/CommandCaptions.h"
 #include "cli/CliPort.h"
 #include "cli/Commands.h"
 #include "cli/Exit.h"
 #include "cli/ModbusExchange.h"
 #include "cli/Records.h"
 #include "common/Text.h"
+#include "core/CommandCaptions.h"
 #include "modbus/codes.h"
 #include "modbus/commands.h"
 #include "modbus/complete.h"

@@ -3,12 +3,12 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "core/DeviceHolders.h"
-#include "core/DeviceMap.h"
-#include "core/DeviceProbe.h"
 #include "cli/Console.h"
 #include "cli/Exit.h"
 #include "cli/PortLocation.h"
+#include "core/DeviceHolders.h"
+#include "core/DeviceMap.h"
+#include "core/DeviceProbe.h"
 
 namespace ostrel::cli {
 

@@ -11,9 +11,9 @@
 #include <algorithm>
 #include <map>
 
+#include "common/WideText.h"
 #include "core/ComName.h"
 #include "core/ComPorts.h"
-#include "common/WideText.h"
 
 namespace ostrel {
 namespace {

@@ -2,8 +2,8 @@
 // as the port itself opens it (no sharing, overlapped) and closed again at once.
 #include <windows.h>
 
-#include "core/DeviceProbe.h"
 #include "common/WideText.h"
+#include "core/DeviceProbe.h"
 #include "serial/platform/Win32Device.h"
 
 namespace ostrel {

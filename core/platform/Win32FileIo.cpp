@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "core/FileIo.h"
 #include "common/WideText.h"
+#include "core/FileIo.h"
 
 namespace ostrel {
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "core/Csv.h"
 #include "common/cp1251.h"
+#include "core/Csv.h"
 
 namespace {
 void check(bool condition) {

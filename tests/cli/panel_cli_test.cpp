@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 
-#include "core/Csv.h"
 #include "common/Text.h"
 #include "common/cp1251.h"
 #include "common/hexdump.h"
+#include "core/Csv.h"
 #include "panel/TFP.h"
 #include "peers.h"
 

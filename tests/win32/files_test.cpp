@@ -5,10 +5,10 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "common/WideText.h"
 #include "core/ComPorts.h"
 #include "core/DeviceProbe.h"
 #include "core/FileIo.h"
-#include "common/WideText.h"
 
 namespace ostrel {
 namespace {
