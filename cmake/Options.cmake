@@ -8,6 +8,10 @@ else()
   set(OSTREL_PLATFORM Posix)
 endif()
 add_compile_options(-Wall -Wextra -Wno-unused-parameter)
+# CI builds with OSTREL_WERROR=ON so that a new warning fails the build instead of scrolling by.
+if(OSTREL_WERROR)
+  add_compile_options(-Werror)
+endif()
 
 # The fuzz build gives every library the fuzzer's coverage instrumentation, so a target sees
 # the code it drives; only the fuzz targets link the fuzzer's runtime (fuzz/CMakeLists.txt).

@@ -5,23 +5,14 @@
 # errors fail). What goes where is decided by the CMake install rules alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=lib/install.sh
+source scripts/lib/install.sh
 out=$(realpath -m "${1:-dist}")
 
 # The build's own packages, then the tools only packaging uses.
 bash scripts/setup.sh
 TOOLS=(librsvg2-bin lintian appstream desktop-file-utils dpkg-dev file)
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-missing=()
-for p in "${TOOLS[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  echo "package: installing ${missing[*]}"
-  $SUDO apt-get update -qq
-  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    -o DPkg::Lock::Timeout=300 "${missing[@]}"
-fi
+install_packages package "${TOOLS[@]}"
 
 build=build-package
 # Debian's hardening flags (fortified functions, read-only relocations).
@@ -29,7 +20,7 @@ export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cxxflags="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
 ldflags=$(dpkg-buildflags --get LDFLAGS)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DOSTREL_TESTS=OFF -DOSTREL_BENCH=OFF \
-  -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
+  -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" --log-level=WARNING
 cmake --build "$build" -j "$(nproc)"
 rm -rf "$out/.cpack"
 mkdir -p "$out"

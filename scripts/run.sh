@@ -27,7 +27,18 @@ if [ "$use_sim" = 1 ]; then
   python3 tools/qvsim --link-dir "$links" --modbus >"$links/paths" 2>"$links/sim.log" &
   sim=$!
   trap 'kill "$sim" 2>/dev/null || true; rm -rf "$links"' EXIT
-  for _ in $(seq 100); do [ -e "$links/COM2" ] && break; sleep 0.05; done
+  # Both lines must be there before Ostrel starts: up to 10 s, less if the simulator ends.
+  tries=0
+  until [ -e "$links/COM1" ] && [ -e "$links/COM2" ]; do
+    if ! kill -0 "$sim" 2>/dev/null || [ "$tries" -ge 200 ]; then
+      cat "$links/sim.log" >&2
+      echo "run: the simulated panel did not come up (tools/qvsim; its messages are above)." >&2
+      echo "run: set OSTREL_SIMULATOR=0 to start Ostrel without it." >&2
+      exit 1
+    fi
+    tries=$((tries + 1))
+    sleep 0.05
+  done
   export OSTREL_DEVICE_DIR=$links
   echo "Simulated panel: COM1 (panel protocol) and COM2 (Modbus RTU); log in $links/sim.log"
   # A first start gets a settings file with the Modbus link on COM2.

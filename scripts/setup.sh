@@ -12,6 +12,8 @@
 # Packages are installed with --no-install-recommends, so anything a package only recommends
 # but we use is named here (python3-serial-asyncio: pymodbus' serial server needs it).
 set -euo pipefail
+# shellcheck source=lib/install.sh
+source "$(dirname "$0")/lib/install.sh"
 
 PACKAGES=(
   # build
@@ -59,16 +61,4 @@ for flag in "$@"; do
   esac
 done
 
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-[ "${#missing[@]}" -gt 0 ] || exit 0
-
-# sudo resets the environment, so the frontend setting is passed through env.
-as_root=(env DEBIAN_FRONTEND=noninteractive)
-if [ "$(id -u)" -ne 0 ]; then as_root=(sudo "${as_root[@]}"); fi
-
-echo "setup: installing ${missing[*]}"
-"${as_root[@]}" apt-get update -qq
-"${as_root[@]}" apt-get install -y -qq --no-install-recommends -o DPkg::Lock::Timeout=300 "${missing[@]}"
+install_packages setup "${PACKAGES[@]}"

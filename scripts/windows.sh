@@ -22,7 +22,7 @@ bash scripts/setup.sh --windows
 qt=$(bash scripts/qt-windows.sh)
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
   -DOSTREL_GUI=ON -DCMAKE_PREFIX_PATH="$qt" -DCMAKE_FIND_ROOT_PATH="$qt" \
-  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
+  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake --log-level=WARNING
 cmake --build build-win -j "$(nproc)"
 echo "windows: build-win/app/ostrel.exe, $(stat -c %s build-win/app/ostrel.exe) bytes;" \
   "build-win/cli/ostrel-cli.exe, $(stat -c %s build-win/cli/ostrel-cli.exe) bytes"
@@ -32,7 +32,7 @@ bash scripts/windows-package.sh "$qt"
 # The Linux side of each comparison comes from the normal build.
 suites=(common/common_tests modbus/modbus_tests panel/panel_tests serial/serial_tests)
 window_suites=(app/app_ini_tests app/app_window_tests app_csv/app_csv_tests)
-cmake -S . -B build -G Ninja >/dev/null
+cmake -S . -B build -G Ninja --log-level=WARNING
 cmake --build build -j "$(nproc)" --target "${suites[@]##*/}" "${window_suites[@]##*/}" serial_device_tests ostrel-cli
 
 export WINEPREFIX="$root/build-win/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
