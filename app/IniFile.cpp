@@ -167,7 +167,8 @@ void IniFile::writeString(const std::string& section, const std::string& key, co
   const std::string v = toFile(value);
   int s = findSection(section);
   if (s < 0) {
-    lines_.push_back({"[" + utf8ToCp1251(section) + "]"});
+    // The bracket is inserted, not added with "[" + ...: GCC 12 at -O3 warns of an overlapping copy there.
+    lines_.push_back({utf8ToCp1251(section).insert(0, 1, '[') + "]"});
     lines_.push_back({utf8ToCp1251(key) + "=" + v});
     return;
   }
