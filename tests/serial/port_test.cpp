@@ -133,14 +133,17 @@ TEST_F(FakePortTest, FailingOpenStepClosesTheDeviceAgain) {
                                                        {"queues", "Error initializing buffers (22), Invalid argument"},
                                                        {"timeouts", "Error setting timeouts (22), Invalid argument"},
                                                        {"mask", " Error setting EventMask (22), Invalid argument"}};
+  // Workers of earlier cases end first, so that any worker seen below is this port's.
+  ASSERT_TRUE(until([] { return runningCommThreads() == 0; }));
   for (auto [op, msg] : steps) {
     dev = std::make_shared<TVaFakeDevice>();
     dev->failNext(op, EINVAL);
     EXPECT_EQ(raised([&] { port->OpenPort(); }), msg);
     EXPECT_FALSE(port->IsOpen());
     EXPECT_TRUE(dev->closed());
+    // The workers start only once every step has succeeded: a failed open leaves none.
+    EXPECT_EQ(runningCommThreads(), 0) << op;
   }
-  EXPECT_EQ(runningCommThreads() >= 0, true);
 }
 
 TEST_F(FakePortTest, OpenAndCloseHandlers) {
