@@ -35,6 +35,11 @@ int queued(int fd, unsigned long request) {
   int n = 0;
   return ioctl(fd, request, &n) == 0 ? n : 0;
 }
+// Milliseconds until the deadline (0 or less: passed).
+int msLeft(std::chrono::steady_clock::time_point deadline) {
+  using namespace std::chrono;
+  return static_cast<int>(duration_cast<milliseconds>(deadline - steady_clock::now()).count());
+}
 }  // namespace
 
 bool readDriverCounters(int fd, TVaLineCounters& c) {
@@ -342,15 +347,10 @@ int TVaTermiosDevice::write(const uint8_t* data, size_t count, int timeoutMs, si
   written = 0;
   const InProgress op(*this);
   if (!op) return EBADF;
-  using clock = std::chrono::steady_clock;
-  auto deadline = clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
   int e = 0;
-  {
-    std::lock_guard l(m_);
-    ++writers_;
-  }
-  while (written < count) {
-    if (interrupt_.exchange(false) || (abort && *abort)) break;
+  beginWrite();
+  while (written < count && !(interrupt_.exchange(false) || (abort && *abort))) {
     ssize_t r = ::write(fd_, data + written, count - written);
     if (r > 0) {
       written += static_cast<size_t>(r);
@@ -362,26 +362,37 @@ int TVaTermiosDevice::write(const uint8_t* data, size_t count, int timeoutMs, si
       break;
     }
     int wait = -1;
-    if (timeoutMs >= 0) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
-      if (left.count() <= 0) break;
-      wait = static_cast<int>(left.count());
-    }
-    pollfd p[2] = {{fd_, POLLOUT, 0}, {writeWake_, POLLIN, 0}};
-    if (poll(p, 2, wait) < 0 && errno != EINTR) {
-      e = errno;
-      break;
-    }
-    if (p[1].revents & POLLIN) {
-      std::lock_guard l(m_);
-      if (closed_) break;
-      drain(writeWake_);
-    }
-    if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL) && !(p[0].revents & POLLOUT)) {
-      e = EIO;
-      break;
-    }
+    if (timeoutMs >= 0 && (wait = msLeft(deadline)) <= 0) break;
+    if (!awaitWritable(wait, e)) break;
   }
+  endWrite(written);
+  return e;
+}
+
+void TVaTermiosDevice::beginWrite() {
+  std::lock_guard l(m_);
+  ++writers_;
+}
+
+bool TVaTermiosDevice::awaitWritable(int wait, int& e) {
+  pollfd p[2] = {{fd_, POLLOUT, 0}, {writeWake_, POLLIN, 0}};
+  if (poll(p, 2, wait) < 0 && errno != EINTR) {
+    e = errno;
+    return false;
+  }
+  if (p[1].revents & POLLIN) {
+    std::lock_guard l(m_);
+    if (closed_) return false;
+    drain(writeWake_);
+  }
+  if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL) && !(p[0].revents & POLLOUT)) {
+    e = EIO;
+    return false;
+  }
+  return true;
+}
+
+void TVaTermiosDevice::endWrite(size_t written) {
   {
     // An abort applies to the writes in progress only, never to a later one.
     std::lock_guard l(m_);
@@ -391,7 +402,6 @@ int TVaTermiosDevice::write(const uint8_t* data, size_t count, int timeoutMs, si
     txPending_ = true;
     if (mask_ & ev::TxEmpty) signal(waitWake_);
   }
-  return e;
 }
 
 void TVaTermiosDevice::interruptWrite() {

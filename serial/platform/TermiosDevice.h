@@ -87,6 +87,13 @@ class TVaTermiosDevice : public TVaDevice {
   // Waits for the terminal or the wake descriptor, at most timeout ms. Returns 0 to look
   // again, or what ends the wait: EBADF closed, ECANCELED cancelled, EIO the device is gone.
   int pollOnce(bool watchInput, int timeout);
+  // The parts of a write. beginWrite counts it in progress; endWrite counts it done and notes
+  // the bytes it queued for the output-empty event.
+  void beginWrite();
+  void endWrite(size_t written);
+  // Waits until the terminal takes bytes again or the write is woken, at most wait ms (-1: no
+  // bound). False when the write ends here: e says why (0: the device was closed).
+  bool awaitWritable(int wait, int& e);
 
   int fd_ = -1;
   TVaCounterReader counters_;
