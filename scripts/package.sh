@@ -5,7 +5,7 @@
 # errors fail). What goes where is decided by the CMake install rules alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# shellcheck source=lib/install.sh
+# shellcheck source=scripts/lib/install.sh
 source scripts/lib/install.sh
 out=$(realpath -m "${1:-dist}")
 

@@ -12,7 +12,7 @@
 # Packages are installed with --no-install-recommends, so anything a package only recommends
 # but we use is named here (python3-serial-asyncio: pymodbus' serial server needs it).
 set -euo pipefail
-# shellcheck source=lib/install.sh
+# shellcheck source=scripts/lib/install.sh
 source "$(dirname "$0")/lib/install.sh"
 
 PACKAGES=(

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that install Debian packages.
 #
 #   install_packages WHO PACKAGE...
