@@ -101,7 +101,7 @@ std::string devicesTable(const PortsSurvey& s) {
       stable.add({p.device.path, p.device.stableName});
       anyStable = true;
     }
-  if (anyStable) out += "\n" + stable.text();
+  if (anyStable) out.append("\n").append(stable.text());  // not "\n" + ...: GCC 12 at -O3 warns there
 
   std::string refused;
   for (const PortStatus& p : s.ports)

@@ -103,8 +103,8 @@ FileWriteResult WriteFileAtomically(const std::string& path, std::string_view by
   };
   if (replacing) {
     // Best effort: the new file keeps the old one's mode and owner.
-    (void)::fchmod(fd, old.st_mode & 07777);
-    (void)::fchown(fd, old.st_uid, old.st_gid);
+    [[maybe_unused]] int r = ::fchmod(fd, old.st_mode & 07777);
+    r = ::fchown(fd, old.st_uid, old.st_gid);
   }
   const char* failedStep = !writeAll(fd, bytes) ? "write" : ::fsync(fd) != 0 ? "fsync" : nullptr;
   if (failedStep) {
