@@ -200,6 +200,7 @@ class ScanRun {
       // A late or doubled answer to an earlier request is dropped (and
       // noted) by the scan; the wait for the awaited one goes on.
       if (waited == CliPort::Wait::Done && scan_.DropEarlierReplies()) continue;
+      if (waited == CliPort::Wait::Done) dropBytesAfterReply(request);
       if (waited == CliPort::Wait::TimedOut) {
         if (askAgain(request, "no reply within " + std::to_string(timeout_.count()) + " ms")) continue;
         replies.add(request, {ReplyKind::Lost, false});
@@ -258,22 +259,38 @@ class ScanRun {
     }
   }
 
+  // A reply is judged alone: what came after its end byte (a second answer to
+  // a request asked again, arriving in the same read, or noise) is dropped
+  // and noted, not decoded with it into one broken frame.
+  void dropBytesAfterReply(const PanelRequest& request) {
+    const std::string after = scan_.TakeBytesAfterReply();
+    if (after.empty()) return;
+    const std::string& reply = scan_.rxBuffer();
+    const bool copy = after == reply;
+    // The start of the same answer again: its rest is still coming.
+    copyUnderWay_ = !copy && after.size() < reply.size() && reply.compare(0, after.size(), after) == 0;
+    console_.note(request.label() + ": " + std::to_string(after.size()) + " bytes after the reply dropped" +
+                  (copy || copyUnderWay_ ? " (the same answer again)" : ""));
+  }
+
   // A request asked again may be answered twice, the second answer arriving
   // after the next request went out. The scan drops such an answer when it
   // names its request, but a device reply names only the address: device 1
   // of the second loop cannot be told from device 1 of the first. Before such
   // a request, the second answer is waited for (at most one reply wait) and
-  // the line emptied.
+  // the line emptied; so is the rest of a second answer whose start came
+  // right after the first.
   void awaitSecondAnswer(const PanelRequest& next) {
     const std::optional<PanelRequest> retried = retried_;
+    const bool copyUnderWay = copyUnderWay_;
     retried_.reset();
-    if (!retried || retried->code != panel::kCodeDeviceInfo || next.code != panel::kCodeDeviceInfo ||
-        retried->b != next.b || retried->a == next.a)
-      return;
+    copyUnderWay_ = false;
+    const bool indistinct = retried && retried->code == panel::kCodeDeviceInfo && next.code == panel::kCodeDeviceInfo &&
+                            retried->b == next.b && retried->a != next.a;
+    if (!indistinct && !copyUnderWay) return;
     const int before = endBytes_;
     const auto waited = link_.waitUntil([&] { return endBytes_ > before; }, Clock::now() + timeout_);
-    if (waited == CliPort::Wait::Done)
-      console_.note(retried->label() + ": its second answer came, dropped before asking for " + next.label());
+    if (waited == CliPort::Wait::Done) console_.note("a second answer came, dropped before asking for " + next.label());
     link_.purge();
   }
 
@@ -301,6 +318,7 @@ class ScanRun {
   int endBytes_ = 0;  // end bytes received so far
   // The request whose reply is being handled, when it was asked more than once.
   std::optional<PanelRequest> retried_;
+  bool copyUnderWay_ = false;  // the start of a second answer came after the reply
 };
 
 // The panel information and the loops, as notes beside the CSV rows.

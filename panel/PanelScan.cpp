@@ -97,6 +97,14 @@ bool PanelScan::DropEarlierReplies() {
   return dropped;
 }
 
+std::string PanelScan::TakeBytesAfterReply() {
+  const size_t end = fpRxBuffer_.find(static_cast<char>(kEndByte));
+  if (end == std::string::npos) return {};
+  std::string after = fpRxBuffer_.substr(end + 1);
+  fpRxBuffer_.resize(end + 1);
+  return after;
+}
+
 void PanelScan::ExpireReplyWait() {
   if (!timerEnabled_ || fpReplyDone_) return;
   fpWaitTicks_ = kReplyTimeoutTicks - 1;

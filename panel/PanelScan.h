@@ -59,6 +59,12 @@ class PanelScan {
   // complete reply is awaited. The window does not use it.
   void RejectReply();
 
+  // Keeps the receive buffer up to and including its first end byte and
+  // returns the bytes that followed it (a doubled answer, noise), for a caller
+  // that handles each reply as soon as its end byte is in. The window does not
+  // use it: it decodes whatever the buffer holds at its tick.
+  std::string TakeBytesAfterReply();
+
   // State, for the window and for tests.
   uint8_t scanStep() const { return scanStep_; }
   bool timerEnabled() const { return timerEnabled_; }

@@ -410,3 +410,24 @@ TEST(PanelScan, ALateAnswerToAnEarlierRequestIsDroppedAndTheWaitGoesOn) {
     EXPECT_FALSE(logged(view, "error CRC"));
   }
 }
+
+TEST(PanelScan, BytesAfterTheFirstEndByteAreTakenOffForACallerThatJudgesEachReplyAlone) {
+  const std::string reply = lineEncode(replyFrame(deviceData(2), 0x41));
+  struct Case {
+    std::string received, kept, after;
+  };
+  const Case cases[] = {
+      {reply, reply, ""},
+      {reply + reply, reply, reply},
+      {reply + reply.substr(0, 7), reply, reply.substr(0, 7)},
+      {reply.substr(0, 9), reply.substr(0, 9), ""},  // no end byte yet: nothing taken
+  };
+  for (const Case& c : cases) {
+    FakeView view;
+    PanelScan scan(view);
+    scan.StartScan();
+    scan.CollectReply(c.received);
+    EXPECT_EQ(scan.TakeBytesAfterReply(), c.after);
+    EXPECT_EQ(scan.rxBuffer(), c.kept);
+  }
+}
