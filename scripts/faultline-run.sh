@@ -142,6 +142,7 @@ codes = collections.Counter(int(x) for x in text("scan-codes").split())
 err = text("scan.err").splitlines()
 rejected = [l for l in err if re.search(r"frame is broken|bad checksum|too short|refused|bad frame", l)]
 no_reply = [l for l in err if "no reply" in l or "did not answer" in l]
+late = [l for l in err if re.search(r"Late reply dropped|bytes after the reply dropped|a second answer came", l)]
 good_body = lambda rec: rec[rec.find('"slave"'):]
 clean_rec = good_body(text("clean.jsonl").splitlines()[0])
 recs = text("read.jsonl").splitlines()
@@ -156,6 +157,7 @@ print(f"{'runs / read-outs':34}{sum(codes.values()):>12}{len(ok) + len(bad):>14}
 print(f"{'exit codes':34}{' '.join(f'{c}x{n}' for c, n in sorted(codes.items())):>12}{text('read-code').strip():>14}")
 print(f"{'replies rejected (checks)':34}{len(rejected):>12}{len(bad):>14}")
 print(f"{'no reply in time':34}{len(no_reply):>12}{sum('no reply' in r for r in bad):>14}")
+print(f"{'late or doubled answers dropped':34}{len(late):>12}{'':>14}")
 print(f"{'error lines (stderr)':34}{sum('error:' in l for l in err):>12}{sum('error:' in l for l in rerr):>14}")
 print(f"{'rows / good records written':34}{len(rows):>12}{len(ok):>14}")
 print(f"{'  of them differing from clean':34}{sum(r not in clean for r in rows):>12}{sum(good_body(r) != clean_rec for r in ok):>14}")

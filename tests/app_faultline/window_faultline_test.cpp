@@ -93,12 +93,16 @@ class InputProbe : public QObject {
     if (o != target_ || e->type() != QEvent::KeyPress) return false;
     auto* key = static_cast<QKeyEvent*>(e);
     if (key->key() != Qt::Key_Shift) return false;
-    longest = std::max(longest, NowMs() - static_cast<long>(key->timestamp()));
+    const long delay = NowMs() - static_cast<long>(key->timestamp());
     ++handled;
+    if (delay > longest) {
+      longest = delay;
+      longestAt = handled;
+    }
     return true;
   }
   long longest = 0;
-  int handled = 0;
+  int handled = 0, longestAt = 0;  // which key press took longest, from 1
 
  private:
   QWidget* target_;
@@ -372,9 +376,9 @@ TEST_F(WindowFaultLine, ScanAndAutomaticReadoutStayExactResponsiveAndFlat) {
             << "[ faultline ]   log lines " << lines.size() << ", rows written: loops " << loopRows.size()
             << ", devices " << deviceRows.size() << " (" << lowByteOnly << " rows from a wrong checksum low byte), "
             << "wrong " << wrongRows + wrongRegisterRows << "\n"
-            << "[ faultline ]   longest input delay " << probe.longest << " ms over " << probe.handled
-            << " key presses; threads " << first.threads << " -> " << end.threads << ", fds " << first.fds << " -> "
-            << end.fds << ", RSS " << first.rssKb << " -> " << end.rssKb << " kB\n";
+            << "[ faultline ]   longest input delay " << probe.longest << " ms (key press " << probe.longestAt << " of "
+            << probe.handled << "); threads " << first.threads << " -> " << end.threads << ", fds " << first.fds
+            << " -> " << end.fds << ", RSS " << first.rssKb << " -> " << end.rssKb << " kB\n";
 
   EXPECT_FALSE(panelFaults.empty());
   EXPECT_FALSE(slaveFaults.empty());
