@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <functional>
 #include <optional>
 
 #include "cli/CliPort.h"
@@ -84,6 +85,7 @@ class ScanView : public panel::PanelLinkView {
     // A new request: the lines of the reply before it have all been logged.
     reply_.reset();
     request = PanelRequest::FromFrame(panel::TFP::HexDecodeFrame(bytes));
+    if (beforeWrite) beforeWrite(request);
     port_.write(bytes);
   }
   void PurgePort() override { port_.purge(); }
@@ -121,6 +123,8 @@ class ScanView : public panel::PanelLinkView {
   Clock::time_point armedAt;
   PanelRequest request;  // the request written last
   ScanResult result;
+  // Called with each request just before it is written.
+  std::function<void(const PanelRequest&)> beforeWrite;
 
  private:
   CliPort& port_;
@@ -173,7 +177,11 @@ class ScanRun {
         timeout_(timeout),
         retries_(retries),
         strict_(strict) {
-    link_.onBytes([this](const std::string& bytes) { scan_.CollectReply(bytes); });
+    link_.onBytes([this](const std::string& bytes) {
+      endBytes_ += static_cast<int>(std::count(bytes.begin(), bytes.end(), static_cast<char>(panel::kEndByte)));
+      scan_.CollectReply(bytes);
+    });
+    view_.beforeWrite = [this](const PanelRequest& next) { awaitSecondAnswer(next); };
   }
 
   // Fills the view; the text of what ended the scan early, or empty.
@@ -189,6 +197,10 @@ class ScanRun {
         return "interrupted";
       }
       const PanelRequest request = view_.request;
+      // A late or doubled answer to an earlier request is dropped (and
+      // noted) by the scan; the wait for the awaited one goes on.
+      if (waited == CliPort::Wait::Done && scan_.DropEarlierReplies()) continue;
+      if (waited == CliPort::Wait::Done) dropBytesAfterReply(request);
       if (waited == CliPort::Wait::TimedOut) {
         if (askAgain(request, "no reply within " + std::to_string(timeout_.count()) + " ms")) continue;
         replies.add(request, {ReplyKind::Lost, false});
@@ -234,6 +246,7 @@ class ScanRun {
     if (verdict.kind == ReplyKind::Good && !verdict.checksumOk)
       console_.note(request.label() + ": wrong checksum low byte in the reply, kept");
     view_.beginReply(reply, verdict);
+    retried_ = attempts_ > 0 ? std::optional<PanelRequest>(request) : std::nullopt;
     const uint64_t before = scan_.requestsSent();
     if (verdict.kind == ReplyKind::LowByte)
       scan_.RejectReply();
@@ -244,6 +257,41 @@ class ScanRun {
       attempts_ = 0;
       if (scan_.scanStep() == 3) ++deviceRequests_;
     }
+  }
+
+  // A reply is judged alone: what came after its end byte (a second answer to
+  // a request asked again, arriving in the same read, or noise) is dropped
+  // and noted, not decoded with it into one broken frame.
+  void dropBytesAfterReply(const PanelRequest& request) {
+    const std::string after = scan_.TakeBytesAfterReply();
+    if (after.empty()) return;
+    const std::string& reply = scan_.rxBuffer();
+    const bool copy = after == reply;
+    // The start of the same answer again: its rest is still coming.
+    copyUnderWay_ = !copy && after.size() < reply.size() && reply.compare(0, after.size(), after) == 0;
+    console_.note(request.label() + ": " + std::to_string(after.size()) + " bytes after the reply dropped" +
+                  (copy || copyUnderWay_ ? " (the same answer again)" : ""));
+  }
+
+  // A request asked again may be answered twice, the second answer arriving
+  // after the next request went out. The scan drops such an answer when it
+  // names its request, but a device reply names only the address: device 1
+  // of the second loop cannot be told from device 1 of the first. Before such
+  // a request, the second answer is waited for (at most one reply wait) and
+  // the line emptied; so is the rest of a second answer whose start came
+  // right after the first.
+  void awaitSecondAnswer(const PanelRequest& next) {
+    const std::optional<PanelRequest> retried = retried_;
+    const bool copyUnderWay = copyUnderWay_;
+    retried_.reset();
+    copyUnderWay_ = false;
+    const bool indistinct = retried && retried->code == panel::kCodeDeviceInfo && next.code == panel::kCodeDeviceInfo &&
+                            retried->b == next.b && retried->a != next.a;
+    if (!indistinct && !copyUnderWay) return;
+    const int before = endBytes_;
+    const auto waited = link_.waitUntil([&] { return endBytes_ > before; }, Clock::now() + timeout_);
+    if (waited == CliPort::Wait::Done) console_.note("a second answer came, dropped before asking for " + next.label());
+    link_.purge();
   }
 
   // Sends the awaited request again while it has tries left.
@@ -267,6 +315,10 @@ class ScanRun {
   Clock::time_point start_ = Clock::now();
   int deviceRequests_ = 0;
   int attempts_ = 0;  // tries of the awaited request beyond the first
+  int endBytes_ = 0;  // end bytes received so far
+  // The request whose reply is being handled, when it was asked more than once.
+  std::optional<PanelRequest> retried_;
+  bool copyUnderWay_ = false;  // the start of a second answer came after the reply
 };
 
 // The panel information and the loops, as notes beside the CSV rows.

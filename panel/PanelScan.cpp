@@ -4,6 +4,7 @@
 
 #include "common/ReadPieces.h"
 #include "common/hexdump.h"
+#include "panel/ReplyMatch.h"
 #include "panel/TFP.h"
 
 namespace ostrel::panel {
@@ -68,6 +69,7 @@ void PanelScan::CollectReply(size_t count, const std::function<std::string(size_
 void PanelScan::Tick() {
   // A tick already queued when the timer was stopped does nothing.
   if (!timerEnabled_) return;
+  if (fpReplyDone_) DropEarlierReplies();
   if (!fpReplyDone_) {
     if (++fpWaitTicks_ == kReplyTimeoutTicks) {
       view_.AddLogLine("no response");
@@ -78,6 +80,29 @@ void PanelScan::Tick() {
   }
   StopTimer();
   HandleReply();
+}
+
+bool PanelScan::DropEarlierReplies() {
+  bool dropped = false;
+  while (fpReplyDone_) {
+    const size_t end = fpRxBuffer_.find(static_cast<char>(kEndByte));
+    const std::string first = TFP::HexDecodeFrame(fpRxBuffer_.substr(0, end + 1));
+    if (!AnswersAnotherRequest(first, {lastCode_, lastA_, lastB_})) break;
+    view_.AddLogLine(ostrel::hexLine("QVFP: ", first));
+    view_.AddLogLine("Late reply dropped: it answers " + NamedRequest(first) + ", not the request sent last");
+    fpRxBuffer_.erase(0, end + 1);
+    fpReplyDone_ = fpRxBuffer_.find(static_cast<char>(kEndByte)) != std::string::npos;
+    dropped = true;
+  }
+  return dropped;
+}
+
+std::string PanelScan::TakeBytesAfterReply() {
+  const size_t end = fpRxBuffer_.find(static_cast<char>(kEndByte));
+  if (end == std::string::npos) return {};
+  std::string after = fpRxBuffer_.substr(end + 1);
+  fpRxBuffer_.resize(end + 1);
+  return after;
 }
 
 void PanelScan::ExpireReplyWait() {

@@ -34,8 +34,14 @@ class PanelScan {
   void CollectReply(size_t count, const std::function<std::string(size_t max)>& readBytes);
   // Empties the receive buffer, clears the wait and enables the timer.
   void ArmReplyWait();
-  // One 5 ms tick.
+  // One 5 ms tick. A complete reply that names another request than the
+  // one awaited (a late or doubled answer to an earlier one) is dropped
+  // first, and the wait goes on.
   void Tick();
+  // Drops, with a log line each, the complete replies at the front of the
+  // receive buffer that answer an earlier request; what follows them stays.
+  // True when one was dropped.
+  bool DropEarlierReplies();
   // The reply wait ran out by a clock of the caller's own: what the tick that
   // reaches the time-out does ("no response", timer off, queues emptied).
   // Nothing happens when no reply is awaited or the reply is complete.
@@ -52,6 +58,12 @@ class PanelScan {
   // that checks replies more strictly than the scan. Nothing happens when no
   // complete reply is awaited. The window does not use it.
   void RejectReply();
+
+  // Keeps the receive buffer up to and including its first end byte and
+  // returns the bytes that followed it (a doubled answer, noise), for a caller
+  // that handles each reply as soon as its end byte is in. The window does not
+  // use it: it decodes whatever the buffer holds at its tick.
+  std::string TakeBytesAfterReply();
 
   // State, for the window and for tests.
   uint8_t scanStep() const { return scanStep_; }
@@ -91,7 +103,7 @@ class PanelScan {
   uint8_t loopInfoAwaited_ = 0;
   std::array<int, 2> deviceCount_{-1, -1};
   uint64_t requestsSent_ = 0;
-  // The last request sent, for RetryRequest.
+  // The last request sent: the one awaited, and what RetryRequest repeats.
   uint8_t lastCode_ = 0, lastA_ = 0, lastB_ = 0;
 };
 

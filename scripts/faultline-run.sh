@@ -1,26 +1,56 @@
 #!/usr/bin/env bash
-# A long run of ostrel-cli over tools/faultline: first `scan --strict-checksum`
-# repeated against the simulated panel, then `read --every 0.1 --reconnect`
-# against the pymodbus slave, each for half the time. Prints a table: faults
-# injected by kind, replies rejected, error lines, rows written (and rows that
-# differ from a clean line's: there must be none), exit codes, and the polling
-# CLI's open fds and RSS a few seconds in and at the end.
+# A long run of Ostrel over tools/faultline.
 #
-#   scripts/faultline-run.sh [--minutes 3] [--seed 1] [--build build]
+# By default ostrel-cli: first `scan --strict-checksum` repeated against the
+# simulated panel, then `read --every 0.1 --reconnect` against the pymodbus
+# slave, each for half the time. Prints a table: faults injected by kind,
+# replies rejected, error lines, rows written (and rows that differ from a
+# clean line's: there must be none), exit codes, and the polling CLI's open
+# fds and RSS a few seconds in and at the end.
+#
+# With --window the real window (offscreen) instead, through the window test
+# of tests/app_faultline run for the whole time: the scan repeated while the
+# automatic read-out runs every second. It prints faults by kind, replies
+# rejected and dropped, log lines, rows written (and wrong ones: there must be
+# none), the longest delay of a key press (judged against 100 ms), and
+# threads/fds/RSS after the first part and at the end.
+#
+#   scripts/faultline-run.sh [--window] [--minutes 3] [--seed 1] [--build build]
 #
 # It takes CPU for the whole time: on a shared machine run it under the build
 # lock, e.g. flock /tmp/ostrel-build.lock scripts/faultline-run.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-MINUTES=3 SEED=1 BUILD=build
+MINUTES=3 SEED=1 BUILD=build WINDOW=0
 while [ $# -gt 0 ]; do
   case "$1" in
+    --window) WINDOW=1; shift ;;
     --minutes) MINUTES="$2"; shift 2 ;;
     --seed) SEED="$2"; shift 2 ;;
     --build) BUILD="$2"; shift 2 ;;
-    *) echo "usage: $0 [--minutes M] [--seed N] [--build DIR]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--window] [--minutes M] [--seed N] [--build DIR]" >&2; exit 2 ;;
   esac
 done
+
+if [ "$WINDOW" = 1 ]; then
+  TEST="$BUILD/tests/app_faultline/app_faultline_tests"
+  [ -x "$TEST" ] || { echo "no $TEST: build app_faultline_tests (with the window)" >&2; exit 2; }
+  OUT="$(mktemp "${TMPDIR:-/tmp}/faultline-window.XXXXXX")"
+  trap 'rm -f "$OUT"' EXIT
+  code=0
+  FAULTLINE_WINDOW_SECONDS=$(python3 -c "print(max(20, int(float('$MINUTES') * 60)))") FAULTLINE_SEED="$SEED" \
+    OSTREL_SOURCE_DIR="$PWD" "$TEST" --gtest_filter='WindowFaultLine.ScanAndAutomatic*' >"$OUT" 2>&1 || code=$?
+  grep -E '^\[ faultline \]|Failure|Expected|Which is|actual' "$OUT" || true
+  delay=$(sed -n 's/.*longest input delay \([0-9]*\) ms.*/\1/p' "$OUT")
+  if [ -z "$delay" ]; then
+    echo "the run printed no figures (exit $code):"; tail -30 "$OUT"; exit 1
+  fi
+  if [ "$delay" -lt 100 ]; then echo "input answered within 100 ms throughout: yes ($delay ms)"
+  else echo "input answered within 100 ms throughout: NO ($delay ms)"; code=1; fi
+  [ "$code" = 0 ] && echo "checks: passed" || echo "checks: FAILED (exit $code)"
+  exit "$code"
+fi
+
 CLI="$BUILD/cli/ostrel-cli"
 [ -x "$CLI" ] || CLI="$(find "$BUILD" -name ostrel-cli -type f -perm -u+x | head -1)"
 [ -x "$CLI" ] || { echo "no ostrel-cli under $BUILD" >&2; exit 2; }
@@ -112,6 +142,7 @@ codes = collections.Counter(int(x) for x in text("scan-codes").split())
 err = text("scan.err").splitlines()
 rejected = [l for l in err if re.search(r"frame is broken|bad checksum|too short|refused|bad frame", l)]
 no_reply = [l for l in err if "no reply" in l or "did not answer" in l]
+late = [l for l in err if re.search(r"Late reply dropped|bytes after the reply dropped|a second answer came", l)]
 good_body = lambda rec: rec[rec.find('"slave"'):]
 clean_rec = good_body(text("clean.jsonl").splitlines()[0])
 recs = text("read.jsonl").splitlines()
@@ -126,6 +157,7 @@ print(f"{'runs / read-outs':34}{sum(codes.values()):>12}{len(ok) + len(bad):>14}
 print(f"{'exit codes':34}{' '.join(f'{c}x{n}' for c, n in sorted(codes.items())):>12}{text('read-code').strip():>14}")
 print(f"{'replies rejected (checks)':34}{len(rejected):>12}{len(bad):>14}")
 print(f"{'no reply in time':34}{len(no_reply):>12}{sum('no reply' in r for r in bad):>14}")
+print(f"{'late or doubled answers dropped':34}{len(late):>12}{'':>14}")
 print(f"{'error lines (stderr)':34}{sum('error:' in l for l in err):>12}{sum('error:' in l for l in rerr):>14}")
 print(f"{'rows / good records written':34}{len(rows):>12}{len(ok):>14}")
 print(f"{'  of them differing from clean':34}{sum(r not in clean for r in rows):>12}{sum(good_body(r) != clean_rec for r in ok):>14}")

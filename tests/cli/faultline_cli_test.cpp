@@ -10,58 +10,10 @@
 #include <iostream>
 #include <map>
 
-#include "peers.h"
+#include "faultline.h"
 
 namespace ostrel::cli::testing {
 namespace {
-
-// The fault logs go with the device map folder, or stay in $FAULTLINE_LOG_DIR when set.
-std::string LogDir(const std::string& dir) {
-  const char* keep = std::getenv("FAULTLINE_LOG_DIR");
-  return keep && *keep ? keep : dir;
-}
-
-// tools/faultline offering `dir`/`name` and forwarding to the peer's device.
-class FaultLine {
- public:
-  FaultLine(const std::string& dir, const std::string& name, const std::string& peer, int seed,
-            const std::vector<std::string>& faults)
-      : log(LogDir(dir) + "/faultline-" + std::to_string(seed) + ".jsonl") {
-    std::vector<std::string> argv{"python3",    std::string(OSTREL_SOURCE_DIR) + "/tools/faultline",
-                                  "--peer",     peer,
-                                  "--link-dir", dir,
-                                  "--name",     name,
-                                  "--seed",     std::to_string(seed),
-                                  "--log",      log};
-    argv.insert(argv.end(), faults.begin(), faults.end());
-    line_ = std::make_unique<Peer>(argv);
-    ready = !line_->line().empty() && WaitFor([&] { return Exists(dir + "/" + name); }, std::chrono::seconds(10));
-  }
-  // Ends the line; its log is whole then. The faults it made, by kind.
-  std::map<std::string, int> stop() {
-    line_.reset();
-    std::map<std::string, int> kinds;
-    for (const auto& l : Lines(ReadFile(log))) {
-      const size_t at = l.find("\"kind\": \"");
-      if (at == std::string::npos) continue;
-      const size_t from = at + 9;
-      const std::string kind = l.substr(from, l.find('"', from) - from);
-      if (kind != "start" && kind != "summary" && kind != "back") ++kinds[kind];
-    }
-    return kinds;
-  }
-  std::string log;
-  bool ready = false;
-
- private:
-  std::unique_ptr<Peer> line_;
-};
-
-std::string Describe(const std::map<std::string, int>& kinds) {
-  std::string s;
-  for (const auto& [k, n] : kinds) s += k + " " + std::to_string(n) + ", ";
-  return s;
-}
 
 bool DocumentedExit(int code) { return code == 0 || code == 1 || code == 3 || code == 130; }
 
@@ -75,11 +27,12 @@ struct LineCase {
 // one scan in three meets a fault.
 const LineCase kScanCases[] = {
     {"bytes spoiled both ways", 11, {"--flip", "0.002", "--drop", "0.001", "--dup", "0.001", "--noise", "0.001"}},
-    // No stall longer than the reply wait here: a request held past the wait is
-    // answered twice once it is asked again, and the scan takes the second reply
-    // as the next request's (a row under another device's name). Scans with
-    // stalls are in scripts/faultline-run.sh until replies are matched to requests.
-    {"writes split and delayed", 12, {"--split", "0.5", "--delay", "40"}},
+    // Stalls longer than the reply wait: a request held past the wait is asked
+    // again and answered twice, the second answer arriving while the next
+    // request is awaited; it must not become the next request's row.
+    {"writes split, delayed and stalled",
+     12,
+     {"--split", "0.5", "--delay", "40", "--stall", "0.03", "--stall-ms", "700"}},
     {"port pulled, a bit flipped", 13, {"--hangup", "0.03", "--hangup-ms", "300", "--flip", "0.002"}},
 };
 

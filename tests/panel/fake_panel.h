@@ -20,9 +20,9 @@ inline std::string bytes(std::initializer_list<int> v) {
 }
 
 // A decoded reply frame around `data` (result byte first), checksum computed
-// here independently of the codec under test.
-inline std::string replyFrame(const std::string& data) {
-  std::string f = bytes({0x02, 0x03, 0x12, 0x34, 0x5D, 0x00, 0x00, static_cast<int>(data.size())});
+// here independently of the codec under test; `code` goes into the header.
+inline std::string replyFrame(const std::string& data, int code = 0) {
+  std::string f = bytes({0x02, 0x03, 0x12, 0x34, 0x5D, code, 0x00, static_cast<int>(data.size())});
   f += data;
   unsigned sum = 0;
   for (size_t i = 1; i < f.size(); ++i) sum = (sum + static_cast<unsigned char>(f[i])) & 0xFFFF;
@@ -130,14 +130,16 @@ struct ScriptedPanel {
   }
 };
 
-// A panel with two loops holding the given device counts.
-inline std::function<std::string(const std::string&)> panelWith(int loops, int count0, int count1) {
+// A panel with two loops holding the given device counts; with `echo` its
+// replies carry the request code in their header.
+inline std::function<std::string(const std::string&)> panelWith(int loops, int count0, int count1, bool echo = false) {
   return [=](const std::string& f) -> std::string {
     const int code = static_cast<unsigned char>(f[5]);
     const int a = static_cast<unsigned char>(f[8]), b = static_cast<unsigned char>(f[9]);
-    if (code == 0x48) return lineEncode(replyFrame(panelData(loops)));
-    if (code == 0x43) return lineEncode(replyFrame(loopData(a, a == 0 ? count0 : count1)));
-    if (code == 0x41) return lineEncode(replyFrame(deviceData(b)));
+    const int header = echo ? code : 0;
+    if (code == 0x48) return lineEncode(replyFrame(panelData(loops), header));
+    if (code == 0x43) return lineEncode(replyFrame(loopData(a, a == 0 ? count0 : count1), header));
+    if (code == 0x41) return lineEncode(replyFrame(deviceData(b), header));
     return {};
   };
 }

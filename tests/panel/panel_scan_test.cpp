@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "panel/PanelScan.h"
+#include "panel/ReplyMatch.h"
 #include "panel/TFP.h"
 #include "tests/panel/fake_panel.h"
 
@@ -345,4 +346,88 @@ TEST(PanelScan, ARejectedReplyIsHandledAsABadFrame) {
   EXPECT_EQ(view.loopRows[0][0], "Loop 2");
   ASSERT_EQ(view.deviceRows.size(), 2u);
   EXPECT_EQ(view.deviceRows[0][0], "Loop 2, 1");
+}
+
+TEST(ReplyMatch, AReplyIsPutDownToAnotherRequestOnlyWhenItNamesOne) {
+  const auto withLowByteWrong = [](std::string f) {
+    f[f.size() - 2] ^= 0x01;
+    return f;
+  };
+  struct Case {
+    const char* what;
+    std::string reply;
+    PanelRequestId awaited;
+    bool another;
+  };
+  const Case cases[] = {
+      {"panel information for a loop request", replyFrame(panelData(2), 0x48), {0x43, 0, 0}, true},
+      {"loop 1 for loop 2", replyFrame(loopData(0, 3), 0x43), {0x43, 1, 0}, true},
+      {"loop 2 for loop 2", replyFrame(loopData(1, 3), 0x43), {0x43, 1, 0}, false},
+      {"the power part for loop 2", replyFrame(loopData(2, 3), 0x43), {0x43, 1, 0}, false},
+      {"device 4 for device 1 of loop 2", replyFrame(deviceData(4), 0x41), {0x41, 1, 1}, true},
+      {"device 1 for device 1 of another loop", replyFrame(deviceData(1), 0x41), {0x41, 1, 1}, false},
+      {"a refusal of the awaited code", replyFrame(bytes({1}), 0x41), {0x41, 0, 3}, false},
+      {"no code in the header", replyFrame(deviceData(4)), {0x41, 1, 1}, false},
+      {"a damaged reply", withLowByteWrong(replyFrame(deviceData(4), 0x41)), {0x41, 1, 1}, false},
+      {"too short to name anything", bytes({0x02, 0x03, 0x12, 0x04}), {0x41, 1, 1}, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(AnswersAnotherRequest(c.reply, c.awaited), c.another) << c.what;
+}
+
+// A reply that comes late or twice (a stalled line, a request asked again)
+// arrives while the next request is awaited: it is dropped with a log line
+// and the awaited reply, in the same receive event or a later one, is used.
+TEST(PanelScan, ALateAnswerToAnEarlierRequestIsDroppedAndTheWaitGoesOn) {
+  for (const bool sameEvent : {false, true}) {
+    FakeView view;
+    const auto answer = panelWith(2, 5, 3, true);
+    std::string previous;
+    ScriptedPanel panel{[&](const std::string& f) {
+      std::string reply = answer(f);
+      // Device 4 of loop 1 is answered twice; the copy comes before the
+      // answer to the next request, device 1 of loop 2.
+      if (f[5] == 0x41 && f[8] == 1 && f[9] == 1) reply = sameEvent ? previous + reply : previous;
+      previous = reply;
+      return reply;
+    }};
+    panel.attach(view);
+    PanelScan scan(view);
+    scan.StartScan();
+    panel.run(scan, 40);
+    if (!sameEvent && view.timer) {
+      // Still waiting for device 1 of loop 2: its answer comes now.
+      for (int i = 0; i < 3; ++i) scan.Tick();
+      scan.CollectReply(answer(lineDecode(view.writes.back())));
+      panel.run(scan);
+    }
+    std::vector<std::string> names;
+    for (const auto& row : view.deviceRows) names.push_back(row[0] + " / " + row[10]);
+    EXPECT_EQ(names, (std::vector<std::string>{"Loop 1, 1 / Input reg 1", "Loop 1, 2 / Input reg 2",
+                                               "Loop 1, 3 / Input reg 3", "Loop 1, 4 / Input reg 4",
+                                               "Loop 2, 1 / Input reg 1", "Loop 2, 2 / Input reg 2"}))
+        << sameEvent;
+    EXPECT_TRUE(logged(view, "Late reply dropped: it answers device 4, not the request sent last"));
+    EXPECT_FALSE(logged(view, "error CRC"));
+  }
+}
+
+TEST(PanelScan, BytesAfterTheFirstEndByteAreTakenOffForACallerThatJudgesEachReplyAlone) {
+  const std::string reply = lineEncode(replyFrame(deviceData(2), 0x41));
+  struct Case {
+    std::string received, kept, after;
+  };
+  const Case cases[] = {
+      {reply, reply, ""},
+      {reply + reply, reply, reply},
+      {reply + reply.substr(0, 7), reply, reply.substr(0, 7)},
+      {reply.substr(0, 9), reply.substr(0, 9), ""},  // no end byte yet: nothing taken
+  };
+  for (const Case& c : cases) {
+    FakeView view;
+    PanelScan scan(view);
+    scan.StartScan();
+    scan.CollectReply(c.received);
+    EXPECT_EQ(scan.TakeBytesAfterReply(), c.after);
+    EXPECT_EQ(scan.rxBuffer(), c.kept);
+  }
 }
