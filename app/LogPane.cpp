@@ -45,7 +45,7 @@ void LogPane::appendLine(const QString& line) {
   c.movePosition(QTextCursor::End);
   if (holdsNoLine()) {
     c.insertText(body);
-  } else if (LogLineJoinsBlock(shapeOf(c.block()), static_cast<std::size_t>(body.size()))) {
+  } else if (LogLineJoinsBlock(shapeOf(c.block()), static_cast<std::size_t>(body.size()), crs)) {
     c.insertText(QChar(kLogLineSeparator) + body);
   } else {
     c.insertBlock();

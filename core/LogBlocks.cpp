@@ -6,8 +6,9 @@ namespace {
 constexpr std::string_view kSeparatorUtf8 = "\xE2\x80\xA8";
 }
 
-bool LogLineJoinsBlock(const LogBlockShape& block, std::size_t lineChars) {
-  return block.trailingCrs == 0 && block.lines < kLogLinesPerBlock && block.chars + 1 + lineChars <= kLogBlockMaxChars;
+bool LogLineJoinsBlock(const LogBlockShape& block, std::size_t lineChars, int lineCrs) {
+  return block.trailingCrs == 0 && lineCrs == 0 && block.lines < kLogLinesPerBlock &&
+         block.chars + 1 + lineChars <= kLogBlockMaxChars;
 }
 
 std::string LogBlockPlainText(std::string_view utf8Block, int trailingCrs) {

@@ -8,8 +8,9 @@
 // out again at each append to it.
 //
 // A block cannot hold a carriage return (the editor would start a new block at it), so the
-// carriage returns that end an appended line are counted in the block's state instead; such a
-// line is the last of its block, and the next line starts a new one.
+// carriage returns that end an appended line are counted in the block's state instead, and such
+// a line has a block of its own: the count stays with that line when the user splits or joins
+// other lines, as the editor keeps a block's state with the block.
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -18,7 +19,7 @@ namespace ostrel {
 
 inline constexpr char16_t kLogLineSeparator = u'\u2028';
 inline constexpr int kLogLinesPerBlock = 16;
-inline constexpr std::size_t kLogBlockMaxChars = 2048;
+inline constexpr std::size_t kLogBlockMaxChars = 1024;
 
 // The last block of the pane, as the next append sees it.
 struct LogBlockShape {
@@ -27,9 +28,9 @@ struct LogBlockShape {
   int trailingCrs = 0;    // carriage returns counted after its last line
 };
 
-// True when a line of lineChars UTF-16 code units goes into the block after a separator; false
-// when it starts a new block.
-bool LogLineJoinsBlock(const LogBlockShape& block, std::size_t lineChars);
+// True when a line of lineChars UTF-16 code units, followed by lineCrs carriage returns, goes
+// into the block after a separator; false when it starts a new block.
+bool LogLineJoinsBlock(const LogBlockShape& block, std::size_t lineChars, int lineCrs);
 
 // The pane's text of one block in UTF-8: each line separator becomes "\n", and the block's
 // counted carriage returns follow its last line.
