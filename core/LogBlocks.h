@@ -19,7 +19,7 @@ namespace ostrel {
 
 inline constexpr char16_t kLogLineSeparator = u'\u2028';
 inline constexpr int kLogLinesPerBlock = 16;
-inline constexpr std::size_t kLogBlockMaxChars = 1024;
+inline constexpr std::size_t kLogBlockMaxChars = 4096;
 
 // The last block of the pane, as the next append sees it.
 struct LogBlockShape {
