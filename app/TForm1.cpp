@@ -14,10 +14,8 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QStyle>
 #include <QTabWidget>
-#include <QTextBlock>
 #include <QVBoxLayout>
 
 #include <exception>
@@ -450,7 +448,7 @@ void TForm1::buildLogArea(QWidget* central) {
   area->setObjectName(QStringLiteral("logArea"));
   auto* h = new QHBoxLayout(area);
   h->setContentsMargins(0, 0, 0, 0);
-  Memo_current = new QPlainTextEdit(area);
+  Memo_current = new LogPane(area);
   Memo_current->setObjectName(QStringLiteral("Memo_current"));
   Memo_current->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo_current->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -614,40 +612,8 @@ void TForm1::installDigitsFilter(QWidget* control, void (TForm1::*handler)(QChar
   FilterTypedCharacters(control, edit, [this, handler](QChar& key) { (this->*handler)(key); });
 }
 
-void TForm1::AddLogLine(const QString& line) {
-  // A block cannot hold a carriage return (the cursor would start a new block
-  // at it), so the ones that end the line are counted in the block's state and
-  // put back when the log is saved.
-  QString body = line;
-  int crs = 0;
-  while (body.endsWith(QLatin1Char('\r'))) {
-    body.chop(1);
-    ++crs;
-  }
-  // A pane that holds no line at all (after ClearLog, or after the user
-  // deleted everything) shows as one empty block: the first line goes into
-  // it. Otherwise the line is added after the last one, the initial empty
-  // line and empty lines appended since included.
-  QTextDocument* doc = Memo_current->document();
-  QTextCursor c(doc);
-  const bool userEmptied = doc->isModified() && doc->revision() != appendedRevision_;
-  const bool noLine = (logEmpty_ || userEmptied) && doc->isEmpty();
-  if (!noLine) {
-    c.movePosition(QTextCursor::End);
-    c.insertBlock();
-  }
-  c.insertText(body);
-  c.block().setUserState(crs > 0 ? crs : -1);
-  logEmpty_ = false;
-  doc->setModified(true);
-  appendedRevision_ = doc->revision();
-  QScrollBar* sb = Memo_current->verticalScrollBar();
-  sb->setValue(sb->maximum());
-}
+void TForm1::AddLogLine(const QString& line) { Memo_current->appendLine(line); }
 
-void TForm1::ClearLog() {
-  Memo_current->clear();
-  logEmpty_ = true;
-}
+void TForm1::ClearLog() { Memo_current->clearLines(); }
 
 }  // namespace ostrel

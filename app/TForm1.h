@@ -10,6 +10,7 @@
 
 #include "Dialogs.h"
 #include "FileDialogs.h"
+#include "LogPane.h"
 #include "TStatusBar.h"
 #include "TStringGrid.h"
 #include "TTimer.h"
@@ -66,7 +67,7 @@ class TForm1 : public QMainWindow {
   void AddLogLine(const QString& line);
   // Removes every line; the pane then holds no line, not even an empty one.
   void ClearLog();
-  bool logHoldsNoLine() const { return logEmpty_; }
+  bool logHoldsNoLine() const;
 
   // ---- window behaviours (form_window.cpp) ----
   void FormCreate();
@@ -174,7 +175,7 @@ class TForm1 : public QMainWindow {
   QPushButton* BitBtn11 = nullptr;
 
   // Log area
-  QPlainTextEdit* Memo_current = nullptr;
+  LogPane* Memo_current = nullptr;
   QPushButton* BitBtn7 = nullptr;
   QPushButton* BitBtn6 = nullptr;
   QPushButton* BitBtn5 = nullptr;
@@ -368,8 +369,6 @@ class TForm1 : public QMainWindow {
   QString settingsPath_;
   QString programFolder_;
   QString userManualPath_;
-  bool logEmpty_ = false;      // the pane starts with one empty line
-  int appendedRevision_ = -1;  // the log's revision after the last appended line
 };
 
 }  // namespace ostrel

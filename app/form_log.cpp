@@ -1,10 +1,8 @@
 // The log pane and the custom command.
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QTextBlock>
-#include <QTextDocument>
 
+#include "LogPane.h"
 #include "TForm1.h"
 #include "core/CustomCommand.h"
 #include "core/FileIo.h"
@@ -41,20 +39,11 @@ void TForm1::Butt_command_sendClick() {
 
 void TForm1::BitBtn5Click() { ClearLog(); }
 
-bool TForm1::logUntouchedSinceStart() const { return !logEmpty_ && !Memo_current->document()->isModified(); }
+bool TForm1::logUntouchedSinceStart() const { return Memo_current->untouchedSinceStart(); }
 
-std::string TForm1::logPlainText() const {
-  // The pane's blocks joined by "\n", with the carriage returns that ended
-  // appended lines put back (a block cannot hold them itself).
-  std::string text;
-  const QTextDocument* doc = Memo_current->document();
-  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-    if (b != doc->begin()) text += '\n';
-    text += b.text().toStdString();
-    if (b.userState() > 0) text.append(static_cast<std::size_t>(b.userState()), '\r');
-  }
-  return text;
-}
+bool TForm1::logHoldsNoLine() const { return Memo_current->clearedByProgram(); }
+
+std::string TForm1::logPlainText() const { return Memo_current->plainTextWithCrs(); }
 
 void TForm1::BitBtn6Click() {
   const std::string path = programFolder().toStdString() + "/files/log.txt";

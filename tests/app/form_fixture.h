@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -36,5 +37,7 @@ class FormTest : public ::testing::Test {
     EXPECT_TRUE(o) << name;
     return o;
   }
+  // The log pane's lines as it shows them.
+  QStringList logLines() const { return form->Memo_current->toPlainText().split(QLatin1Char('\n')); }
   int messages() const { return dialogs.count(ostrel::ScriptedDialogs::Kind::Message); }
 };

@@ -79,7 +79,6 @@ class PortFormTest : public FormTest {
     ASSERT_EQ(::symlink(target.c_str(), entry.c_str()), 0);
   }
 
-  QStringList logLines() const { return form->Memo_current->toPlainText().split(QLatin1Char('\n')); }
   QString lastLog() const { return logLines().last(); }
 
   static void setLink(QComboBox* name, QComboBox* speed, QComboBox* parity, QComboBox* stop, const QString& n,
