@@ -28,9 +28,9 @@ void PanelWindowView::PurgePort() {
 }
 
 void PanelWindowView::SetPanelLabel(panel::PanelLabel which, const std::string& utf8) {
-  QLabel* label = which == panel::PanelLabel::Label6   ? form_.Label6
-                  : which == panel::PanelLabel::Label7 ? form_.Label7
-                                                       : form_.Label10;
+  QLabel* label = which == panel::PanelLabel::CanAndModules     ? form_.Label6
+                  : which == panel::PanelLabel::LoopsPowerZones ? form_.Label7
+                                                                : form_.Label10;
   label->setText(text(utf8));
 }
 

@@ -41,7 +41,7 @@ class WindowReadoutView : public modbus::ReadoutView {
  public:
   explicit WindowReadoutView(TForm1& w) : w_(w) {}
   void AddLogLine(const std::string& line) override { w_.AddLogLine(QString::fromUtf8(line)); }
-  void SetStatusPanel2(const std::string& text) override { w_.StatusBar1->setPanelText(2, QString::fromUtf8(text)); }
+  void SetCrcStatusText(const std::string& text) override { w_.StatusBar1->setPanelText(2, QString::fromUtf8(text)); }
   int RowCount() override { return w_.gridInputRegisters->RowCount(); }
   void SetRowCount(int rows) override { w_.gridInputRegisters->setRowCount(rows); }
   void SetCell(int col, int row, const std::string& text) override {
