@@ -1,0 +1,188 @@
+// The log pane and the custom command.
+#include "LogPane.h"
+
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QVBoxLayout>
+#include <utility>
+
+#include "Controls.h"
+#include "SerialLinkBox.h"
+#include "WindowHost.h"
+#include "core/CustomCommand.h"
+#include "core/FileIo.h"
+#include "core/LogFile.h"
+#include "serial/VaComm.h"
+
+namespace ostrel {
+
+LogPane::LogPane(QWidget* parent, WindowHost& host, QString programFolder)
+    : host_(host), programFolder_(std::move(programFolder)) {
+  build(parent);
+  wire();
+}
+
+void LogPane::build(QWidget* parent) {
+  area_ = new QWidget(parent);
+  area_->setObjectName(QStringLiteral("logArea"));
+  auto* h = new QHBoxLayout(area_);
+  h->setContentsMargins(0, 0, 0, 0);
+  Memo_current = new QPlainTextEdit(area_);
+  Memo_current->setObjectName(QStringLiteral("Memo_current"));
+  Memo_current->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo_current->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo_current->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  Memo_current->setMinimumHeight(150);
+  Memo_current->setPlainText(QString());  // one empty line
+  h->addWidget(Memo_current, 1);
+
+  auto* right = new QHBoxLayout;
+  auto* logButtons = new QVBoxLayout;
+  BitBtn7 = MakeButton(area_, "BitBtn7", "Print");
+  BitBtn7->setEnabled(false);
+  BitBtn6 = MakeButton(area_, "BitBtn6", "Save log", QStyle::SP_DialogSaveButton);
+  BitBtn5 = MakeButton(area_, "BitBtn5", "Clear log", QStyle::SP_DialogResetButton);
+  logButtons->addWidget(BitBtn7);
+  logButtons->addWidget(BitBtn6);
+  logButtons->addStretch();
+  logButtons->addWidget(BitBtn5);
+  right->addLayout(logButtons);
+
+  auto* custom = new QVBoxLayout;
+  auto* head = new QHBoxLayout;
+  Label4 = MakeLabel(area_, "Label4", "Send custom command");
+  Check_ascii = MakeCheck(area_, "Check_ascii", "ASCII");
+  Check_hex = MakeCheck(area_, "Check_hex", "Hex");
+  head->addWidget(Label4);
+  head->addWidget(Check_ascii);
+  head->addWidget(Check_hex);
+  head->addStretch();
+  custom->addLayout(head);
+  Edit_command = MakeEdit(area_, "Edit_command", QString(), 250);
+  custom->addWidget(Edit_command);
+  custom->addStretch();
+  Butt_command_send = MakeButton(area_, "Butt_command_send", "Send");
+  auto* sendRow = new QHBoxLayout;
+  sendRow->addStretch();
+  sendRow->addWidget(Butt_command_send);
+  custom->addLayout(sendRow);
+  right->addLayout(custom, 1);
+  h->addLayout(right, 1);
+}
+
+void LogPane::wire() {
+  for (auto [button, handler] :
+       {std::pair{Butt_command_send, &LogPane::Butt_command_sendClick}, std::pair{BitBtn5, &LogPane::BitBtn5Click},
+        std::pair{BitBtn6, &LogPane::BitBtn6Click}})
+    QObject::connect(button, &QPushButton::clicked, button, host_.guarded(this, handler));
+  for (auto [check, handler] :
+       {std::pair{Check_ascii, &LogPane::Check_asciiClick}, std::pair{Check_hex, &LogPane::Check_hexClick}})
+    QObject::connect(check, &QCheckBox::toggled, check, host_.guarded(this, handler));
+}
+
+void LogPane::AddLogLine(const QString& line) {
+  // A block cannot hold a carriage return (the cursor would start a new block
+  // at it), so the ones that end the line are counted in the block's state and
+  // put back when the log is saved.
+  QString body = line;
+  int crs = 0;
+  while (body.endsWith(QLatin1Char('\r'))) {
+    body.chop(1);
+    ++crs;
+  }
+  // A pane that holds no line at all (after ClearLog, or after the user
+  // deleted everything) shows as one empty block: the first line goes into
+  // it. Otherwise the line is added after the last one, the initial empty
+  // line and empty lines appended since included.
+  QTextDocument* doc = Memo_current->document();
+  QTextCursor c(doc);
+  const bool userEmptied = doc->isModified() && doc->revision() != appendedRevision_;
+  const bool noLine = (logEmpty_ || userEmptied) && doc->isEmpty();
+  if (!noLine) {
+    c.movePosition(QTextCursor::End);
+    c.insertBlock();
+  }
+  c.insertText(body);
+  c.block().setUserState(crs > 0 ? crs : -1);
+  logEmpty_ = false;
+  doc->setModified(true);
+  appendedRevision_ = doc->revision();
+  QScrollBar* sb = Memo_current->verticalScrollBar();
+  sb->setValue(sb->maximum());
+}
+
+void LogPane::ClearLog() {
+  Memo_current->clear();
+  logEmpty_ = true;
+}
+
+bool LogPane::logUntouchedSinceStart() const { return !logEmpty_ && !Memo_current->document()->isModified(); }
+
+std::string LogPane::logPlainText() const {
+  // The pane's blocks joined by "\n", with the carriage returns that ended
+  // appended lines put back (a block cannot hold them itself).
+  std::string text;
+  const QTextDocument* doc = Memo_current->document();
+  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+    if (b != doc->begin()) text += '\n';
+    text += b.text().toStdString();
+    if (b.userState() > 0) text.append(static_cast<std::size_t>(b.userState()), '\r');
+  }
+  return text;
+}
+
+void LogPane::BitBtn5Click() { ClearLog(); }
+
+void LogPane::BitBtn6Click() {
+  const std::string path = programFolder_.toStdString() + "/files/log.txt";
+  const std::string bytes = LogFileBytes(LogPaneLines(logPlainText(), logUntouchedSinceStart()));
+  // The "files" folder is not created: without it the save fails and says so.
+  if (!WriteFileAtomically(path, bytes)) AddLogLine(QString::fromLatin1(kLogFileNoRightsLine));
+}
+
+// The two mode boxes form a pair: a click on either switches the mode, so
+// exactly one of them stays checked.
+void LogPane::Check_asciiClick() { Check_hex->setChecked(!Check_ascii->isChecked()); }
+void LogPane::Check_hexClick() { Check_ascii->setChecked(!Check_hex->isChecked()); }
+
+void LogPane::Butt_command_sendClick() {
+  if (!commandLink_ || !commandLink_->isOpen()) {
+    AddLogLine(QString::fromLatin1(kPortNotOpenedLine));
+    return;
+  }
+  serial::TVaComm& port = commandLink_->port();
+  const std::string text = Edit_command->text().toStdString();
+  if (text.empty()) return;
+  if (Check_ascii->isChecked()) {
+    port.WriteString(CustomAsciiBytes(text));
+    return;
+  }
+  // The whole text is checked before the first byte goes out, so a refused
+  // text sends nothing.
+  const CustomHexCommand cmd = ParseCustomHex(text);
+  if (!cmd.error.empty()) {
+    AddLogLine(QString::fromStdString(cmd.error));
+    return;
+  }
+  for (std::uint8_t b : cmd.bytes) port.WriteByte(b);
+}
+
+void LogPane::startInHexMode() { Check_hex->setChecked(true); }
+
+void LogPane::setEnglishTexts() {
+  Butt_command_send->setText(QStringLiteral("Send"));
+  Label4->setText(QStringLiteral("Send custom command"));
+  BitBtn7->setText(QStringLiteral("Print"));
+  BitBtn6->setText(QStringLiteral("Save log"));
+  BitBtn5->setText(QStringLiteral("Clear log"));
+}
+
+}  // namespace ostrel
