@@ -58,6 +58,11 @@ void CommandsBox::build(QWidget* page) {
   Check_fire2Time = MakeCheck(b, "Check_fire2Time", "Time to F2", false, false);
   CheckFire2 = MakeCheck(b, "CheckFire2", "Goto Fire2", false, false);
   CheckSiren = MakeCheck(b, "CheckSiren", "Stop/Start Siren", false, false);
+  buildSending(b);
+}
+
+// The buttons that send, the automatic read-out and the line code.
+void CommandsBox::buildSending(QWidget* b) {
   BitBtn9 = MakeButton(b, "BitBtn9", "Write Holding Register");
   BitBtn10 = MakeButton(b, "BitBtn10", "Set Date/Time");
   CheckBox1 = MakeCheck(b, "CheckBox1", "Automatic readout in:");
@@ -93,6 +98,11 @@ void CommandsBox::layOut() {
   g->addWidget(Check_fire2Time, r, 0);
   g->addWidget(CheckFire2, r++, 1);
   g->addWidget(CheckSiren, r++, 0, 1, 2);
+  layOutSending(g, r);
+}
+
+void CommandsBox::layOutSending(QGridLayout* g, int r) {
+  QWidget* b = GroupBox3;
   g->addWidget(BitBtn9, r++, 0, 1, 2);
   g->addWidget(BitBtn10, r++, 0, 1, 2);
   auto* autoRow = new QHBoxLayout;

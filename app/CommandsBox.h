@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -54,7 +55,10 @@ class CommandsBox {
 
  private:
   void build(QWidget* page);
+  void buildSending(QWidget* b);
   void layOut();
+  // Lays out the sending controls from grid row r on.
+  void layOutSending(QGridLayout* g, int r);
   void wire();
 
   WindowHost& host_;

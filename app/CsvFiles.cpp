@@ -43,20 +43,33 @@ CsvFiles::CsvFiles(QWidget* stagingPage, QObject* dialogOwner, WindowHost& host)
 
 void CsvFiles::save(const TStringGrid& grid, const QString& suggestedName) {
   Memo_export->clear();
+  const std::optional<QString> file = chooseToSave(suggestedName);
+  if (!file) return;
+  const CsvTable rows = stageRows(grid);
+  // The new file goes beside the old one and replaces it only when it is
+  // complete, so a failed save leaves an existing file as it was.
+  if (!WriteFileAtomically(fsPath(*file), SaveGridRows(rows))) {
+    host_.dialogs().message(QString::fromLatin1(kSaveErrorCaption), QString::fromLatin1(kSaveNoRightsText),
+                            QMessageBox::Critical, QMessageBox::Ok);
+  }
+}
+
+std::optional<QString> CsvFiles::chooseToSave(const QString& suggestedName) {
   SaveDialog1->InitialDir = dataDir_;
   SaveDialog1->FileName = suggestedName;
-
   bool chosen = false;
   try {
     chosen = SaveDialog1->Execute(host_.dialogs());
   } catch (const std::exception&) {
     host_.dialogs().message(QString::fromLatin1(kSaveErrorCaption), QString::fromLatin1(kSaveDialogFailedText),
                             QMessageBox::Critical, QMessageBox::Ok);
-    return;
+    return std::nullopt;
   }
-  if (!chosen || SaveDialog1->FileName.isEmpty()) return;
-  const std::string path = fsPath(SaveDialog1->FileName);
+  if (!chosen || SaveDialog1->FileName.isEmpty()) return std::nullopt;
+  return SaveDialog1->FileName;
+}
 
+CsvTable CsvFiles::stageRows(const TStringGrid& grid) {
   // Data rows are 1 .. R-2: row 0 holds the headers, the last row is the
   // empty spare row.
   CsvTable rows;
@@ -73,13 +86,7 @@ void CsvFiles::save(const TStringGrid& grid, const QString& suggestedName) {
     rows.push_back(std::move(row));
     Memo_export->appendPlainText(line);
   }
-
-  // The new file goes beside the old one and replaces it only when it is
-  // complete, so a failed save leaves an existing file as it was.
-  if (!WriteFileAtomically(path, SaveGridRows(rows))) {
-    host_.dialogs().message(QString::fromLatin1(kSaveErrorCaption), QString::fromLatin1(kSaveNoRightsText),
-                            QMessageBox::Critical, QMessageBox::Ok);
-  }
+  return rows;
 }
 
 std::optional<QString> CsvFiles::chooseToLoad() {

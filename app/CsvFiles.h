@@ -6,6 +6,8 @@
 #include <QString>
 #include <optional>
 
+#include "core/Csv.h"
+
 class QObject;
 class QPlainTextEdit;
 class QWidget;
@@ -35,6 +37,10 @@ class CsvFiles {
   void load(const QString& fileName, TStringGrid& grid);
 
  private:
+  std::optional<QString> chooseToSave(const QString& suggestedName);
+  // The grid's data rows, each also put into the staging text as "cell;cell;...;".
+  CsvTable stageRows(const TStringGrid& grid);
+
   WindowHost& host_;
   QPlainTextEdit* Memo_export = nullptr;
   TSaveDialog* SaveDialog1 = nullptr;

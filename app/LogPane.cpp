@@ -43,19 +43,26 @@ void LogPane::build(QWidget* parent) {
   Memo_current->setMinimumHeight(150);
   Memo_current->setPlainText(QString());  // one empty line
   h->addWidget(Memo_current, 1);
-
   auto* right = new QHBoxLayout;
-  auto* logButtons = new QVBoxLayout;
+  right->addLayout(buildLogButtons());
+  right->addLayout(buildCustomCommand(), 1);
+  h->addLayout(right, 1);
+}
+
+QLayout* LogPane::buildLogButtons() {
+  auto* column = new QVBoxLayout;
   BitBtn7 = MakeButton(area_, "BitBtn7", "Print");
   BitBtn7->setEnabled(false);
   BitBtn6 = MakeButton(area_, "BitBtn6", "Save log", QStyle::SP_DialogSaveButton);
   BitBtn5 = MakeButton(area_, "BitBtn5", "Clear log", QStyle::SP_DialogResetButton);
-  logButtons->addWidget(BitBtn7);
-  logButtons->addWidget(BitBtn6);
-  logButtons->addStretch();
-  logButtons->addWidget(BitBtn5);
-  right->addLayout(logButtons);
+  column->addWidget(BitBtn7);
+  column->addWidget(BitBtn6);
+  column->addStretch();
+  column->addWidget(BitBtn5);
+  return column;
+}
 
+QLayout* LogPane::buildCustomCommand() {
   auto* custom = new QVBoxLayout;
   auto* head = new QHBoxLayout;
   Label4 = MakeLabel(area_, "Label4", "Send custom command");
@@ -74,8 +81,7 @@ void LogPane::build(QWidget* parent) {
   sendRow->addStretch();
   sendRow->addWidget(Butt_command_send);
   custom->addLayout(sendRow);
-  right->addLayout(custom, 1);
-  h->addLayout(right, 1);
+  return custom;
 }
 
 void LogPane::wire() {

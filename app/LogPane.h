@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -50,6 +51,8 @@ class LogPane {
 
  private:
   void build(QWidget* parent);
+  QLayout* buildLogButtons();
+  QLayout* buildCustomCommand();
   void wire();
 
   WindowHost& host_;

@@ -142,7 +142,6 @@ ModbusPage::~ModbusPage() = default;
 QWidget* ModbusPage::buildReadoutPanel(QWidget* page) {
   auto* ro = new QWidget(page);
   ro->setObjectName(QStringLiteral("readoutPanel"));
-  auto* rg = new QGridLayout(ro);
   Label16 = MakeLabel(ro, "Label16", "INPUT REGISTERS");
   QFont bold = Label16->font();
   bold.setBold(true);
@@ -166,6 +165,12 @@ QWidget* ModbusPage::buildReadoutPanel(QWidget* page) {
   ProgressBar1->hide();
   EditInputAddress->setFixedWidth(60);
   EditInputCount->setFixedWidth(60);
+  layOutReadoutPanel(ro);
+  return ro;
+}
+
+void ModbusPage::layOutReadoutPanel(QWidget* ro) {
+  auto* rg = new QGridLayout(ro);
   rg->addWidget(Label16, 0, 0, 1, 4);
   rg->addWidget(Label17, 1, 0);
   rg->addWidget(EditInputAddress, 1, 1);
@@ -178,7 +183,6 @@ QWidget* ModbusPage::buildReadoutPanel(QWidget* page) {
   rg->addWidget(BitBtn3, 3, 0, 1, 2);
   rg->addWidget(ProgressBar1, 4, 0, 1, 4);
   rg->setRowStretch(5, 1);
-  return ro;
 }
 
 // The register table with the export, "Clear grid" and "Set address" below it.

@@ -67,6 +67,7 @@ class ModbusPage {
   class WindowView;
   struct Readout;
   QWidget* buildReadoutPanel(QWidget* page);
+  void layOutReadoutPanel(QWidget* ro);
   void buildTable(QWidget* page, QVBoxLayout* left);
   void wire();
   int slaveAddress() const;

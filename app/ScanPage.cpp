@@ -92,7 +92,7 @@ void ScanPage::build(QWidget* page) {
   top->addLayout(scan);
   top->addStretch();
   v->addLayout(top);
-  buildTables(page, v);
+  buildLoopTable(page, v);
 }
 
 // The response time-out sits in the link box, hidden and disabled: it is kept
@@ -117,8 +117,8 @@ void ScanPage::buildResponseTimeout() {
   Label9->hide();
 }
 
-void ScanPage::buildTables(QWidget* page, QVBoxLayout* v) {
-  // Loop table with the panel information beside it.
+// The loop table with the panel information beside it.
+void ScanPage::buildLoopTable(QWidget* page, QVBoxLayout* v) {
   auto* mid = new QHBoxLayout;
   gridLoops = new TStringGrid(QStringLiteral("gridLoops"), 6, 1, 0, 1, {64, 81, 81, 81, 93, 109}, page);
   gridLoops->setFixedWidth(gridLoops->ColumnsWidth() + 2 * gridLoops->frameWidth() + 2);
@@ -136,7 +136,11 @@ void ScanPage::buildTables(QWidget* page, QVBoxLayout* v) {
   info->addStretch();
   mid->addLayout(info, 1);
   v->addLayout(mid);
+  buildDeviceTable(page, v);
+}
 
+// The device table with its Load, Save and "Clear table" buttons below it.
+void ScanPage::buildDeviceTable(QWidget* page, QVBoxLayout* v) {
   GridDevices =
       new TStringGrid(QStringLiteral("GridDevices"), 11, 2, 1, 1, {64, 62, 66, 60, 82, 89, 61, 58, 66, 52, 72}, page);
   GridDevices->setSelectionBehavior(QAbstractItemView::SelectRows);

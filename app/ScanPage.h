@@ -71,7 +71,8 @@ class ScanPage {
   struct PanelLink;
   void build(QWidget* page);
   void buildResponseTimeout();
-  void buildTables(QWidget* page, QVBoxLayout* v);
+  void buildLoopTable(QWidget* page, QVBoxLayout* v);
+  void buildDeviceTable(QWidget* page, QVBoxLayout* v);
   void wire();
 
   WindowHost& host_;

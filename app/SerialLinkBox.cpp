@@ -64,33 +64,41 @@ void SerialLinkBox::build(QWidget* parent) {
   parity_ = MakeCombo(box_, spec_.parity, ParityNames(), max[2]);
   stopLabel_ = MakeLabel(box_, spec_.stopLabel, QStringLiteral("Stop bits"));
   stop_ = MakeCombo(box_, spec_.stop, {QStringLiteral("1"), QStringLiteral("2")}, max[3]);
-  const auto makeCheck = [this] { autoOpen_ = MakeCheck(box_, spec_.autoOpen, QLatin1String(spec_.autoOpenText)); };
-  const auto makeButton = [this] { button_ = MakeButton(box_, spec_.button, kConnectText, QStyle::SP_MediaPlay); };
-  if (spec_.layout == LinkBoxSpec::Layout::Row) {
-    makeCheck();
-    makeButton();
-    QWidget* const columns[][2] = {
-        {nameLabel_, name_}, {speedLabel_, speed_}, {parityLabel_, parity_}, {stopLabel_, stop_}};
-    for (int c = 0; c < 4; ++c) {
-      grid_->addWidget(columns[c][0], 0, c);
-      grid_->addWidget(columns[c][1], 1, c);
-    }
-    grid_->addWidget(autoOpen_, 2, 0, 1, 3);
-    grid_->addWidget(button_, 2, 3, 1, 2);
-  } else {
-    makeButton();
-    makeCheck();
-    grid_->addWidget(nameLabel_, 0, 0);
-    grid_->addWidget(name_, 1, 0);
-    grid_->addWidget(speedLabel_, 0, 1);
-    grid_->addWidget(speed_, 1, 1);
-    grid_->addWidget(parityLabel_, 2, 0);
-    grid_->addWidget(parity_, 3, 0);
-    grid_->addWidget(stopLabel_, 2, 1);
-    grid_->addWidget(stop_, 3, 1);
-    grid_->addWidget(autoOpen_, 4, 0, 1, 2);
-    grid_->addWidget(button_, 5, 0, 1, 2);
+  if (spec_.layout == LinkBoxSpec::Layout::Row)
+    layOutRow();
+  else
+    layOutColumns();
+}
+
+void SerialLinkBox::makeAutoOpen() { autoOpen_ = MakeCheck(box_, spec_.autoOpen, QLatin1String(spec_.autoOpenText)); }
+
+void SerialLinkBox::makeButton() { button_ = MakeButton(box_, spec_.button, kConnectText, QStyle::SP_MediaPlay); }
+
+// Each list under its label, in one row; the check box and the button below.
+void SerialLinkBox::layOutRow() {
+  makeAutoOpen();
+  makeButton();
+  QWidget* const columns[][2] = {
+      {nameLabel_, name_}, {speedLabel_, speed_}, {parityLabel_, parity_}, {stopLabel_, stop_}};
+  for (int c = 0; c < 4; ++c) {
+    grid_->addWidget(columns[c][0], 0, c);
+    grid_->addWidget(columns[c][1], 1, c);
   }
+  grid_->addWidget(autoOpen_, 2, 0, 1, 3);
+  grid_->addWidget(button_, 2, 3, 1, 2);
+}
+
+// Two lists a row, each under its label; below them the check box, then the
+// button, which comes before the check box in the keyboard's order.
+void SerialLinkBox::layOutColumns() {
+  makeButton();
+  makeAutoOpen();
+  QWidget* const cells[][2] = {
+      {nameLabel_, speedLabel_}, {name_, speed_}, {parityLabel_, stopLabel_}, {parity_, stop_}};
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 2; ++c) grid_->addWidget(cells[r][c], r, c);
+  grid_->addWidget(autoOpen_, 4, 0, 1, 2);
+  grid_->addWidget(button_, 5, 0, 1, 2);
 }
 
 void SerialLinkBox::place(QWidget* control, int row, int column) { grid_->addWidget(control, row, column); }
@@ -142,14 +150,7 @@ void SerialLinkBox::connectLink() {
   port_->SetDeviceName("\\\\.\\" + nameText.toStdString());
 
   const std::string path = PortDevicePath(port_->DeviceName());
-  const ProbeResult probe = DeviceProbe(path);
-  if (!probe.ok()) {
-    const std::string text = ProbeMessage(probe, nameText.toStdString(), path, PortMapFolder());
-    host_.dialogs().message(QString::fromLatin1(kConnectTitle), qstr(text), QMessageBox::Warning, QMessageBox::Ok);
-    showClosed();
-    open_ = false;
-    return;
-  }
+  if (!deviceUsable(nameText, path)) return;
 
   applySpeed();
   const QString parity = parity_->currentText();
@@ -167,6 +168,16 @@ void SerialLinkBox::connectLink() {
   host_.AddLogLine(connection);
   setListsEnabled(false);
   button_->setText(QStringLiteral("Disconnect"));
+}
+
+bool SerialLinkBox::deviceUsable(const QString& nameText, const std::string& path) {
+  const ProbeResult probe = DeviceProbe(path);
+  if (probe.ok()) return true;
+  const std::string text = ProbeMessage(probe, nameText.toStdString(), path, PortMapFolder());
+  host_.dialogs().message(QString::fromLatin1(kConnectTitle), qstr(text), QMessageBox::Warning, QMessageBox::Ok);
+  showClosed();
+  open_ = false;
+  return false;
 }
 
 // The speed list's text as the port's rate: a rate without a constant of its own only where

@@ -88,8 +88,14 @@ class SerialLinkBox {
 
  private:
   void build(QWidget* parent);
+  void makeAutoOpen();
+  void makeButton();
+  void layOutRow();
+  void layOutColumns();
   void createPort(std::shared_ptr<serial::TVaMainThreadSync> sync);
   void connectLink();
+  // Tells the user why the device cannot be opened, if it cannot.
+  bool deviceUsable(const QString& nameText, const std::string& path);
   void disconnectLink();
   void applySpeed();
   void setListsEnabled(bool on);
