@@ -62,28 +62,30 @@ int main(int argc, char** argv) {
   form.show();
   QApplication::processEvents();
   const std::string reply = reply125();
+  auto* grid = Child<ostrel::TStringGrid>(form, "gridInputRegisters");
+  auto* pane = Child<QPlainTextEdit>(form, "Memo_current");
+  auto* replyWait = Child<ostrel::TTimer>(form, "Timer_modbus");
 
   // 1. End of the wait to a painted table, median of 50 runs.
   std::vector<double> ms;
   // The port stays closed but counts as connected, so "Read registers" runs its
   // whole path (buffer emptied, request built, logged and handed to the closed
   // port, with its pauses).
-  form.modbusLinkBox().isOpen() = true;
+  form.modbusLinkBox().adoptOpenPort();
   for (int i = 0; i < 50; ++i) {
     form.modbusPage().BitBtn4Click();
     form.modbusPage().BitBtn3Click();
-    Child<ostrel::TTimer>(form, "Timer_modbus")->setEnabled(false);
+    replyWait->setEnabled(false);
     QApplication::processEvents();
     form.modbusPage().modbusMaster().CollectReply(reply);
     QElapsedTimer t;
     t.start();
     form.modbusPage().Timer_modbusTimer();
-    Child<ostrel::TStringGrid>(form, "gridInputRegisters")->viewport()->repaint();
+    grid->viewport()->repaint();
     ms.push_back(t.nsecsElapsed() / 1e6);
-    if (Child<ostrel::TStringGrid>(form, "gridInputRegisters")->RowCount() != 127) {
-      std::fprintf(stderr, "table not filled: %d rows\n%s\n",
-                   Child<ostrel::TStringGrid>(form, "gridInputRegisters")->RowCount(),
-                   Child<QPlainTextEdit>(form, "Memo_current")->toPlainText().toStdString().c_str());
+    if (grid->RowCount() != 127) {
+      std::fprintf(stderr, "table not filled: %d rows\n%s\n", grid->RowCount(),
+                   pane->toPlainText().toStdString().c_str());
       return 1;
     }
   }
@@ -101,26 +103,25 @@ int main(int argc, char** argv) {
   Child<ostrel::TTimer>(form, "Timer_auto")->setEnabled(false);  // ticks are driven by hand below
   auto cycle = [&] {
     form.modbusPage().Timer_autoTimer();
-    Child<ostrel::TTimer>(form, "Timer_modbus")->setEnabled(false);
+    replyWait->setEnabled(false);
     form.modbusPage().modbusMaster().CollectReply(reply);
     form.modbusPage().Timer_modbusTimer();
     QApplication::processEvents();
   };
   for (int i = 0; i < 100; ++i) cycle();
   const long base = rssKiB();
-  const qsizetype logBase = Child<QPlainTextEdit>(form, "Memo_current")->document()->characterCount();
+  const qsizetype logBase = pane->document()->characterCount();
   long mid = 0;
   for (int i = 1; i <= cycles; ++i) {
     cycle();
     if (i == cycles / 2) mid = rssKiB();
   }
   const long end = rssKiB();
-  if (Child<ostrel::TStringGrid>(form, "gridInputRegisters")->RowCount() != 127) {
+  if (grid->RowCount() != 127) {
     std::fprintf(stderr, "table not refilled\n");
     return 1;
   }
-  const double logChars =
-      double(Child<QPlainTextEdit>(form, "Memo_current")->document()->characterCount() - logBase) / cycles;
+  const double logChars = double(pane->document()->characterCount() - logBase) / cycles;
   std::printf("%d automatic read-outs: RSS %ld KiB after 100 warm-up cycles, %ld KiB at half, %ld KiB at the end\n",
               cycles, base, mid, end);
   std::printf("growth %.0f bytes per cycle, while the log pane grows by %.0f characters per cycle\n",

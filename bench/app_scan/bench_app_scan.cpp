@@ -68,11 +68,12 @@ Result windowScan(const std::string& n) {
     std::exit(1);
   }
   Result r;
-  QObject::connect(Child<ostrel::TTimer>(form, "Timer_free_command"), &TTimer::Timer, [&r] { ++r.ticks; });
+  auto* scanTimer = Child<ostrel::TTimer>(form, "Timer_free_command");
+  QObject::connect(scanTimer, &TTimer::Timer, [&r] { ++r.ticks; });
   const uint64_t before = form->scanPage().scan().requestsSent();
   const auto t0 = std::chrono::steady_clock::now();
   Child<QPushButton>(form, "BitBtn1")->click();
-  runUntil([&] { return !Child<ostrel::TTimer>(form, "Timer_free_command")->Enabled(); });
+  runUntil([&] { return !scanTimer->Enabled(); });
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   r.requests = form->scanPage().scan().requestsSent() - before;
   r.rows = Child<ostrel::TStringGrid>(form, "GridDevices")->RowCount() - 2;

@@ -15,10 +15,13 @@
 #include "Application.h"
 #include "Dialogs.h"
 #include "ProgramFolder.h"
+#include "SerialLinkBox.h"
 #include "TForm1.h"
 #include "TStatusBar.h"
 #include "TStringGrid.h"
 #include "tests/app/find_control.h"
+
+using ostrel::Child;
 
 namespace {
 
