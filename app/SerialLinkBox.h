@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "SettingsTable.h"
 #include "TypedInput.h"
 #include "core/LineDefaults.h"
 #include "core/OwnUse.h"
@@ -51,12 +52,6 @@ struct LinkBoxSpec {
   // The owner's handlers: the two number fields' key presses, the button, received bytes.
   CharRule speedKeys, stopKeys;
   std::function<void()> clicked, received;
-};
-
-// A link's choices as the settings file keeps them.
-struct LinkSettings {
-  std::string name, speed, parity, stop;
-  bool autoOpen = false;
 };
 
 class SerialLinkBox {

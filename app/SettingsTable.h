@@ -4,9 +4,14 @@
 #include <string>
 
 #include "IniFile.h"
-#include "SerialLinkBox.h"
 
 namespace ostrel {
+
+// A serial link's choices.
+struct LinkSettings {
+  std::string name, speed, parity, stop;
+  bool autoOpen = false;
+};
 
 struct WindowSettings {
   LinkSettings panelLink;
