@@ -32,13 +32,16 @@ QString stagingText(const std::vector<std::string>& lines) {
 
 }  // namespace
 
-CsvFiles::CsvFiles(QWidget* stagingPage, QObject* dialogOwner, WindowHost& host) : host_(host) {
-  Memo_export = new QPlainTextEdit(stagingPage);
+CsvFiles::CsvFiles(QObject* dialogOwner, WindowHost& host) : host_(host) {
+  SaveDialog1 = new TSaveDialog(QStringLiteral("SaveDialog1"), dialogOwner);
+  OpenDialog1 = new TOpenDialog(QStringLiteral("OpenDialog1"), dialogOwner);
+}
+
+void CsvFiles::placeStaging(QWidget* page) {
+  Memo_export = new QPlainTextEdit(page);
   Memo_export->setObjectName(QStringLiteral("Memo_export"));
   Memo_export->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo_export->hide();
-  SaveDialog1 = new TSaveDialog(QStringLiteral("SaveDialog1"), dialogOwner);
-  OpenDialog1 = new TOpenDialog(QStringLiteral("OpenDialog1"), dialogOwner);
 }
 
 void CsvFiles::save(const TStringGrid& grid, const QString& suggestedName) {

@@ -21,8 +21,10 @@ class WindowHost;
 
 class CsvFiles {
  public:
-  // stagingPage: the page that holds the hidden staging text; dialogOwner: the dialogs' parent.
-  CsvFiles(QWidget* stagingPage, QObject* dialogOwner, WindowHost& host);
+  // dialogOwner: the dialogs' parent.
+  CsvFiles(QObject* dialogOwner, WindowHost& host);
+  // Makes the staging text, hidden, on the page after its other controls.
+  void placeStaging(QWidget* page);
 
   // The dialogs' folder, with a trailing separator.
   const QString& dataDir() const { return dataDir_; }

@@ -155,6 +155,7 @@ void ScanPage::buildDeviceTable(QWidget* page, QVBoxLayout* v) {
   bottom->addStretch();
   bottom->addWidget(Butt_clear_grid);
   v->addLayout(bottom);
+  files_.placeStaging(page);
 }
 
 void ScanPage::wire() {

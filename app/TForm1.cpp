@@ -71,7 +71,7 @@ void TForm1::buildRooms() {
 
   // Both ports hand their events to this window's event loop.
   auto sync = std::make_shared<QtMainThreadSync>();
-  files_ = std::make_unique<CsvFiles>(TabSheet1, this, *this);
+  files_ = std::make_unique<CsvFiles>(this, *this);
   scan_ = std::make_unique<ScanPage>(TabSheet1, *this, *files_, sync);
   modbus_ = std::make_unique<ModbusPage>(TabSheet2, *this, *files_, sync);
   log_ = std::make_unique<LogPane>(central, *this, programFolder_);
