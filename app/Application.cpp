@@ -14,11 +14,10 @@ bool Application::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (const std::exception& e) {
-    const QString text = QString::fromUtf8(e.what());
     if (Form1)
-      Form1->dialogs().message(QStringLiteral("Ostrel"), text, QMessageBox::Critical, QMessageBox::Ok);
+      Form1->reportError(e);
     else
-      QMessageBox::critical(nullptr, QStringLiteral("Ostrel"), text);
+      QMessageBox::critical(nullptr, QStringLiteral("Ostrel"), QString::fromUtf8(e.what()));
   }
   return false;
 }

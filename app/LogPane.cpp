@@ -1,111 +1,151 @@
+// The log pane and the custom command.
 #include "LogPane.h"
 
-#include <QApplication>
-#include <QMouseEvent>
-#include <QScrollBar>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <utility>
 
-#include "core/LogBlocks.h"
+#include "Controls.h"
+#include "LogMemo.h"
+#include "SerialLinkBox.h"
+#include "WindowHost.h"
+#include "core/CustomCommand.h"
+#include "core/FileIo.h"
+#include "core/LogFile.h"
+#include "serial/VaComm.h"
 
 namespace ostrel {
 
-namespace {
-
-LogBlockShape shapeOf(const QTextBlock& block) {
-  LogBlockShape shape;
-  shape.lines = 1 + static_cast<int>(block.text().count(QChar(kLogLineSeparator)));
-  shape.chars = static_cast<std::size_t>(block.length() - 1);
-  shape.trailingCrs = block.userState() > 0 ? block.userState() : 0;
-  return shape;
+LogPane::LogPane(QWidget* parent, WindowHost& host, QString programFolder)
+    : host_(host), programFolder_(std::move(programFolder)) {
+  build(parent);
+  wire();
 }
 
-}  // namespace
-
-LogPane::LogPane(QWidget* parent) : QPlainTextEdit(parent) {}
-
-bool LogPane::holdsNoLine() const {
-  // An empty document shows as one empty line. It holds none after "clear", or after the user
-  // deleted everything (a change that was not an append); right after start it holds that line.
-  const QTextDocument* doc = document();
-  const bool userEmptied = doc->isModified() && doc->revision() != appendedRevision_;
-  return (cleared_ || userEmptied) && doc->isEmpty();
+void LogPane::build(QWidget* parent) {
+  area_ = new QWidget(parent);
+  area_->setObjectName(QStringLiteral("logArea"));
+  auto* h = new QHBoxLayout(area_);
+  h->setContentsMargins(0, 0, 0, 0);
+  Memo_current = new LogMemo(area_);
+  Memo_current->setObjectName(QStringLiteral("Memo_current"));
+  Memo_current->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo_current->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo_current->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  Memo_current->setMinimumHeight(150);
+  Memo_current->setPlainText(QString());  // one empty line
+  h->addWidget(Memo_current, 1);
+  auto* right = new QHBoxLayout;
+  right->addLayout(buildLogButtons());
+  right->addLayout(buildCustomCommand(), 1);
+  h->addLayout(right, 1);
 }
 
-void LogPane::appendLine(const QString& line) {
-  QString body = line;
-  int crs = 0;
-  while (body.endsWith(QLatin1Char('\r'))) {
-    body.chop(1);
-    ++crs;
-  }
-  QTextDocument* doc = document();
-  QTextCursor c(doc);
-  c.movePosition(QTextCursor::End);
-  if (holdsNoLine()) {
-    c.insertText(body);
-  } else if (LogLineJoinsBlock(shapeOf(c.block()), static_cast<std::size_t>(body.size()), crs)) {
-    c.insertText(QChar(kLogLineSeparator) + body);
-  } else {
-    c.insertBlock();
-    c.insertText(body);
-  }
-  c.block().setUserState(crs > 0 ? crs : -1);
-  cleared_ = false;
-  doc->setModified(true);
-  appendedRevision_ = doc->revision();
-  QScrollBar* sb = verticalScrollBar();
-  sb->setValue(sb->maximum());
+QLayout* LogPane::buildLogButtons() {
+  auto* column = new QVBoxLayout;
+  BitBtn7 = MakeButton(area_, "BitBtn7", "Print");
+  BitBtn7->setEnabled(false);
+  BitBtn6 = MakeButton(area_, "BitBtn6", "Save log", QStyle::SP_DialogSaveButton);
+  BitBtn5 = MakeButton(area_, "BitBtn5", "Clear log", QStyle::SP_DialogResetButton);
+  column->addWidget(BitBtn7);
+  column->addWidget(BitBtn6);
+  column->addStretch();
+  column->addWidget(BitBtn5);
+  return column;
 }
 
-void LogPane::clearLines() {
-  clear();
-  cleared_ = true;
+QLayout* LogPane::buildCustomCommand() {
+  auto* custom = new QVBoxLayout;
+  auto* head = new QHBoxLayout;
+  Label4 = MakeLabel(area_, "Label4", "Send custom command");
+  Check_ascii = MakeCheck(area_, "Check_ascii", "ASCII");
+  Check_hex = MakeCheck(area_, "Check_hex", "Hex");
+  head->addWidget(Label4);
+  head->addWidget(Check_ascii);
+  head->addWidget(Check_hex);
+  head->addStretch();
+  custom->addLayout(head);
+  Edit_command = MakeEdit(area_, "Edit_command", QString(), 250);
+  custom->addWidget(Edit_command);
+  custom->addStretch();
+  Butt_command_send = MakeButton(area_, "Butt_command_send", "Send");
+  auto* sendRow = new QHBoxLayout;
+  sendRow->addStretch();
+  sendRow->addWidget(Butt_command_send);
+  custom->addLayout(sendRow);
+  return custom;
 }
 
-bool LogPane::untouchedSinceStart() const { return !cleared_ && !document()->isModified(); }
-
-std::string LogPane::plainTextWithCrs() const {
-  std::string text;
-  const QTextDocument* doc = document();
-  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-    if (b != doc->begin()) text += '\n';
-    text += LogBlockPlainText(b.text().toStdString(), b.userState());
-  }
-  return text;
+void LogPane::wire() {
+  for (auto [button, handler] :
+       {std::pair{Butt_command_send, &LogPane::Butt_command_sendClick}, std::pair{BitBtn5, &LogPane::BitBtn5Click},
+        std::pair{BitBtn6, &LogPane::BitBtn6Click}})
+    QObject::connect(button, &QPushButton::clicked, button, host_.guarded(this, handler));
+  for (auto [check, handler] :
+       {std::pair{Check_ascii, &LogPane::Check_asciiClick}, std::pair{Check_hex, &LogPane::Check_hexClick}})
+    QObject::connect(check, &QCheckBox::toggled, check, host_.guarded(this, handler));
 }
 
-void LogPane::mouseDoubleClickEvent(QMouseEvent* e) {
-  QPlainTextEdit::mouseDoubleClickEvent(e);
-  if (e->button() != Qt::LeftButton) return;
-  tripleClick_.start(QApplication::doubleClickInterval(), this);
-  tripleClickPoint_ = e->position();
+void LogPane::AddLogLine(const QString& line) { Memo_current->appendLine(line); }
+
+void LogPane::ClearLog() { Memo_current->clearLines(); }
+
+bool LogPane::logHoldsNoLine() const { return Memo_current->clearedByProgram(); }
+
+bool LogPane::logUntouchedSinceStart() const { return Memo_current->untouchedSinceStart(); }
+
+std::string LogPane::logPlainText() const { return Memo_current->plainTextWithCrs(); }
+
+void LogPane::BitBtn5Click() { ClearLog(); }
+
+void LogPane::BitBtn6Click() {
+  const std::string path = programFolder_.toStdString() + "/files/log.txt";
+  const std::string bytes = LogFileBytes(LogPaneLines(logPlainText(), logUntouchedSinceStart()));
+  // The "files" folder is not created: without it the save fails and says so.
+  if (!WriteFileAtomically(path, bytes)) AddLogLine(QString::fromLatin1(kLogFileNoRightsLine));
 }
 
-void LogPane::mousePressEvent(QMouseEvent* e) {
-  const bool triple = tripleClick_.isActive() && e->button() == Qt::LeftButton &&
-                      (e->position() - tripleClickPoint_).manhattanLength() < QApplication::startDragDistance();
-  tripleClick_.stop();
-  QPlainTextEdit::mousePressEvent(e);  // a triple click there selects the whole block
-  if (triple) selectLineAt(e->position());
-}
+// The two mode boxes form a pair: a click on either switches the mode, so
+// exactly one of them stays checked.
+void LogPane::Check_asciiClick() { Check_hex->setChecked(!Check_ascii->isChecked()); }
+void LogPane::Check_hexClick() { Check_ascii->setChecked(!Check_hex->isChecked()); }
 
-void LogPane::selectLineAt(const QPointF& pos) {
-  // The line as shown, with the break that ends it, as a triple click selects a line elsewhere.
-  QTextCursor c = cursorForPosition(pos.toPoint());
-  c.movePosition(QTextCursor::StartOfLine);
-  c.movePosition(QTextCursor::EndOfLine, QTextCursor::KeepAnchor);
-  c.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
-  setTextCursor(c);
-}
-
-void LogPane::timerEvent(QTimerEvent* e) {
-  if (e->timerId() == tripleClick_.timerId()) {
-    tripleClick_.stop();
+void LogPane::Butt_command_sendClick() {
+  if (!commandLink_ || !commandLink_->isOpen()) {
+    AddLogLine(QString::fromLatin1(kPortNotOpenedLine));
     return;
   }
-  QPlainTextEdit::timerEvent(e);
+  serial::TVaComm& port = commandLink_->port();
+  const std::string text = Edit_command->text().toStdString();
+  if (text.empty()) return;
+  if (Check_ascii->isChecked()) {
+    port.WriteString(CustomAsciiBytes(text));
+    return;
+  }
+  // The whole text is checked before the first byte goes out, so a refused
+  // text sends nothing.
+  const CustomHexCommand cmd = ParseCustomHex(text);
+  if (!cmd.error.empty()) {
+    AddLogLine(QString::fromStdString(cmd.error));
+    return;
+  }
+  for (std::uint8_t b : cmd.bytes) port.WriteByte(b);
+}
+
+void LogPane::startInHexMode() { Check_hex->setChecked(true); }
+
+void LogPane::setEnglishTexts() {
+  Butt_command_send->setText(QStringLiteral("Send"));
+  Label4->setText(QStringLiteral("Send custom command"));
+  BitBtn7->setText(QStringLiteral("Print"));
+  BitBtn6->setText(QStringLiteral("Save log"));
+  BitBtn5->setText(QStringLiteral("Clear log"));
 }
 
 }  // namespace ostrel

@@ -1,45 +1,74 @@
 #pragma once
-// The log pane: a plain text editor to which the program appends whole lines and in which the
-// user may edit. Appended lines share the document's blocks (core/LogBlocks.h), so a line costs
-// little more than its text, however many the pane holds.
-#include <QBasicTimer>
-#include <QPlainTextEdit>
-#include <QPointF>
+// The log pane under the pages, its buttons (Print, Save log, Clear log) and
+// the custom command beside it, which sends a typed text in ASCII or as hex
+// bytes over the panel link.
+#include <QString>
 #include <string>
+
+class QCheckBox;
+class QLabel;
+class QLayout;
+class QLineEdit;
+class QPushButton;
+class QWidget;
 
 namespace ostrel {
 
-class LogPane : public QPlainTextEdit {
-  Q_OBJECT
+class LogMemo;
+class SerialLinkBox;
+class WindowHost;
+
+class LogPane {
  public:
-  explicit LogPane(QWidget* parent = nullptr);
+  // programFolder: where "Save log" writes files/log.txt.
+  LogPane(QWidget* parent, WindowHost& host, QString programFolder);
 
-  // Adds line as the new last line and brings it into view. Carriage returns that end it are
-  // kept for the saved text.
-  void appendLine(const QString& line);
+  QWidget* widget() const { return area_; }
+  // The link the custom command is sent over.
+  void sendCommandsOver(SerialLinkBox& link) { commandLink_ = &link; }
+
+  // ---- the pane's lines ----
+  // Appends one whole line and keeps the newest line in view.
+  void AddLogLine(const QString& line);
   // Removes every line; the pane then holds no line, not even an empty one.
-  void clearLines();
-  // True from "clear" until the next appended line.
-  bool clearedByProgram() const { return cleared_; }
+  void ClearLog();
+  bool logHoldsNoLine() const;
   // True while nothing has changed the pane since start (its one empty line).
-  bool untouchedSinceStart() const;
-  // The lines joined by "\n" in UTF-8, the carriage returns that ended appended lines kept.
-  std::string plainTextWithCrs() const;
+  bool logUntouchedSinceStart() const;
+  // The pane's lines joined by "\n" in UTF-8, trailing carriage returns kept.
+  std::string logPlainText() const;
 
- protected:
-  // A triple click selects the line under the mouse, not the whole block that holds it.
-  void mouseDoubleClickEvent(QMouseEvent* e) override;
-  void mousePressEvent(QMouseEvent* e) override;
-  void timerEvent(QTimerEvent* e) override;
+  // ---- handlers ----
+  void Check_asciiClick();
+  void Check_hexClick();
+  void Butt_command_sendClick();
+  void BitBtn5Click();
+  void BitBtn6Click();
+
+  // The custom command's mode at start: hexadecimal.
+  void startInHexMode();
+  void setEnglishTexts();
 
  private:
-  bool holdsNoLine() const;
-  void selectLineAt(const QPointF& pos);
+  void build(QWidget* parent);
+  QLayout* buildLogButtons();
+  QLayout* buildCustomCommand();
+  void wire();
 
-  bool cleared_ = false;
-  int appendedRevision_ = -1;  // the document's revision after the last appended line
-  QBasicTimer tripleClick_;    // runs for a double-click interval after a double click
-  QPointF tripleClickPoint_;
+  WindowHost& host_;
+  QString programFolder_;
+  SerialLinkBox* commandLink_ = nullptr;
+
+  QWidget* area_ = nullptr;
+  LogMemo* Memo_current = nullptr;
+  QPushButton* BitBtn7 = nullptr;
+  QPushButton* BitBtn6 = nullptr;
+  QPushButton* BitBtn5 = nullptr;
+  QLabel* Label4 = nullptr;
+  QCheckBox* Check_ascii = nullptr;
+  QCheckBox* Check_hex = nullptr;
+  QLineEdit* Edit_command = nullptr;
+  QPushButton* Butt_command_send = nullptr;
 };
 
 }  // namespace ostrel

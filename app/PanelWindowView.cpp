@@ -1,57 +1,45 @@
 #include "PanelWindowView.h"
 
-#include <QLabel>
+#include <QStringList>
 #include <stdexcept>
 
-#include "TForm1.h"
+#include "ScanPage.h"
+#include "WindowHost.h"
 #include "serial/VaComm.h"
 
 namespace ostrel {
 
 namespace {
 QString text(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size())); }
+
+QStringList texts(const std::vector<std::string>& cells) {
+  QStringList list;
+  for (const std::string& cell : cells) list << text(cell);
+  return list;
+}
 }  // namespace
 
-void PanelWindowView::AddLogLine(const std::string& utf8) { form_.AddLogLine(text(utf8)); }
+void PanelWindowView::AddLogLine(const std::string& utf8) { host_.AddLogLine(text(utf8)); }
 
-bool PanelWindowView::PortOpen() { return form_.fpPortOpen; }
+bool PanelWindowView::PortOpen() { return page_.link().isOpen(); }
 
 void PanelWindowView::WritePort(const std::string& bytes) {
   // A write the port did not complete (time-out, device gone, port closed
   // under the flag) is a failed send, not a sent request.
-  if (!form_.Comm1 || !form_.Comm1->WriteString(bytes))
-    throw std::runtime_error("the panel port did not take the request");
+  if (!page_.link().port().WriteString(bytes)) throw std::runtime_error("the panel port did not take the request");
 }
 
-void PanelWindowView::PurgePort() {
-  if (form_.Comm1) form_.Comm1->PurgeAll();
-}
+void PanelWindowView::PurgePort() { page_.link().port().PurgeAll(); }
 
 void PanelWindowView::SetPanelLabel(panel::PanelLabel which, const std::string& utf8) {
-  QLabel* label = which == panel::PanelLabel::Label6   ? form_.Label6
-                  : which == panel::PanelLabel::Label7 ? form_.Label7
-                                                       : form_.Label10;
-  label->setText(text(utf8));
+  page_.setPanelInfo(which, text(utf8));
 }
 
-void PanelWindowView::AddLoopRow(const std::vector<std::string>& cells) {
-  TStringGrid* grid = form_.gridLoops;
-  const int row = grid->RowCount();
-  grid->setRowCount(row + 1);
-  for (int c = 0; c < grid->ColCount() && c < static_cast<int>(cells.size()); ++c)
-    grid->setCells(c, row, text(cells[c]));
-}
+void PanelWindowView::AddLoopRow(const std::vector<std::string>& cells) { page_.addLoopRow(texts(cells)); }
 
-void PanelWindowView::AddDeviceRow(const std::vector<std::string>& cells) {
-  // The bottom row is the empty spare row: fill it, then add a new spare.
-  TStringGrid* grid = form_.GridDevices;
-  const int row = grid->RowCount() - 1;
-  for (int c = 0; c < grid->ColCount() && c < static_cast<int>(cells.size()); ++c)
-    grid->setCells(c, row, text(cells[c]));
-  grid->setRowCount(row + 2);
-}
+void PanelWindowView::AddDeviceRow(const std::vector<std::string>& cells) { page_.addDeviceRow(texts(cells)); }
 
-void PanelWindowView::StartTimer() { form_.Timer_free_command->setEnabled(true); }
-void PanelWindowView::StopTimer() { form_.Timer_free_command->setEnabled(false); }
+void PanelWindowView::StartTimer() { page_.setScanTimer(true); }
+void PanelWindowView::StopTimer() { page_.setScanTimer(false); }
 
 }  // namespace ostrel

@@ -1,16 +1,17 @@
 #pragma once
-// The panel scan's view of the main window: the log pane, the panel port
-// Comm1, the three panel labels, the loop and device tables and the 5 ms scan
-// timer. The scan itself knows nothing of Qt.
-#include "TForm1.h"
+// The panel scan's view of the window: the log pane, the panel link, the
+// three panel labels, the loop and device tables and the 5 ms scan timer, all
+// on the scan page. The scan itself knows nothing of Qt.
 #include "panel/PanelLinkView.h"
-#include "panel/PanelScan.h"
 
 namespace ostrel {
 
+class ScanPage;
+class WindowHost;
+
 class PanelWindowView : public panel::PanelLinkView {
  public:
-  explicit PanelWindowView(TForm1& form) : form_(form) {}
+  PanelWindowView(ScanPage& page, WindowHost& host) : page_(page), host_(host) {}
 
   void AddLogLine(const std::string& utf8) override;
   bool PortOpen() override;
@@ -24,15 +25,8 @@ class PanelWindowView : public panel::PanelLinkView {
   void StopTimer() override;
 
  private:
-  TForm1& form_;
-};
-
-// What the window keeps for the panel scan: the adapter and the one scan
-// that reports through it.
-struct TForm1::PanelLink {
-  explicit PanelLink(TForm1& form) : view(form), scan(view) {}
-  PanelWindowView view;
-  panel::PanelScan scan;
+  ScanPage& page_;
+  WindowHost& host_;
 };
 
 }  // namespace ostrel

@@ -1,6 +1,7 @@
 #include "TypedInput.h"
 
 #include <QClipboard>
+#include <QComboBox>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
@@ -133,6 +134,18 @@ void FilterTypedCharacters(QWidget* control, QLineEdit* edit, CharRule rule) {
   auto* filter = new TypedCharFilter(control, edit, std::move(rule));
   control->installEventFilter(filter);
   if (control != edit) edit->installEventFilter(filter);
+}
+
+void DigitsOnly(QChar& key) {
+  const ushort c = key.unicode();
+  if ((c >= '0' && c <= '9') || c == 8 || c == 10 || c == 13) return;
+  key = QChar(kRefused);
+}
+
+void FilterDigits(QWidget* control, CharRule handler) {
+  auto* combo = qobject_cast<QComboBox*>(control);
+  QLineEdit* edit = combo ? combo->lineEdit() : qobject_cast<QLineEdit*>(control);
+  FilterTypedCharacters(control, edit, std::move(handler));
 }
 
 }  // namespace ostrel

@@ -29,4 +29,12 @@ void LimitTypedLength(QWidget* control, QLineEdit* edit, int maxLen);
 // character the rule refuses.
 void FilterTypedCharacters(QWidget* control, QLineEdit* edit, CharRule rule);
 
+// The digits rule of the number fields: digits, backspace, line feed and
+// carriage return pass; any other character becomes escape (27).
+void DigitsOnly(QChar& key);
+
+// Puts the key-press handler of a number field (which applies DigitsOnly) on
+// control: an edit box, or an editable combo box with its inner edit.
+void FilterDigits(QWidget* control, CharRule handler);
+
 }  // namespace ostrel

@@ -16,21 +16,21 @@ void TForm1::About1Click() {
           "Running on Qt %2\n"
           "Licence: %3")
           .arg(QStringLiteral(OSTREL_VERSION), QString::fromLatin1(qVersion()), QStringLiteral(OSTREL_LICENSE));
-  dialogs_->message(QStringLiteral("About Ostrel"), text, QMessageBox::Information, QMessageBox::Ok);
+  dialogs().message(QStringLiteral("About Ostrel"), text, QMessageBox::Information, QMessageBox::Ok);
 }
 
 void TForm1::Usermanual1Click() {
   const QString caption = QStringLiteral("User manual");
   if (!QFileInfo(userManualPath_).isFile()) {
-    dialogs_->message(caption,
+    dialogs().message(caption,
                       QStringLiteral("The user manual is not installed; it belongs at %1").arg(userManualPath_),
                       QMessageBox::Warning, QMessageBox::Ok);
     return;
   }
   // Without a desktop viewer (no xdg-open, a bare server) the user is told
   // where the manual is, to open it in any web browser.
-  if (!dialogs_->openDocument(userManualPath_)) {
-    dialogs_->message(caption,
+  if (!dialogs().openDocument(userManualPath_)) {
+    dialogs().message(caption,
                       QStringLiteral("No viewer could be started for the user manual. "
                                      "Open it in a web browser: %1")
                           .arg(userManualPath_),

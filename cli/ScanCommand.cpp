@@ -92,7 +92,7 @@ class ScanView : public panel::PanelLinkView {
   void SetPanelLabel(panel::PanelLabel which, const std::string& text) override {
     result.labels[static_cast<size_t>(which)] = text;
     // The second label is written only from a reply that was decoded whole.
-    if (which == panel::PanelLabel::Label7 && reply_) {
+    if (which == panel::PanelLabel::LoopsPowerZones && reply_) {
       result.panelReply = replyBytes_;
       result.panelChecksumOk = reply_->checksumOk;
     }

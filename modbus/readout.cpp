@@ -36,7 +36,7 @@ class ModbusMaster::Sink : public ReplySink {
  public:
   explicit Sink(ModbusMaster& m) : m_(m) {}
   void AddLogLine(const std::string& line) override { m_.view_.AddLogLine(line); }
-  void SetCrcStatusText(const std::string& text) override { m_.view_.SetStatusPanel2(text); }
+  void SetCrcStatusText(const std::string& text) override { m_.view_.SetCrcStatusText(text); }
   void DecodeRegister(uint8_t high, uint8_t low, int row, int number) override {
     m_.DecodeRegister(high, low, row, number);
   }

@@ -19,7 +19,8 @@ namespace ostrel::modbus {
 // restarts it when given a different interval.
 class ReadoutView : public LogSink {
  public:
-  virtual void SetStatusPanel2(const std::string& text) = 0;
+  // The reply check's verdict on the last reply, shown in the status bar.
+  virtual void SetCrcStatusText(const std::string& text) = 0;
   // gridInputRegisters: RowCount counts the header row.
   virtual int RowCount() = 0;
   virtual void SetRowCount(int rows) = 0;

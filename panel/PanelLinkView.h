@@ -7,7 +7,12 @@
 
 namespace ostrel::panel {
 
-enum class PanelLabel { Label6, Label7, Label10 };
+// The three lines of panel information beside the loop table.
+enum class PanelLabel {
+  CanAndModules,    // the CAN bus and the modules fitted (or a refused request)
+  LoopsPowerZones,  // the number of loops, mains power, the number of zones
+  LanguageAndMode,  // the panel's language and its day or night mode
+};
 
 class PanelLinkView {
  public:

@@ -46,7 +46,7 @@ TFP::PanelValues TFP::PanelValuesOf(const std::string& r) {
 std::optional<uint8_t> TFP::DecodePanelInfo(const std::string& r) {
   if (r.size() > 8 + 3 && at(r, 8) != 0) {
     const std::string text = "Грешка при команда 0x48";
-    view_.SetPanelLabel(PanelLabel::Label6, text);
+    view_.SetPanelLabel(PanelLabel::CanAndModules, text);
     view_.AddLogLine(text);
     return std::nullopt;
   }
@@ -63,9 +63,9 @@ std::optional<uint8_t> TFP::DecodePanelInfo(const std::string& r) {
   l7 += ", Зони " + num(at(r, 16));
   std::string l10 = at(r, 17) == 0 ? "Руски език" : "Английски език";
   l10 += at(r, 18) == 0 ? ", Дневен режим" : ", Нощен режим";
-  view_.SetPanelLabel(PanelLabel::Label6, l6);
-  view_.SetPanelLabel(PanelLabel::Label7, l7);
-  view_.SetPanelLabel(PanelLabel::Label10, l10);
+  view_.SetPanelLabel(PanelLabel::CanAndModules, l6);
+  view_.SetPanelLabel(PanelLabel::LoopsPowerZones, l7);
+  view_.SetPanelLabel(PanelLabel::LanguageAndMode, l10);
   return loops;
 }
 

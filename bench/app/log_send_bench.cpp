@@ -18,6 +18,7 @@
 
 #include "Application.h"
 #include "Dialogs.h"
+#include "SerialLinkBox.h"
 #include "TForm1.h"
 
 namespace {
@@ -39,9 +40,10 @@ long rssKiB() {
 
 // Clicks "Send" n times, the window repainting after each; returns the milliseconds taken.
 double clickSend(ostrel::TForm1& form, long n) {
+  auto* send = form.findChild<QPushButton*>(QStringLiteral("Butt_command_send"));
   const auto t0 = std::chrono::steady_clock::now();
   for (long i = 0; i < n; ++i) {
-    form.Butt_command_send->click();
+    send->click();
     QCoreApplication::processEvents();
   }
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
@@ -62,7 +64,7 @@ int main(int argc, char** argv) {
   form.resize(1000, 700);
   form.show();
   QCoreApplication::processEvents();
-  if (form.fpPortOpen) {
+  if (form.panelLinkBox().isOpen()) {
     std::fprintf(stderr, "the panel port opened at start: each click would send, not log\n");
     return 1;
   }

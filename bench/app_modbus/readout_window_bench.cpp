@@ -20,9 +20,13 @@
 
 #include "Application.h"
 #include "Dialogs.h"
+#include "LogPane.h"
+#include "ModbusPage.h"
+#include "SerialLinkBox.h"
 #include "TForm1.h"
 #include "modbus/crc.h"
 #include "modbus/readout.h"
+#include "tests/app/find_control.h"
 
 namespace {
 
@@ -58,27 +62,30 @@ int main(int argc, char** argv) {
   form.show();
   QApplication::processEvents();
   const std::string reply = reply125();
+  auto* grid = Child<ostrel::TStringGrid>(form, "gridInputRegisters");
+  auto* pane = Child<QPlainTextEdit>(form, "Memo_current");
+  auto* replyWait = Child<ostrel::TTimer>(form, "Timer_modbus");
 
   // 1. End of the wait to a painted table, median of 50 runs.
   std::vector<double> ms;
   // The port stays closed but counts as connected, so "Read registers" runs its
   // whole path (buffer emptied, request built, logged and handed to the closed
   // port, with its pauses).
-  form.modbusPortOpen = true;
+  form.modbusLinkBox().adoptOpenPort();
   for (int i = 0; i < 50; ++i) {
-    form.BitBtn4Click();
-    form.BitBtn3Click();
-    form.Timer_modbus->setEnabled(false);
+    form.modbusPage().BitBtn4Click();
+    form.modbusPage().BitBtn3Click();
+    replyWait->setEnabled(false);
     QApplication::processEvents();
-    form.modbusMaster().CollectReply(reply);
+    form.modbusPage().modbusMaster().CollectReply(reply);
     QElapsedTimer t;
     t.start();
-    form.Timer_modbusTimer();
-    form.gridInputRegisters->viewport()->repaint();
+    form.modbusPage().Timer_modbusTimer();
+    grid->viewport()->repaint();
     ms.push_back(t.nsecsElapsed() / 1e6);
-    if (form.gridInputRegisters->RowCount() != 127) {
-      std::fprintf(stderr, "table not filled: %d rows\n%s\n", form.gridInputRegisters->RowCount(),
-                   form.Memo_current->toPlainText().toStdString().c_str());
+    if (grid->RowCount() != 127) {
+      std::fprintf(stderr, "table not filled: %d rows\n%s\n", grid->RowCount(),
+                   pane->toPlainText().toStdString().c_str());
       return 1;
     }
   }
@@ -92,40 +99,40 @@ int main(int argc, char** argv) {
   // 2. Memory over many automatic read-outs: each tick runs "Read registers" as
   // above, each end of wait clears and refills the table from the same reply.
   const int cycles = argc > 1 ? std::max(200, std::atoi(argv[1])) : 3600;
-  form.CheckBox1->setChecked(true);
-  form.Timer_auto->setEnabled(false);  // ticks are driven by hand below
+  Child<QCheckBox>(form, "CheckBox1")->setChecked(true);
+  Child<ostrel::TTimer>(form, "Timer_auto")->setEnabled(false);  // ticks are driven by hand below
   auto cycle = [&] {
-    form.Timer_autoTimer();
-    form.Timer_modbus->setEnabled(false);
-    form.modbusMaster().CollectReply(reply);
-    form.Timer_modbusTimer();
+    form.modbusPage().Timer_autoTimer();
+    replyWait->setEnabled(false);
+    form.modbusPage().modbusMaster().CollectReply(reply);
+    form.modbusPage().Timer_modbusTimer();
     QApplication::processEvents();
   };
   for (int i = 0; i < 100; ++i) cycle();
   const long base = rssKiB();
-  const qsizetype logBase = form.Memo_current->document()->characterCount();
+  const qsizetype logBase = pane->document()->characterCount();
   long mid = 0;
   for (int i = 1; i <= cycles; ++i) {
     cycle();
     if (i == cycles / 2) mid = rssKiB();
   }
   const long end = rssKiB();
-  if (form.gridInputRegisters->RowCount() != 127) {
+  if (grid->RowCount() != 127) {
     std::fprintf(stderr, "table not refilled\n");
     return 1;
   }
-  const double logChars = double(form.Memo_current->document()->characterCount() - logBase) / cycles;
+  const double logChars = double(pane->document()->characterCount() - logBase) / cycles;
   std::printf("%d automatic read-outs: RSS %ld KiB after 100 warm-up cycles, %ld KiB at half, %ld KiB at the end\n",
               cycles, base, mid, end);
   std::printf("growth %.0f bytes per cycle, while the log pane grows by %.0f characters per cycle\n",
               (end - base) * 1024.0 / cycles, logChars);
   // The same cycles with the log emptied after each: what is left is the rest's cost.
   const int cleared = cycles / 6;
-  form.ClearLog();
+  form.logPane().ClearLog();
   const long base2 = rssKiB();
   for (int i = 0; i < cleared; ++i) {
     cycle();
-    form.ClearLog();
+    form.logPane().ClearLog();
   }
   std::printf("with the log emptied every cycle: %.1f bytes per cycle over %d cycles\n",
               (rssKiB() - base2) * 1024.0 / cleared, cleared);

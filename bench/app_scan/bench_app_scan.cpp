@@ -21,7 +21,11 @@
 #include "Application.h"
 #include "Dialogs.h"
 #include "PanelWindowView.h"
+#include "ScanPage.h"
+#include "SerialLinkBox.h"
 #include "TForm1.h"
+#include "panel/PanelScan.h"
+#include "tests/app/find_control.h"
 #include "tests/panel/sim_driver.h"
 
 using namespace ostrel;
@@ -57,21 +61,22 @@ Result windowScan(const std::string& n) {
   }
   ScriptedDialogs dialogs;
   auto form = std::make_unique<TForm1>(&dialogs, home.path() + "/ostrel.ini");
-  form->Combo_com_name->setEditText("COM1");
-  form->Butt_open_port->click();
-  if (!form->fpPortOpen) {
+  Child<QComboBox>(form, "Combo_com_name")->setEditText("COM1");
+  Child<QPushButton>(form, "Butt_open_port")->click();
+  if (!form->panelLinkBox().isOpen()) {
     std::fprintf(stderr, "cannot connect to the simulated panel\n");
     std::exit(1);
   }
   Result r;
-  QObject::connect(form->Timer_free_command, &TTimer::Timer, [&r] { ++r.ticks; });
-  const uint64_t before = form->panelLink().scan.requestsSent();
+  auto* scanTimer = Child<ostrel::TTimer>(form, "Timer_free_command");
+  QObject::connect(scanTimer, &TTimer::Timer, [&r] { ++r.ticks; });
+  const uint64_t before = form->scanPage().scan().requestsSent();
   const auto t0 = std::chrono::steady_clock::now();
-  form->BitBtn1->click();
-  runUntil([&] { return !form->Timer_free_command->Enabled(); });
+  Child<QPushButton>(form, "BitBtn1")->click();
+  runUntil([&] { return !scanTimer->Enabled(); });
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  r.requests = form->panelLink().scan.requestsSent() - before;
-  r.rows = form->GridDevices->RowCount() - 2;
+  r.requests = form->scanPage().scan().requestsSent() - before;
+  r.rows = Child<ostrel::TStringGrid>(form, "GridDevices")->RowCount() - 2;
   return r;
 }
 

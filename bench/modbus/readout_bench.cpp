@@ -22,7 +22,7 @@ using ostrel::doubles::NullLink;
 class TableView : public ReadoutView {
  public:
   void AddLogLine(const std::string& l) override { logBytes += l.size(); }
-  void SetStatusPanel2(const std::string&) override {}
+  void SetCrcStatusText(const std::string&) override {}
   int RowCount() override { return static_cast<int>(rows.size()); }
   void SetRowCount(int n) override { rows.resize(n, std::vector<std::string>(kRegisterColumns)); }
   void SetCell(int col, int row, const std::string& t) override { rows[row][col] = t; }

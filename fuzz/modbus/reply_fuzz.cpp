@@ -17,7 +17,7 @@ using ostrel::doubles::NullLink;
 class CheckedView : public ReadoutView {
  public:
   void AddLogLine(const std::string&) override {}
-  void SetStatusPanel2(const std::string&) override {}
+  void SetCrcStatusText(const std::string&) override {}
   int RowCount() override { return rows_; }
   void SetRowCount(int n) override { rows_ = n; }
   void SetCell(int col, int row, const std::string&) override {

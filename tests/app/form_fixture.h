@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
 
 #include "Dialogs.h"
 #include "TForm1.h"
+#include "tests/app/find_control.h"
 
 class FormTest : public ::testing::Test {
  protected:
@@ -38,6 +40,8 @@ class FormTest : public ::testing::Test {
     return o;
   }
   // The log pane's lines as it shows them.
-  QStringList logLines() const { return form->Memo_current->toPlainText().split(QLatin1Char('\n')); }
+  QStringList logLines() const {
+    return Child<QPlainTextEdit>(*form, "Memo_current")->toPlainText().split(QLatin1Char('\n'));
+  }
   int messages() const { return dialogs.count(ostrel::ScriptedDialogs::Kind::Message); }
 };

@@ -20,9 +20,14 @@
 #include <QTest>
 #include <QTextBlock>
 
+#include "LogPane.h"
+#include "ModbusPage.h"
+#include "SerialLinkBox.h"
+#include "TypedInput.h"
 #include "form_fixture.h"
 #include "modbus/readout.h"
 #include "serial/VaComm.h"
+#include "tests/app/find_control.h"
 
 using namespace ostrel;
 
@@ -245,12 +250,12 @@ TEST_F(FormTest, GridsStatusBarMenuTimersAndSlots) {
   }
   // Row 0 of gridLoops is an ordinary row; the others show it as a header
   // that stays in place when the rows scroll.
-  EXPECT_EQ(f.gridLoops->FixedRows(), 0);
-  EXPECT_EQ(f.gridLoops->item(0, 0)->text(), "Контур ");
-  EXPECT_FALSE(f.GridDevices->horizontalHeader()->isHidden());
-  EXPECT_EQ(f.GridDevices->horizontalHeaderItem(4)->text(), "No. следващо ");
-  EXPECT_EQ(f.GridDevices->selectionBehavior(), QAbstractItemView::SelectRows);
-  EXPECT_EQ(f.gridInputRegisters->selectionBehavior(), QAbstractItemView::SelectItems);
+  EXPECT_EQ(Child<ostrel::TStringGrid>(f, "gridLoops")->FixedRows(), 0);
+  EXPECT_EQ(Child<ostrel::TStringGrid>(f, "gridLoops")->item(0, 0)->text(), "Контур ");
+  EXPECT_FALSE(Child<ostrel::TStringGrid>(f, "GridDevices")->horizontalHeader()->isHidden());
+  EXPECT_EQ(Child<ostrel::TStringGrid>(f, "GridDevices")->horizontalHeaderItem(4)->text(), "No. следващо ");
+  EXPECT_EQ(Child<ostrel::TStringGrid>(f, "GridDevices")->selectionBehavior(), QAbstractItemView::SelectRows);
+  EXPECT_EQ(Child<ostrel::TStringGrid>(f, "gridInputRegisters")->selectionBehavior(), QAbstractItemView::SelectItems);
 
   auto* sb = find<TStatusBar>("StatusBar1");
   ASSERT_EQ(sb->panelCount(), 4);
@@ -275,12 +280,13 @@ TEST_F(FormTest, GridsStatusBarMenuTimersAndSlots) {
       EXPECT_EQ(a->text(), text) << name;
     }
   }
-  EXPECT_TRUE(f.English1->isChecked());
-  EXPECT_EQ(f.ools1->menu()->actions(), QList<QAction*>{f.Serialports1});
-  EXPECT_TRUE(f.File1->menu()->actions().contains(f.Exit1));
-  EXPECT_TRUE(f.File1->menu()->actions().contains(f.Open1));
-  EXPECT_EQ(f.Language1->menu()->actions(), QList<QAction*>{f.English1});
-  EXPECT_EQ(f.Help1->menu()->actions(), (QList<QAction*>{f.About1, f.Usermanual1}));
+  EXPECT_TRUE(Child<QAction>(f, "English1")->isChecked());
+  EXPECT_EQ(Child<QAction>(f, "ools1")->menu()->actions(), QList<QAction*>{Child<QAction>(f, "Serialports1")});
+  EXPECT_TRUE(Child<QAction>(f, "File1")->menu()->actions().contains(Child<QAction>(f, "Exit1")));
+  EXPECT_TRUE(Child<QAction>(f, "File1")->menu()->actions().contains(Child<QAction>(f, "Open1")));
+  EXPECT_EQ(Child<QAction>(f, "Language1")->menu()->actions(), QList<QAction*>{Child<QAction>(f, "English1")});
+  EXPECT_EQ(Child<QAction>(f, "Help1")->menu()->actions(),
+            (QList<QAction*>{Child<QAction>(f, "About1"), Child<QAction>(f, "Usermanual1")}));
 
   for (auto [name, interval] : std::vector<std::pair<const char*, int>>{
            {"Timer_free_command", 5}, {"Timer_modbus", 1000}, {"Timer_auto", 1000}}) {
@@ -292,11 +298,11 @@ TEST_F(FormTest, GridsStatusBarMenuTimersAndSlots) {
   EXPECT_EQ(find<TSaveDialog>("SaveDialog1")->Filter, "CSV files (*.csv)");
   EXPECT_EQ(find<TOpenDialog>("OpenDialog1")->Filter, "CSV (*.csv)");
   // The window creates both port objects; neither holds a device at start.
-  ASSERT_TRUE(f.Comm1 && f.Comm2);
-  EXPECT_FALSE(f.Comm1->IsOpen());
-  EXPECT_FALSE(f.Comm2->IsOpen());
-  EXPECT_FALSE(f.fpPortOpen);
-  EXPECT_FALSE(f.modbusPortOpen);
+  ASSERT_NE(&f.panelLinkBox().port(), &f.modbusLinkBox().port());
+  EXPECT_FALSE(f.panelLinkBox().port().IsOpen());
+  EXPECT_FALSE(f.modbusLinkBox().port().IsOpen());
+  EXPECT_FALSE(f.panelLinkBox().isOpen());
+  EXPECT_FALSE(f.modbusLinkBox().isOpen());
 }
 
 TEST_F(FormTest, DigitsFilterAndLengthLimitsOnTyping) {
@@ -326,11 +332,11 @@ TEST_F(FormTest, DigitsFilterAndLengthLimitsOnTyping) {
   EXPECT_EQ(cmd->text(), "aB 01");
 
   QChar k('x');
-  TForm1::DigitsOnly(k);
+  DigitsOnly(k);
   EXPECT_EQ(k.unicode(), 27);
   for (ushort c : {ushort('0'), ushort('9'), ushort(8), ushort(10), ushort(13)}) {
     QChar ch(c);
-    TForm1::DigitsOnly(ch);
+    DigitsOnly(ch);
     EXPECT_EQ(ch.unicode(), c);
   }
 }
@@ -339,7 +345,9 @@ namespace {
 // Makes a control reachable as a person reaches it: its page in front, its
 // hidden holders shown, enabled and writable, and the keyboard focus on it.
 QWidget* focusAsAPerson(TForm1& f, QWidget* control) {
-  f.PageControl1->setCurrentWidget(f.TabSheet1->isAncestorOf(control) ? f.TabSheet1 : f.TabSheet2);
+  Child<QTabWidget>(f, "PageControl1")
+      ->setCurrentWidget(Child<QWidget>(f, "TabSheet1")->isAncestorOf(control) ? Child<QWidget>(f, "TabSheet1")
+                                                                               : Child<QWidget>(f, "TabSheet2"));
   for (QWidget* w = control; w && w != &f; w = w->parentWidget()) w->show();
   control->setEnabled(true);
   if (auto* e = qobject_cast<QLineEdit*>(control)) e->setReadOnly(false);
@@ -423,9 +431,9 @@ TEST_F(FormTest, RegisterTimeColumnShowsTheUsersLongTimeWithoutAZone) {
   const QLocale before;
   for (const Case& c : cases) {
     QLocale::setDefault(c.locale);
-    f.BitBtn4Click();
-    f.modbusMaster().DecodeRegister(0x01, 0x80, 1, 7);
-    const QString time = f.gridInputRegisters->Cells(5, 1);
+    f.modbusPage().BitBtn4Click();
+    f.modbusPage().modbusMaster().DecodeRegister(0x01, 0x80, 1, 7);
+    const QString time = Child<ostrel::TStringGrid>(f, "gridInputRegisters")->Cells(5, 1);
     EXPECT_TRUE(QRegularExpression(c.pattern).match(time).hasMatch()) << time.toStdString();
   }
   QLocale::setDefault(before);
@@ -433,24 +441,24 @@ TEST_F(FormTest, RegisterTimeColumnShowsTheUsersLongTimeWithoutAZone) {
 
 TEST_F(FormTest, SpinButtonsStopAtTheirLimits) {
   TForm1& f = create();
-  f.UD_modbusTimeout->setPosition(50);
-  f.UD_modbusTimeout->stepUp();
-  EXPECT_EQ(f.EditTimeoutModbus->text(), "100");
-  for (int i = 0; i < 500; ++i) f.UD_modbusTimeout->stepUp();
-  EXPECT_EQ(f.EditTimeoutModbus->text(), "20000");
-  f.UD_auto->stepDown();
-  EXPECT_EQ(f.Edit_auto->text(), "1");
-  for (int i = 0; i < 70; ++i) f.UD_auto->stepUp();
-  EXPECT_EQ(f.Edit_auto->text(), "60");
-  f.UD_auto->stepUp();
-  EXPECT_EQ(f.UD_auto->Position(), 60);
+  Child<ostrel::TUpDown>(f, "UD_modbusTimeout")->setPosition(50);
+  Child<ostrel::TUpDown>(f, "UD_modbusTimeout")->stepUp();
+  EXPECT_EQ(Child<QLineEdit>(f, "EditTimeoutModbus")->text(), "100");
+  for (int i = 0; i < 500; ++i) Child<ostrel::TUpDown>(f, "UD_modbusTimeout")->stepUp();
+  EXPECT_EQ(Child<QLineEdit>(f, "EditTimeoutModbus")->text(), "20000");
+  Child<ostrel::TUpDown>(f, "UD_auto")->stepDown();
+  EXPECT_EQ(Child<QLineEdit>(f, "Edit_auto")->text(), "1");
+  for (int i = 0; i < 70; ++i) Child<ostrel::TUpDown>(f, "UD_auto")->stepUp();
+  EXPECT_EQ(Child<QLineEdit>(f, "Edit_auto")->text(), "60");
+  Child<ostrel::TUpDown>(f, "UD_auto")->stepUp();
+  EXPECT_EQ(Child<ostrel::TUpDown>(f, "UD_auto")->Position(), 60);
 }
 
 TEST_F(FormTest, ExitConfirmationBothWays) {
   TForm1& f = create();
   f.show();
   dialogs.answers.push_back(QMessageBox::No);
-  f.Exit1->trigger();
+  Child<QAction>(f, "Exit1")->trigger();
   ASSERT_EQ(messages(), 1);
   const auto* m = dialogs.last(ScriptedDialogs::Kind::Message);
   EXPECT_EQ(m->caption, "Exit Confirmation");
@@ -461,7 +469,7 @@ TEST_F(FormTest, ExitConfirmationBothWays) {
   EXPECT_FALSE(QFile::exists(iniPath()));  // nothing saved
 
   dialogs.answers.push_back(QMessageBox::Yes);
-  f.Exit1->trigger();
+  Child<QAction>(f, "Exit1")->trigger();
   EXPECT_EQ(messages(), 2);
   EXPECT_FALSE(f.isVisible());
   EXPECT_TRUE(QFile::exists(iniPath()));  // closed through the normal path
@@ -474,55 +482,55 @@ TEST_F(FormTest, ExitConfirmationBothWays) {
 
 TEST_F(FormTest, LanguageMenuRestoresTheStartTexts) {
   TForm1& f = create();
-  const QString label4 = f.Label4->text();
-  f.Label4->setText("changed");
-  f.GridDevices->setCells(2, 0, "changed");
-  f.English1->setChecked(false);
-  f.English1->trigger();
-  f.English1->trigger();
-  EXPECT_TRUE(f.English1->isChecked());
-  EXPECT_EQ(f.Label4->text(), label4);
-  EXPECT_EQ(f.GridDevices->Cells(2, 0), "Тип ");
+  const QString label4 = Child<QLabel>(f, "Label4")->text();
+  Child<QLabel>(f, "Label4")->setText("changed");
+  Child<ostrel::TStringGrid>(f, "GridDevices")->setCells(2, 0, "changed");
+  Child<QAction>(f, "English1")->setChecked(false);
+  Child<QAction>(f, "English1")->trigger();
+  Child<QAction>(f, "English1")->trigger();
+  EXPECT_TRUE(Child<QAction>(f, "English1")->isChecked());
+  EXPECT_EQ(Child<QLabel>(f, "Label4")->text(), label4);
+  EXPECT_EQ(Child<ostrel::TStringGrid>(f, "GridDevices")->Cells(2, 0), "Тип ");
 }
 
 TEST_F(FormTest, LogLinesAndModePair) {
   TForm1& f = create();
-  QPlainTextEdit* memo = f.Memo_current;
+  QPlainTextEdit* memo = Child<QPlainTextEdit>(f, "Memo_current");
   f.AddLogLine("SENT: 02 04 ");
   f.AddLogLine("second");
   EXPECT_EQ(memo->toPlainText(), "\nSENT: 02 04 \nsecond");  // after the initial empty line
-  f.ClearLog();
+  f.logPane().ClearLog();
   EXPECT_TRUE(memo->toPlainText().isEmpty());
   f.AddLogLine("first");
   EXPECT_EQ(memo->toPlainText(), "first");
   // An empty line right after clearing is a line of its own.
-  f.ClearLog();
+  f.logPane().ClearLog();
   f.AddLogLine("");
   f.AddLogLine("x");
   EXPECT_EQ(memo->toPlainText(), "\nx");
-  EXPECT_EQ(f.logPlainText(), "\nx");
+  EXPECT_EQ(f.logPane().logPlainText(), "\nx");
   // The user empties the pane by hand: it holds no line, the next one comes first.
   memo->selectAll();
   QTest::keyClick(memo, Qt::Key_Delete);
   f.AddLogLine("y");
   EXPECT_EQ(memo->toPlainText(), "y");
-  f.ClearLog();
+  f.logPane().ClearLog();
   f.AddLogLine("first");
   for (int i = 0; i < 200; ++i) f.AddLogLine(QString::number(i));
   auto* sb = memo->verticalScrollBar();
   EXPECT_EQ(sb->value(), sb->maximum());  // the view follows the newest line
 
   f.show();
-  QTest::mouseClick(f.Check_hex, Qt::LeftButton);
-  EXPECT_FALSE(f.Check_hex->isChecked());
-  EXPECT_TRUE(f.Check_ascii->isChecked());
-  QTest::mouseClick(f.Check_hex, Qt::LeftButton);
-  EXPECT_TRUE(f.Check_hex->isChecked());
-  EXPECT_FALSE(f.Check_ascii->isChecked());
-  QTest::mouseClick(f.Check_hex, Qt::LeftButton);
-  QTest::mouseClick(f.Check_ascii, Qt::LeftButton);
-  EXPECT_TRUE(f.Check_hex->isChecked());
-  EXPECT_FALSE(f.Check_ascii->isChecked());
+  QTest::mouseClick(Child<QCheckBox>(f, "Check_hex"), Qt::LeftButton);
+  EXPECT_FALSE(Child<QCheckBox>(f, "Check_hex")->isChecked());
+  EXPECT_TRUE(Child<QCheckBox>(f, "Check_ascii")->isChecked());
+  QTest::mouseClick(Child<QCheckBox>(f, "Check_hex"), Qt::LeftButton);
+  EXPECT_TRUE(Child<QCheckBox>(f, "Check_hex")->isChecked());
+  EXPECT_FALSE(Child<QCheckBox>(f, "Check_ascii")->isChecked());
+  QTest::mouseClick(Child<QCheckBox>(f, "Check_hex"), Qt::LeftButton);
+  QTest::mouseClick(Child<QCheckBox>(f, "Check_ascii"), Qt::LeftButton);
+  EXPECT_TRUE(Child<QCheckBox>(f, "Check_hex")->isChecked());
+  EXPECT_FALSE(Child<QCheckBox>(f, "Check_ascii")->isChecked());
 }
 
 namespace {

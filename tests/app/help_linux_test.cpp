@@ -6,9 +6,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "CsvFiles.h"
 #include "ProgramFolder.h"
 #include "core/FileIo.h"
 #include "form_fixture.h"
+#include "tests/app/find_control.h"
 
 using namespace ostrel;
 using Kind = ScriptedDialogs::Kind;
@@ -30,7 +32,7 @@ class InstalledOnLinux : public FormTest {
     return *form;
   }
   QString lastLine() const {
-    const QStringList lines = form->Memo_current->toPlainText().split('\n');
+    const QStringList lines = Child<QPlainTextEdit>(form, "Memo_current")->toPlainText().split('\n');
     return lines.isEmpty() ? QString() : lines.last();
   }
 };
@@ -40,9 +42,9 @@ class InstalledOnLinux : public FormTest {
 TEST_F(InstalledOnLinux, SaveLogAndSettingsLandInThePerUserFolder) {
   TForm1& f = createInstalled(dir.path() + "/home");
   EXPECT_EQ(f.programFolder(), dir.path() + "/home/.config/ostrel");
-  EXPECT_EQ(f.dataDir, folder + "/");  // the CSV dialogs start there too
+  EXPECT_EQ(f.csvFiles().dataDir(), folder + "/");  // the CSV dialogs start there too
   f.AddLogLine("hello");
-  f.BitBtn6->click();
+  Child<QPushButton>(f, "BitBtn6")->click();
   EXPECT_EQ(ReadWholeFile((folder + "/files/log.txt").toStdString()).value_or("<none>"), "\r\nhello\r\n");
   f.close();
   EXPECT_TRUE(QFileInfo(folder + "/ostrel.ini").isFile());
@@ -54,9 +56,9 @@ TEST_F(InstalledOnLinux, UnusableHomeStartsWithDefaultsAndSaysSoWithoutWritingEl
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));  // a file where the home folder should be
   blocker.close();
   TForm1& f = createInstalled(dir.path() + "/home");
-  EXPECT_EQ(f.Combo_com_name->currentText(), "COM1");
-  EXPECT_EQ(f.UD_modbusTimeout->Position(), 600);
-  f.BitBtn6->click();
+  EXPECT_EQ(Child<QComboBox>(f, "Combo_com_name")->currentText(), "COM1");
+  EXPECT_EQ(Child<ostrel::TUpDown>(f, "UD_modbusTimeout")->Position(), 600);
+  Child<QPushButton>(f, "BitBtn6")->click();
   EXPECT_EQ(lastLine(), "Can not write file, no rights...");
   f.close();
   ASSERT_EQ(messages(), 1);

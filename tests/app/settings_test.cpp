@@ -6,8 +6,10 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include "CsvFiles.h"
 #include "IniFile.h"
 #include "settings_expect.h"
+#include "tests/app/find_control.h"
 
 using namespace ostrel;
 using namespace ostrel::testing;
@@ -28,23 +30,23 @@ TEST_F(FormTest, NoFileGivesDefaultsAndCloseWritesTheTableInOrder) {
 TEST_F(FormTest, TypedValuesRoundTripAsTyped) {
   {
     TForm1& f = create();
-    f.Combo_com_speed->setEditText("600");  // not in the list
-    f.Combo_com2_name->setEditText("/dev/ttyUSB0");
-    f.Combo_com2_parity->setCurrentIndex(3);
-    f.CB_open_port->setChecked(true);
-    f.UD_modbusTimeout->setPosition(1250);
-    f.UDmodbusAddress->setPosition(17);
-    f.EditInputCount->setText("64");
-    f.dataDir = "/data/таблици/";
+    Child<QComboBox>(f, "Combo_com_speed")->setEditText("600");  // not in the list
+    Child<QComboBox>(f, "Combo_com2_name")->setEditText("/dev/ttyUSB0");
+    Child<QComboBox>(f, "Combo_com2_parity")->setCurrentIndex(3);
+    Child<QCheckBox>(f, "CB_open_port")->setChecked(true);
+    Child<ostrel::TUpDown>(f, "UD_modbusTimeout")->setPosition(1250);
+    Child<ostrel::TUpDown>(f, "UDmodbusAddress")->setPosition(17);
+    Child<QLineEdit>(f, "EditInputCount")->setText("64");
+    f.csvFiles().setDataDir("/data/таблици/");
     f.close();
   }
   TForm1& g = create();
   expectShown(panelPort(g), "COM1", "600", "Even", "2", true);
   expectShown(modbusPort(g), "/dev/ttyUSB0", "19200", "Mark", "1", false);
-  EXPECT_EQ(g.UD_modbusTimeout->Position(), 1250);
-  EXPECT_EQ(g.UDmodbusAddress->Position(), 17);
-  EXPECT_EQ(g.EditInputCount->text(), "64");
-  EXPECT_EQ(g.dataDir, "/data/таблици/");
+  EXPECT_EQ(Child<ostrel::TUpDown>(g, "UD_modbusTimeout")->Position(), 1250);
+  EXPECT_EQ(Child<ostrel::TUpDown>(g, "UDmodbusAddress")->Position(), 17);
+  EXPECT_EQ(Child<QLineEdit>(g, "EditInputCount")->text(), "64");
+  EXPECT_EQ(g.csvFiles().dataDir(), "/data/таблици/");
   EXPECT_TRUE(readIni().contains("Dir=/data/\xF2\xE0\xE1\xEB\xE8\xF6\xE8/\r\n"));  // Windows-1251
 }
 
@@ -53,19 +55,19 @@ TEST_F(FormTest, UnusableValuesFallBackOrClampKeyByKey) {
       "[MODBUS]\ntimeout=abc\nAutoOpen=2\nADDRESS=99999\n"
       "[mbus]\nTimeout=-40000\n[com port]\nname=COM123456\nSpeed=\nAutoOpen=x\n");
   TForm1& f = create();
-  EXPECT_EQ(f.UD_modbusTimeout->Position(), 600);           // not a number: default
-  EXPECT_TRUE(f.CB_open_port2->isChecked());                // nonzero is true
-  EXPECT_EQ(f.UDmodbusAddress->Position(), 32);             // beyond the spin: its limit
-  EXPECT_EQ(f.UD_timeout->Position(), 300);                 // below the spin: its limit
-  EXPECT_EQ(f.Combo_com_name->currentText(), "COM123456");  // texts unchanged
+  EXPECT_EQ(Child<ostrel::TUpDown>(f, "UD_modbusTimeout")->Position(), 600);     // not a number: default
+  EXPECT_TRUE(Child<QCheckBox>(f, "CB_open_port2")->isChecked());                // nonzero is true
+  EXPECT_EQ(Child<ostrel::TUpDown>(f, "UDmodbusAddress")->Position(), 32);       // beyond the spin: its limit
+  EXPECT_EQ(Child<ostrel::TUpDown>(f, "UD_timeout")->Position(), 300);           // below the spin: its limit
+  EXPECT_EQ(Child<QComboBox>(f, "Combo_com_name")->currentText(), "COM123456");  // texts unchanged
   // Such a text can be shortened, but not lengthened past the typing limit.
-  QLineEdit* name = f.Combo_com_name->lineEdit();
+  QLineEdit* name = Child<QComboBox>(f, "Combo_com_name")->lineEdit();
   name->end(false);
   QTest::keyClick(name, Qt::Key_Backspace);
   QTest::keyClicks(name, "7");
   EXPECT_EQ(name->text(), "COM12345");
-  EXPECT_EQ(f.Combo_com_speed->currentText(), "");
-  EXPECT_FALSE(f.CB_open_port->isChecked());
+  EXPECT_EQ(Child<QComboBox>(f, "Combo_com_speed")->currentText(), "");
+  EXPECT_FALSE(Child<QCheckBox>(f, "CB_open_port")->isChecked());
   expectShown(modbusPort(f), "COM1", "19200", "Even", "1", true);
 }
 
@@ -78,8 +80,8 @@ TEST_F(FormTest, HostileFilesNeverStopStartUp) {
   for (const QByteArray& bytes : cases) {
     writeIni(bytes);
     TForm1& f = create();
-    EXPECT_EQ(f.UD_modbusTimeout->Position(), 600);
-    EXPECT_EQ(f.Combo_com_speed->currentText(), "2400");
+    EXPECT_EQ(Child<ostrel::TUpDown>(f, "UD_modbusTimeout")->Position(), 600);
+    EXPECT_EQ(Child<QComboBox>(f, "Combo_com_speed")->currentText(), "2400");
     form.reset();
   }
   // The settings file cannot even be read: a folder stands in its place.
@@ -94,8 +96,8 @@ TEST_F(FormTest, ForeignContentSurvivesAndDuplicatesTakeTheFirst) {
       "; written by another tool\r\n[Com port]\r\nname=COM5\r\nNAME=COM6\r\n"
       "Comment=\xCA\xEE\xED\xF2\xF3\xF0\r\n\r\n[Other]\r\nkey=value\r\n");
   TForm1& f = create();
-  EXPECT_EQ(f.Combo_com_name->currentText(), "COM5");
-  f.Combo_com_name->setEditText("COM7");
+  EXPECT_EQ(Child<QComboBox>(f, "Combo_com_name")->currentText(), "COM5");
+  Child<QComboBox>(f, "Combo_com_name")->setEditText("COM7");
   f.close();
   const QByteArray out = readIni();
   EXPECT_TRUE(
@@ -125,9 +127,9 @@ TEST_F(FormTest, UnwritableFileWarnsOnceAndShutdownGoesOn) {
 TEST_F(FormTest, LineEndsOfEveryKindAndAHugeFileReadUpToItsBound) {
   writeIni("[Com port]\rSpeed=4800\rSB=1\r[Modbus]\rTimeout=900\r");
   TForm1& f = create();
-  EXPECT_EQ(f.Combo_com_speed->currentText(), "4800");
-  EXPECT_EQ(f.Combo_stop->currentText(), "1");
-  EXPECT_EQ(f.UD_modbusTimeout->Position(), 900);
+  EXPECT_EQ(Child<QComboBox>(f, "Combo_com_speed")->currentText(), "4800");
+  EXPECT_EQ(Child<QComboBox>(f, "Combo_stop")->currentText(), "1");
+  EXPECT_EQ(Child<ostrel::TUpDown>(f, "UD_modbusTimeout")->Position(), 900);
   f.close();
   const QByteArray out = readIni();
   EXPECT_TRUE(out.startsWith("[Com port]\rSpeed=4800\rSB=1\rName=COM1\r")) << out.left(60).toStdString();
@@ -135,8 +137,8 @@ TEST_F(FormTest, LineEndsOfEveryKindAndAHugeFileReadUpToItsBound) {
   form.reset();
 
   writeIni("[Modbus]\nAddress=7\n[Com port]\r\nSpeed=9600\r\n");
-  EXPECT_EQ(create().UDmodbusAddress->Position(), 7);
-  EXPECT_EQ(form->Combo_com_speed->currentText(), "9600");
+  EXPECT_EQ(Child<ostrel::TUpDown>(create(), "UDmodbusAddress")->Position(), 7);
+  EXPECT_EQ(Child<QComboBox>(form, "Combo_com_speed")->currentText(), "9600");
   form.reset();
 
   // 50 MB (a sparse file): the keys at its start are read, the rest is not,
@@ -144,7 +146,7 @@ TEST_F(FormTest, LineEndsOfEveryKindAndAHugeFileReadUpToItsBound) {
   writeIni("[Com port]\r\nSpeed=1200\r\n");
   ASSERT_TRUE(QFile::resize(iniPath(), 50 << 20));
   TForm1& big = create();
-  EXPECT_EQ(big.Combo_com_speed->currentText(), "1200");
+  EXPECT_EQ(Child<QComboBox>(big, "Combo_com_speed")->currentText(), "1200");
   big.close();
   EXPECT_EQ(messages(), 0);
   EXPECT_LT(QFileInfo(iniPath()).size(), 1 << 20);

@@ -9,6 +9,7 @@
 #include "Dialogs.h"
 #include "TForm1.h"
 #include "peers.h"
+#include "tests/app/find_control.h"
 
 namespace ostrel::cli::testing {
 namespace {
@@ -28,7 +29,7 @@ TEST(CliCsvInWindow, TheWindowLoadsTheScanOfTheCommandLine) {
   form.findChild<QPushButton*>("Butt_load_data")->click();
 
   EXPECT_EQ(dialogs.count(ScriptedDialogs::Kind::Message), 0);
-  TStringGrid* grid = form.GridDevices;
+  TStringGrid* grid = Child<ostrel::TStringGrid>(form, "GridDevices");
   ASSERT_EQ(grid->RowCount(), 6 + 2);  // header, 6 devices, the spare row
   const QStringList first{"Loop 1, 1", "156", "1=ZR 401", "1", "2", "0", "Нет ветви", "1", "Вкл.", "00", "Input reg 1"};
   for (int c = 0; c < first.size(); ++c) EXPECT_EQ(grid->Cells(c, 1), first[c]) << c;

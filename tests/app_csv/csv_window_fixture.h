@@ -15,9 +15,11 @@
 #include <memory>
 #include <stdexcept>
 
+#include "CsvFiles.h"
 #include "Dialogs.h"
 #include "TForm1.h"
 #include "core/FileNames.h"
+#include "tests/app/find_control.h"
 
 using namespace ostrel;
 using Kind = ScriptedDialogs::Kind;
@@ -55,12 +57,12 @@ class CsvWindowTest : public ::testing::Test {
     qputenv("OSTREL_HOME", home.path().toLocal8Bit());
     form = std::make_unique<TForm1>(&dialogs, home.path() + "/ostrel.ini");
     ASSERT_TRUE(QDir(home.path()).mkdir("data"));
-    form->dataDir = home.path() + "/data/";
-    devices = form->GridDevices;
+    form->csvFiles().setDataDir(home.path() + "/data/");
+    devices = Child<ostrel::TStringGrid>(form, "GridDevices");
     dialogs.shown.clear();
   }
 
-  QString at(const QString& name) const { return form->dataDir + name; }
+  QString at(const QString& name) const { return form->csvFiles().dataDir() + name; }
   static QByteArray read(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");

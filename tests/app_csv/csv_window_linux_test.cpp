@@ -4,7 +4,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include "CsvFiles.h"
 #include "csv_window_fixture.h"
+#include "tests/app/find_control.h"
 
 namespace {
 
@@ -21,12 +23,12 @@ TEST_F(CsvWindowOnLinux, AWriteThatRunsOutOfRoomKeepsTheOldFileWhole) {
   rlimit small{4096, saved.rlim_max};
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
   dialogs.files = {at("meters.csv")};
-  form->Butt_save_data->click();
+  Child<QPushButton>(form, "Butt_save_data")->click();
   ::setrlimit(RLIMIT_FSIZE, &saved);
   ::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(messages(), 1);
   EXPECT_EQ(read(at("meters.csv")), "old;\r\n");
-  EXPECT_EQ(QDir(form->dataDir).entryList(QDir::Files), QStringList({"meters.csv"}));
+  EXPECT_EQ(QDir(form->csvFiles().dataDir()).entryList(QDir::Files), QStringList({"meters.csv"}));
 }
 
 TEST_F(CsvWindowOnLinux, AFifoAndAnEndlessDeviceAreWrongFilesToldAtOnce) {
@@ -37,7 +39,7 @@ TEST_F(CsvWindowOnLinux, AFifoAndAnEndlessDeviceAreWrongFilesToldAtOnce) {
     addRow(devices, numbered("old", 11));
     dialogs.shown.clear();
     dialogs.files = {path};
-    form->Butt_load_data->click();
+    Child<QPushButton>(form, "Butt_load_data")->click();
     ASSERT_EQ(messages(), 1);
     EXPECT_EQ(dialogs.last(Kind::Message)->text, "You chose wrong file for import!\nContact administrator!");
     EXPECT_EQ(devices->RowCount(), 2);

@@ -25,6 +25,9 @@
 
 #include "../app/form_fixture.h"
 #include "../modbus/peer.h"
+#include "ModbusPage.h"
+#include "SerialLinkBox.h"
+#include "tests/app/find_control.h"
 
 namespace {
 
@@ -88,28 +91,32 @@ class ModbusWindow : public FormTest {
   }
   void connectWindow(int timeoutMs) {
     create();
-    form->Combo_com2_name->setEditText("COM2");
-    form->Butt_open_port2Click();
-    ASSERT_TRUE(form->modbusPortOpen) << form->Memo_current->toPlainText().toStdString();
-    form->UD_modbusTimeout->setPosition(timeoutMs);
+    Child<QComboBox>(form, "Combo_com2_name")->setEditText("COM2");
+    form->modbusPage().Butt_open_port2Click();
+    ASSERT_TRUE(form->modbusLinkBox().isOpen())
+        << Child<QPlainTextEdit>(form, "Memo_current")->toPlainText().toStdString();
+    Child<ostrel::TUpDown>(form, "UD_modbusTimeout")->setPosition(timeoutMs);
   }
 
-  QStringList log() const { return form->Memo_current->toPlainText().split('\n'); }
+  QStringList log() const { return Child<QPlainTextEdit>(form, "Memo_current")->toPlainText().split('\n'); }
   int linesStarting(const QString& prefix) const {
     int n = 0;
     for (const QString& l : log()) n += l.startsWith(prefix);
     return n;
   }
-  bool logHas(const QString& text) const { return form->Memo_current->toPlainText().contains(text); }
+  bool logHas(const QString& text) const {
+    return Child<QPlainTextEdit>(form, "Memo_current")->toPlainText().contains(text);
+  }
   bool waitLines(const QString& prefix, int count, int ms) {
     return QTest::qWaitFor([&] { return linesStarting(prefix) >= count; }, ms);
   }
   void readOut(const QString& start, const QString& count) {
     const int before = linesStarting("QVMD:");
-    form->EditInputAddress->setText(start);
-    form->EditInputCount->setText(count);
-    form->BitBtn3Click();
-    ASSERT_TRUE(waitLines("QVMD:", before + 1, 5000)) << form->Memo_current->toPlainText().toStdString();
+    Child<QLineEdit>(form, "EditInputAddress")->setText(start);
+    Child<QLineEdit>(form, "EditInputCount")->setText(count);
+    form->modbusPage().BitBtn3Click();
+    ASSERT_TRUE(waitLines("QVMD:", before + 1, 5000))
+        << Child<QPlainTextEdit>(form, "Memo_current")->toPlainText().toStdString();
   }
 
   // The slave's holding registers once `done` holds for them, or the last dump.
@@ -137,7 +144,7 @@ class ModbusWindow : public FormTest {
     return holdingWhen([&](std::map<int, int>& r) { return r.count(reg) && r[reg] == value; });
   }
 
-  ostrel::TStringGrid* grid() { return form->gridInputRegisters; }
+  ostrel::TStringGrid* grid() { return Child<ostrel::TStringGrid>(form, "gridInputRegisters"); }
 
   QString mapDir;
   std::string dump;
@@ -150,8 +157,9 @@ TEST_F(ModbusWindow, ReadRegistersFillsOneRowPerSlaveRegister) {
   connectWindow(300);
   readOut("1", "125");
   EXPECT_TRUE(log().contains("SENT:01 04 00 01 00 7D 61 EB "));
-  ASSERT_EQ(grid()->RowCount(), 127)
-      << form->Memo_current->toPlainText().toStdString();  // header, 125 registers, the spare row
+  ASSERT_EQ(grid()->RowCount(), 127) << Child<QPlainTextEdit>(form, "Memo_current")
+                                            ->toPlainText()
+                                            .toStdString();  // header, 125 registers, the spare row
   // The slave's register n holds (n & 0xFF) << 8 | (3n + 1) & 0xFF.
   for (int n : {1, 64, 125}) {
     const int row = n;
@@ -170,7 +178,7 @@ TEST_F(ModbusWindow, ReadRegistersFillsOneRowPerSlaveRegister) {
   ASSERT_EQ(grid()->RowCount(), 129);
   EXPECT_EQ(grid()->Cells(0, 126), "10");
   EXPECT_EQ(grid()->Cells(0, 127), "11");
-  form->BitBtn4Click();
+  form->modbusPage().BitBtn4Click();
   EXPECT_EQ(grid()->RowCount(), 2);
   EXPECT_TRUE(grid()->Cells(0, 1).isEmpty());
   EXPECT_EQ(grid()->Cells(0, 0), "Addr. modbus");
@@ -186,12 +194,12 @@ TEST_F(ModbusWindow, MissingRegistersAndBadNumbersAreReported) {
   // A start that is not a number (pasted text) reaches the general error
   // report: nothing is sent and no wait starts.
   const int sent = linesStarting("SENT:");
-  form->EditInputAddress->setText("1x");
-  QTimer::singleShot(0, form.get(), [this] { form->BitBtn3Click(); });
+  Child<QLineEdit>(form, "EditInputAddress")->setText("1x");
+  QTimer::singleShot(0, form.get(), [this] { form->modbusPage().BitBtn3Click(); });
   ASSERT_TRUE(QTest::qWaitFor([&] { return messages() == 1; }, 2000));
   EXPECT_TRUE(dialogs.last(ostrel::ScriptedDialogs::Kind::Message)->text.contains("1x"));
   EXPECT_EQ(linesStarting("SENT:"), sent);
-  EXPECT_FALSE(form->Timer_modbus->Enabled());
+  EXPECT_FALSE(Child<ostrel::TTimer>(form, "Timer_modbus")->Enabled());
 }
 
 TEST_F(ModbusWindow, CommandsReachTheSlavesHoldingRegisters) {
@@ -199,25 +207,25 @@ TEST_F(ModbusWindow, CommandsReachTheSlavesHoldingRegisters) {
   connectWindow(300);
 
   // The command chosen decides which boxes can be used; the loop boxes exclude each other.
-  form->ComboCommand->setEditText("General write");
-  EXPECT_TRUE(form->CheckBeeper->isEnabled());
-  EXPECT_FALSE(form->checkLoop1->isEnabled());
-  EXPECT_FALSE(form->UD_zoneDevice->isEnabled());
-  form->ComboCommand->setEditText("Zone control");
-  EXPECT_FALSE(form->CheckSiren->isEnabled());
-  EXPECT_TRUE(form->checkLoop2->isEnabled());
-  EXPECT_TRUE(form->UD_zoneDevice->isEnabled());
-  form->checkLoop2->setChecked(true);
-  form->checkLoop1->setChecked(true);
-  EXPECT_FALSE(form->checkLoop2->isChecked());
-  form->UD_panelNumber->setPosition(3);
-  form->UD_zoneDevice->setPosition(17);
-  form->BitBtn9Click();
+  Child<QComboBox>(form, "ComboCommand")->setEditText("General write");
+  EXPECT_TRUE(Child<QCheckBox>(form, "CheckBeeper")->isEnabled());
+  EXPECT_FALSE(Child<QCheckBox>(form, "checkLoop1")->isEnabled());
+  EXPECT_FALSE(Child<ostrel::TUpDown>(form, "UD_zoneDevice")->isEnabled());
+  Child<QComboBox>(form, "ComboCommand")->setEditText("Zone control");
+  EXPECT_FALSE(Child<QCheckBox>(form, "CheckSiren")->isEnabled());
+  EXPECT_TRUE(Child<QCheckBox>(form, "checkLoop2")->isEnabled());
+  EXPECT_TRUE(Child<ostrel::TUpDown>(form, "UD_zoneDevice")->isEnabled());
+  Child<QCheckBox>(form, "checkLoop2")->setChecked(true);
+  Child<QCheckBox>(form, "checkLoop1")->setChecked(true);
+  EXPECT_FALSE(Child<QCheckBox>(form, "checkLoop2")->isChecked());
+  Child<ostrel::TUpDown>(form, "UD_panelNumber")->setPosition(3);
+  Child<ostrel::TUpDown>(form, "UD_zoneDevice")->setPosition(17);
+  form->modbusPage().commands().BitBtn9Click();
   EXPECT_EQ(holdingOnce(1, 0x3111)[1], 0x3111);
   EXPECT_TRUE(log().contains("SENT:01 06 00 01 31 11 0D 96 "));
 
   const QDateTime before = QDateTime::currentDateTime();
-  form->BitBtn10Click();
+  form->modbusPage().commands().BitBtn10Click();
   auto regs = holdingWhen([](std::map<int, int>& r) { return r[5] != 0; });
   const QDateTime after = QDateTime::currentDateTime();
   const int r2 = regs[2], r3 = regs[3], r4 = regs[4], r5 = regs[5];
@@ -229,62 +237,62 @@ TEST_F(ModbusWindow, CommandsReachTheSlavesHoldingRegisters) {
   EXPECT_LE(before.secsTo(sent), 1) << sent.toString().toStdString();
   EXPECT_EQ(r3 & 0xFF, date.dayOfWeek());  // Monday 1 .. Sunday 7
 
-  form->Edit_address->setText("7");
-  form->BitBtn12Click();
+  Child<QLineEdit>(form, "Edit_address")->setText("7");
+  form->modbusPage().BitBtn12Click();
   EXPECT_EQ(holdingOnce(0x8011, 7)[0x8011], 7);
 
-  form->Combo_baud->setEditText("19200");
-  form->Combo_parity->setEditText("Even");
-  form->BitBtn11Click();  // "Modbus port" is checked at start
+  Child<QComboBox>(form, "Combo_baud")->setEditText("19200");
+  Child<QComboBox>(form, "Combo_parity")->setEditText("Even");
+  form->modbusPage().commands().BitBtn11Click();  // "Modbus port" is checked at start
   EXPECT_EQ(holdingOnce(0x8012, 0x51)[0x8012], 0x51);
-  form->checkFPbaud->setChecked(true);
-  EXPECT_FALSE(form->checkModbusPort->isChecked());
-  form->Combo_baud->setEditText("57600");
-  form->Combo_parity->setEditText("None");
-  form->BitBtn11Click();
+  Child<QCheckBox>(form, "checkFPbaud")->setChecked(true);
+  EXPECT_FALSE(Child<QCheckBox>(form, "checkModbusPort")->isChecked());
+  Child<QComboBox>(form, "Combo_baud")->setEditText("57600");
+  Child<QComboBox>(form, "Combo_parity")->setEditText("None");
+  form->modbusPage().commands().BitBtn11Click();
   EXPECT_EQ(holdingOnce(0x8013, 0x72)[0x8013], 0x72);
   EXPECT_EQ(holdingOnce(0x8012, 0x51)[0x8012], 0x51);  // untouched
 
   // Write replies are logged, never decoded into the table.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Timer_modbus->Enabled(); }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Child<ostrel::TTimer>(form, "Timer_modbus")->Enabled(); }, 3000));
   EXPECT_EQ(grid()->RowCount(), 2);
 }
 
 TEST_F(ModbusWindow, AutomaticReadoutShowsOnlyTheLatestReply) {
   startSlave();
   connectWindow(600);
-  form->EditInputCount->setText("10");
-  form->CheckBox1->setChecked(true);
-  EXPECT_TRUE(form->Timer_auto->Enabled());
-  EXPECT_EQ(form->Timer_auto->Interval(), 1000);
+  Child<QLineEdit>(form, "EditInputCount")->setText("10");
+  Child<QCheckBox>(form, "CheckBox1")->setChecked(true);
+  EXPECT_TRUE(Child<ostrel::TTimer>(form, "Timer_auto")->Enabled());
+  EXPECT_EQ(Child<ostrel::TTimer>(form, "Timer_auto")->Interval(), 1000);
   ASSERT_TRUE(waitLines("QVMD:", 1, 4000));
   EXPECT_EQ(grid()->RowCount(), 12);
   ASSERT_TRUE(waitLines("QVMD:", 2, 3000));
   EXPECT_EQ(grid()->RowCount(), 12);  // cleared and refilled, not appended
   EXPECT_EQ(grid()->Cells(0, 10), "10");
-  form->CheckBox1->setChecked(false);
-  EXPECT_FALSE(form->Timer_auto->Enabled());
+  Child<QCheckBox>(form, "CheckBox1")->setChecked(false);
+  EXPECT_FALSE(Child<ostrel::TTimer>(form, "Timer_auto")->Enabled());
 }
 
 TEST_F(ModbusWindow, LaterAutomaticRequestsDoNotRestartALongWait) {
   startSlave();
   connectWindow(20000);
-  form->EditInputCount->setText("10");
-  form->CheckBox1->setChecked(true);
+  Child<QLineEdit>(form, "EditInputCount")->setText("10");
+  Child<QCheckBox>(form, "CheckBox1")->setChecked(true);
   ASSERT_TRUE(waitLines("SENT:", 1, 3000));
-  const int first = form->Timer_modbus->remainingTime();
+  const int first = Child<ostrel::TTimer>(form, "Timer_modbus")->remainingTime();
   ASSERT_TRUE(waitLines("SENT:", 3, 4000));
-  const int later = form->Timer_modbus->remainingTime();
+  const int later = Child<ostrel::TTimer>(form, "Timer_modbus")->remainingTime();
   EXPECT_GT(later, 0);
   EXPECT_LT(later, first - 1500) << "the wait was restarted";
   EXPECT_EQ(linesStarting("QVMD:"), 0);
-  form->CheckBox1->setChecked(false);
+  Child<QCheckBox>(form, "CheckBox1")->setChecked(false);
 
   // The end of that wait decodes what the latest request brought.
   ASSERT_TRUE(QTest::qWaitFor([&] { return grid()->RowCount() == 2; }, 100));
   QTest::qWait(200);  // the slave's reply to the last request arrives
-  form->Timer_modbusTimer();
-  EXPECT_FALSE(form->Timer_modbus->Enabled());
+  form->modbusPage().Timer_modbusTimer();
+  EXPECT_FALSE(Child<ostrel::TTimer>(form, "Timer_modbus")->Enabled());
   EXPECT_EQ(linesStarting("QVMD:"), 1);
   EXPECT_EQ(grid()->RowCount(), 12);
 }
@@ -294,7 +302,7 @@ QImage drawCell(ostrel::TForm1& w, int col, int row) {
   QImage img(150, 40, QImage::Format_RGB32);
   img.fill(Qt::cyan);
   QPainter p(&img);
-  w.gridInputRegistersDrawCell(col, row, img.rect(), &p, QStyleOptionViewItem());
+  w.modbusPage().gridInputRegistersDrawCell(col, row, img.rect(), &p, QStyleOptionViewItem());
   return img;
 }
 

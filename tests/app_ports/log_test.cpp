@@ -8,8 +8,11 @@
 #include <QTextCursor>
 #include <QTextDocumentFragment>
 
+#include "LogPane.h"
+#include "SerialLinkBox.h"
 #include "core/FileIo.h"
 #include "port_fixture.h"
+#include "tests/app/find_control.h"
 
 using namespace ostrel;
 
@@ -25,12 +28,12 @@ class CustomCommandTest : public PortFormTest {
     TForm1& w = create();
     panelLink("COM1");
     clickPanel();
-    EXPECT_TRUE(w.fpPortOpen);
+    EXPECT_TRUE(w.panelLinkBox().isOpen());
     return w;
   }
   void send(const QString& text) {
-    form->Edit_command->setText(text);
-    QTest::mouseClick(form->Butt_command_send, Qt::LeftButton);
+    Child<QLineEdit>(form, "Edit_command")->setText(text);
+    QTest::mouseClick(Child<QPushButton>(form, "Butt_command_send"), Qt::LeftButton);
   }
 };
 
@@ -39,7 +42,7 @@ class LogFileTest : public FormTest {
   std::string logPath() const { return dir.path().toStdString() + "/files/log.txt"; }
   void makeFilesFolder() { ASSERT_TRUE(QDir(dir.path()).mkdir("files")); }
   std::string saved() {
-    form->BitBtn6Click();
+    form->logPane().BitBtn6Click();
     return ReadWholeFile(logPath()).value_or("<no file>");
   }
 };
@@ -48,7 +51,7 @@ class LogFileTest : public FormTest {
 
 TEST_F(CustomCommandTest, HexTextsSendTheirBytesInOrder) {
   TForm1& w = connected();
-  ASSERT_TRUE(w.Check_hex->isChecked());
+  ASSERT_TRUE(Child<QCheckBox>(w, "Check_hex")->isChecked());
   const int lines = logLines().size();
   struct Case {
     const char* text;
@@ -99,9 +102,9 @@ TEST_F(CustomCommandTest, RefusedHexTextsSendNothingAndSayWhy) {
 
 TEST_F(CustomCommandTest, AsciiModeSendsTheTextsWindows1251Bytes) {
   TForm1& w = connected();
-  w.Check_hex->click();  // the checked box switches the mode
-  ASSERT_TRUE(w.Check_ascii->isChecked());
-  ASSERT_FALSE(w.Check_hex->isChecked());
+  Child<QCheckBox>(w, "Check_hex")->click();  // the checked box switches the mode
+  ASSERT_TRUE(Child<QCheckBox>(w, "Check_ascii")->isChecked());
+  ASSERT_FALSE(Child<QCheckBox>(w, "Check_hex")->isChecked());
   const int lines = logLines().size();
   send("AT");
   EXPECT_EQ(far->read(2), "AT");
@@ -121,7 +124,7 @@ TEST_F(CustomCommandTest, SendWithoutAnOpenPortOnlyLogs) {
     send(text);
     EXPECT_EQ(lastLog(), "Serial port is not opened");
   }
-  w.Check_ascii->click();
+  Child<QCheckBox>(w, "Check_ascii")->click();
   send("AT");
   EXPECT_EQ(lastLog(), "Serial port is not opened");
   EXPECT_EQ(logLines().size(), 4);  // the empty start line and three
@@ -140,21 +143,21 @@ TEST_F(LogFileTest, SavedBytesFollowThePane) {
   EXPECT_EQ(logLines().size(), 5);
 
   // After "Clear log": an empty file, and the next line is the first one.
-  QTest::mouseClick(w.BitBtn5, Qt::LeftButton);
+  QTest::mouseClick(Child<QPushButton>(w, "BitBtn5"), Qt::LeftButton);
   EXPECT_EQ(saved(), "");
   w.AddLogLine("first");
   w.AddLogLine("second");
   EXPECT_EQ(saved(), "first\r\nsecond\r\n");
 
   // What the user typed is saved as shown.
-  QTextCursor c(w.Memo_current->document());
+  QTextCursor c(Child<QPlainTextEdit>(w, "Memo_current")->document());
   c.movePosition(QTextCursor::End);
   c.insertText(" edited");
   EXPECT_EQ(saved(), "first\r\nsecond edited\r\n");
 
   // The user deleting everything leaves no line either.
-  w.Memo_current->selectAll();
-  w.Memo_current->textCursor().removeSelectedText();
+  Child<QPlainTextEdit>(w, "Memo_current")->selectAll();
+  Child<QPlainTextEdit>(w, "Memo_current")->textCursor().removeSelectedText();
   EXPECT_EQ(saved(), "");
   w.AddLogLine("again");
   EXPECT_EQ(saved(), "again\r\n");
@@ -165,7 +168,7 @@ TEST_F(LogFileTest, TheViewFollowsTheNewestLine) {
   TForm1& w = create();
   w.resize(900, 600);
   w.show();
-  QScrollBar* sb = w.Memo_current->verticalScrollBar();
+  QScrollBar* sb = Child<QPlainTextEdit>(w, "Memo_current")->verticalScrollBar();
   for (int i = 0; i < 300; ++i) w.AddLogLine(QString("line %1").arg(i));
   QCoreApplication::processEvents();
   EXPECT_GT(sb->maximum(), 0);
@@ -178,16 +181,18 @@ TEST_F(LogFileTest, TheViewFollowsTheNewestLine) {
 TEST_F(LogFileTest, AnUnwritableFileAddsTheErrorLineAndWritesNothing) {
   TForm1& w = create();
   // No "files" folder: it is not created.
-  w.BitBtn6Click();
-  EXPECT_EQ(w.Memo_current->toPlainText().split(QLatin1Char('\n')).last(), "Can not write file, no rights...");
+  w.logPane().BitBtn6Click();
+  EXPECT_EQ(Child<QPlainTextEdit>(w, "Memo_current")->toPlainText().split(QLatin1Char('\n')).last(),
+            "Can not write file, no rights...");
   EXPECT_FALSE(QDir(dir.path() + "/files").exists());
 
   // A folder standing where the file should be.
   makeFilesFolder();
   ASSERT_TRUE(QDir(dir.path() + "/files").mkdir("log.txt"));
   w.AddLogLine("x");
-  w.BitBtn6Click();
-  EXPECT_EQ(w.Memo_current->toPlainText().split(QLatin1Char('\n')).last(), "Can not write file, no rights...");
+  w.logPane().BitBtn6Click();
+  EXPECT_EQ(Child<QPlainTextEdit>(w, "Memo_current")->toPlainText().split(QLatin1Char('\n')).last(),
+            "Can not write file, no rights...");
   EXPECT_TRUE(QFileInfo(QString::fromStdString(logPath())).isDir());
 }
 
@@ -243,7 +248,7 @@ TEST_F(LogFileTest, LongSessionsSaveEveryLineAsAppended) {
 TEST_F(LogFileTest, WhatTheUserTypesAmongAppendedLinesIsSavedAsShown) {
   TForm1& w = create();
   makeFilesFolder();
-  QPlainTextEdit* memo = w.Memo_current;
+  auto* memo = Child<QPlainTextEdit>(w, "Memo_current");
   for (const QString& line : numbered("l", 10)) w.AddLogLine(line);
   w.AddLogLine("err\r");
   // Puts the cursor at the end of shown line n (0 is the empty start line).
@@ -277,7 +282,7 @@ TEST_F(LogFileTest, SelectingAndCopyingGoLineByLine) {
   TForm1& w = create();
   w.resize(900, 600);
   w.show();
-  QPlainTextEdit* memo = w.Memo_current;
+  auto* memo = Child<QPlainTextEdit>(w, "Memo_current");
   for (const QString& line : numbered("line ", 6)) w.AddLogLine(line);
   QCoreApplication::processEvents();
   QTextCursor c(memo->document());

@@ -18,6 +18,7 @@
 
 #include "form_fixture.h"
 #include "serial/VaComm.h"
+#include "tests/app/find_control.h"
 
 // The far end of one pseudo-terminal.
 struct Pty {
@@ -89,11 +90,13 @@ class PortFormTest : public FormTest {
     stop->setEditText(sb);
   }
   void panelLink(const QString& n, const QString& s = "2400", const QString& p = "Even", const QString& sb = "2") {
-    setLink(form->Combo_com_name, form->Combo_com_speed, form->Combo_com_parity, form->Combo_stop, n, s, p, sb);
+    setLink(Child<QComboBox>(form, "Combo_com_name"), Child<QComboBox>(form, "Combo_com_speed"),
+            Child<QComboBox>(form, "Combo_com_parity"), Child<QComboBox>(form, "Combo_stop"), n, s, p, sb);
   }
   void modbusLink(const QString& n, const QString& s = "19200", const QString& p = "Even", const QString& sb = "1") {
-    setLink(form->Combo_com2_name, form->Combo_com2_speed, form->Combo_com2_parity, form->Combo_com2_stop, n, s, p, sb);
+    setLink(Child<QComboBox>(form, "Combo_com2_name"), Child<QComboBox>(form, "Combo_com2_speed"),
+            Child<QComboBox>(form, "Combo_com2_parity"), Child<QComboBox>(form, "Combo_com2_stop"), n, s, p, sb);
   }
-  void clickPanel() { QTest::mouseClick(form->Butt_open_port, Qt::LeftButton); }
-  void clickModbus() { QTest::mouseClick(form->Butt_open_port2, Qt::LeftButton); }
+  void clickPanel() { QTest::mouseClick(Child<QPushButton>(form, "Butt_open_port"), Qt::LeftButton); }
+  void clickModbus() { QTest::mouseClick(Child<QPushButton>(form, "Butt_open_port2"), Qt::LeftButton); }
 };

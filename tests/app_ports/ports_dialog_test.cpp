@@ -13,9 +13,12 @@
 #include <fstream>
 
 #include "FakeSerialTree.h"
+#include "SerialLinkBox.h"
 #include "TFormPorts.h"
 #include "core/DeviceProbe.h"
 #include "port_fixture.h"
+#include "serial/VaComm.h"
+#include "tests/app/find_control.h"
 
 using namespace ostrel;
 namespace fs = std::filesystem;
@@ -57,9 +60,9 @@ class PortsDialogTest : public PortFormTest {
 
   TFormPorts& open() {
     TForm1& w = form ? *form : create();
-    w.Serialports1->trigger();
-    EXPECT_TRUE(w.FormPorts && w.FormPorts->isVisible());
-    return *w.FormPorts;
+    Child<QAction>(w, "Serialports1")->trigger();
+    EXPECT_TRUE(w.portsDialog() && w.portsDialog()->isVisible());
+    return *w.portsDialog();
   }
   static QString cell(QTableWidget* t, int row, int col) {
     return t->item(row, col) ? t->item(row, col)->text() : QStringLiteral("<none>");
@@ -83,9 +86,9 @@ class PortsDialogTest : public PortFormTest {
 
 TEST_F(PortsDialogTest, ToolsMenuHoldsTheOneItemThatOpensTheDialog) {
   TForm1& w = create();
-  ASSERT_EQ(w.ools1->menu()->actions(), QList<QAction*>{w.Serialports1});
-  EXPECT_EQ(w.Serialports1->objectName(), "Serialports1");
-  EXPECT_EQ(w.Serialports1->text(), QString::fromUtf8("Serial ports\u2026"));
+  ASSERT_EQ(Child<QAction>(w, "ools1")->menu()->actions(), QList<QAction*>{Child<QAction>(w, "Serialports1")});
+  EXPECT_EQ(Child<QAction>(w, "Serialports1")->objectName(), "Serialports1");
+  EXPECT_EQ(Child<QAction>(w, "Serialports1")->text(), QString::fromUtf8("Serial ports\u2026"));
   TFormPorts& d = open();
   EXPECT_EQ(d.windowTitle(), "Serial ports");
   for (const char* name : {"Label_ports_notes", "GridSerialDevices", "Memo_port_details", "Label_map_folder",
@@ -124,8 +127,8 @@ TEST_F(PortsDialogTest, NamesGivenChangedAndRemovedReachTheConnect) {
   // The window's connect opens the adapter behind the name, and the dialog shows who holds it.
   panelLink("COM3");
   clickPanel();
-  ASSERT_TRUE(w.fpPortOpen);
-  EXPECT_TRUE(w.Comm1->WriteString("hi"));
+  ASSERT_TRUE(w.panelLinkBox().isOpen());
+  EXPECT_TRUE(w.panelLinkBox().port().WriteString("hi"));
   EXPECT_EQ(adapter.read(2), "hi");
   EXPECT_EQ(cell(d.GridSerialDevices, 0, 5), "by Ostrel's panel link");
   clickPanel();
@@ -143,8 +146,8 @@ TEST_F(PortsDialogTest, NamesGivenChangedAndRemovedReachTheConnect) {
   EXPECT_EQ(linkOf("COM201"), tree->byId(kFtdiId));
   modbusLink("COM201");
   clickModbus();
-  ASSERT_TRUE(w.modbusPortOpen);
-  EXPECT_TRUE(w.Comm2->WriteString("mb"));
+  ASSERT_TRUE(w.modbusLinkBox().isOpen());
+  EXPECT_TRUE(w.modbusLinkBox().port().WriteString("mb"));
   EXPECT_EQ(adapter.read(2), "mb");
   clickModbus();
 
@@ -153,7 +156,7 @@ TEST_F(PortsDialogTest, NamesGivenChangedAndRemovedReachTheConnect) {
   EXPECT_EQ(d.GridComNames->rowCount(), 0);
   EXPECT_EQ(cell(d.GridSerialDevices, 0, 1), "");
   clickModbus();  // COM201 is the on-board /dev/ttyS200 again, which is not there
-  EXPECT_FALSE(w.modbusPortOpen);
+  EXPECT_FALSE(w.modbusLinkBox().isOpen());
   ASSERT_EQ(messages(), 1);
   EXPECT_TRUE(dialogs.last(ScriptedDialogs::Kind::Message)->text.contains("/dev/ttyS200) does not exist"));
 }

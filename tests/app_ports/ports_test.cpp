@@ -8,9 +8,12 @@
 #include <ctime>
 #include <vector>
 
+#include "SerialLinkBox.h"
 #include "core/DeviceProbe.h"
 #include "port_fixture.h"
+#include "serial/VaComm.h"
 #include "testing/FakeDevice.h"
+#include "tests/app/find_control.h"
 
 unsigned ptyBaudRate(int fd);
 
@@ -46,72 +49,77 @@ TEST_F(PortFormTest, BothLinksConnectAndDisconnectWithTheirTexts) {
   link("COM1", a.slave);
   link("COM2", b.slave);
   TForm1& w = create();
-  auto panelControls = {static_cast<QWidget*>(w.Combo_com_name), static_cast<QWidget*>(w.Combo_com_speed),
-                        static_cast<QWidget*>(w.Combo_com_parity), static_cast<QWidget*>(w.Combo_stop)};
-  auto modbusControls = {static_cast<QWidget*>(w.Combo_com2_name), static_cast<QWidget*>(w.Combo_com2_speed),
-                         static_cast<QWidget*>(w.Combo_com2_parity), static_cast<QWidget*>(w.Combo_com2_stop)};
+  auto panelControls = {static_cast<QWidget*>(Child<QComboBox>(w, "Combo_com_name")),
+                        static_cast<QWidget*>(Child<QComboBox>(w, "Combo_com_speed")),
+                        static_cast<QWidget*>(Child<QComboBox>(w, "Combo_com_parity")),
+                        static_cast<QWidget*>(Child<QComboBox>(w, "Combo_stop"))};
+  auto modbusControls = {static_cast<QWidget*>(Child<QComboBox>(w, "Combo_com2_name")),
+                         static_cast<QWidget*>(Child<QComboBox>(w, "Combo_com2_speed")),
+                         static_cast<QWidget*>(Child<QComboBox>(w, "Combo_com2_parity")),
+                         static_cast<QWidget*>(Child<QComboBox>(w, "Combo_com2_stop"))};
 
   panelLink("COM1", "2400", "Even", "2");
   clickPanel();
-  EXPECT_TRUE(w.fpPortOpen);
-  EXPECT_EQ(w.StatusBar1->panelText(0), "COM1 - 2400,8,Even");
+  EXPECT_TRUE(w.panelLinkBox().isOpen());
+  EXPECT_EQ(Child<ostrel::TStatusBar>(w, "StatusBar1")->panelText(0), "COM1 - 2400,8,Even");
   EXPECT_EQ(lastLog(), "COM1 - 2400,8,Even");
-  EXPECT_EQ(w.Butt_open_port->text(), "Disconnect");
+  EXPECT_EQ(Child<QPushButton>(w, "Butt_open_port")->text(), "Disconnect");
   EXPECT_TRUE(enabled(panelControls, false));
   EXPECT_TRUE(enabled(modbusControls, true));
   termios t = lineOf(a);
   EXPECT_EQ(rateOf(a), 2400u);
   EXPECT_TRUE(t.c_cflag & CSTOPB);
   EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-  EXPECT_EQ(w.Comm1->DeviceName(), "\\\\.\\COM1");
-  EXPECT_EQ(w.Comm1->Parity(), paEven);
+  EXPECT_EQ(w.panelLinkBox().port().DeviceName(), "\\\\.\\COM1");
+  EXPECT_EQ(w.panelLinkBox().port().Parity(), paEven);
 
   modbusLink("COM2", "9600", "None", "1");
   clickModbus();
-  EXPECT_TRUE(w.modbusPortOpen);
-  EXPECT_EQ(w.StatusBar1->panelText(1), "COM2 - 9600,8,None");
+  EXPECT_TRUE(w.modbusLinkBox().isOpen());
+  EXPECT_EQ(Child<ostrel::TStatusBar>(w, "StatusBar1")->panelText(1), "COM2 - 9600,8,None");
   EXPECT_EQ(lastLog(), "COM2 - 9600,8,None");
-  EXPECT_EQ(w.Butt_open_port2->text(), "Disconnect");
+  EXPECT_EQ(Child<QPushButton>(w, "Butt_open_port2")->text(), "Disconnect");
   EXPECT_TRUE(enabled(modbusControls, false));
   t = lineOf(b);
   EXPECT_EQ(rateOf(b), 9600u);
   EXPECT_FALSE(t.c_cflag & CSTOPB);
 
   // Both links carry bytes to their own far ends.
-  EXPECT_TRUE(w.Comm1->WriteString("P1"));
-  EXPECT_TRUE(w.Comm2->WriteString("M2"));
+  EXPECT_TRUE(w.panelLinkBox().port().WriteString("P1"));
+  EXPECT_TRUE(w.modbusLinkBox().port().WriteString("M2"));
   EXPECT_EQ(a.read(2), "P1");
   EXPECT_EQ(b.read(2), "M2");
 
   clickPanel();
-  EXPECT_FALSE(w.fpPortOpen);
-  EXPECT_FALSE(w.Comm1->IsOpen());
-  EXPECT_EQ(w.StatusBar1->panelText(0), "\\\\.\\COM1 is closed");
+  EXPECT_FALSE(w.panelLinkBox().isOpen());
+  EXPECT_FALSE(w.panelLinkBox().port().IsOpen());
+  EXPECT_EQ(Child<ostrel::TStatusBar>(w, "StatusBar1")->panelText(0), "\\\\.\\COM1 is closed");
   EXPECT_EQ(lastLog(), "Serial port closed");
-  EXPECT_EQ(w.Butt_open_port->text(), "Connect to port");
+  EXPECT_EQ(Child<QPushButton>(w, "Butt_open_port")->text(), "Connect to port");
   EXPECT_TRUE(enabled(panelControls, true));
-  EXPECT_TRUE(w.modbusPortOpen);
+  EXPECT_TRUE(w.modbusLinkBox().isOpen());
 
   clickModbus();
-  EXPECT_FALSE(w.modbusPortOpen);
-  EXPECT_EQ(w.StatusBar1->panelText(1), "\\\\.\\COM2 is closed");
+  EXPECT_FALSE(w.modbusLinkBox().isOpen());
+  EXPECT_EQ(Child<ostrel::TStatusBar>(w, "StatusBar1")->panelText(1), "\\\\.\\COM2 is closed");
   EXPECT_EQ(lastLog(), "Serial port for modbus closed");
-  EXPECT_EQ(w.Butt_open_port2->text(), "Connect to port");
+  EXPECT_EQ(Child<QPushButton>(w, "Butt_open_port2")->text(), "Connect to port");
   EXPECT_TRUE(enabled(modbusControls, true));
   EXPECT_EQ(messages(), 0);
 
   // A link connects again after a disconnect.
   clickPanel();
-  EXPECT_TRUE(w.fpPortOpen);
-  EXPECT_TRUE(w.Comm1->WriteString("again"));
+  EXPECT_TRUE(w.panelLinkBox().isOpen());
+  EXPECT_TRUE(w.panelLinkBox().port().WriteString("again"));
   EXPECT_EQ(a.read(5), "again");
 
   // The Modbus link also takes a device path instead of a COM name.
   modbusLink(QString::fromStdString(b.slave));
   clickModbus();
-  ASSERT_TRUE(w.modbusPortOpen);
-  EXPECT_EQ(w.StatusBar1->panelText(1), QString::fromStdString(b.slave + " - 19200,8,Even"));
-  EXPECT_TRUE(w.Comm2->WriteString("M3"));
+  ASSERT_TRUE(w.modbusLinkBox().isOpen());
+  EXPECT_EQ(Child<ostrel::TStatusBar>(w, "StatusBar1")->panelText(1),
+            QString::fromStdString(b.slave + " - 19200,8,Even"));
+  EXPECT_TRUE(w.modbusLinkBox().port().WriteString("M3"));
   EXPECT_EQ(b.read(2), "M3");
 }
 
@@ -135,15 +143,15 @@ TEST_F(PortFormTest, SpeedTextsMapToRatesAndOthersKeepThePreset) {
     if (c.panel) {
       panelLink("COM1", c.speed);
       clickPanel();
-      ASSERT_TRUE(w.fpPortOpen);
-      EXPECT_EQ(w.StatusBar1->panelText(0), QString("COM1 - %1,8,Even").arg(c.speed));
+      ASSERT_TRUE(w.panelLinkBox().isOpen());
+      EXPECT_EQ(Child<ostrel::TStatusBar>(w, "StatusBar1")->panelText(0), QString("COM1 - %1,8,Even").arg(c.speed));
       EXPECT_EQ(rateOf(c.panel ? a : b), c.applied);
       clickPanel();
     } else {
       modbusLink("COM2", c.speed);
       clickModbus();
-      ASSERT_TRUE(w.modbusPortOpen);
-      EXPECT_EQ(w.StatusBar1->panelText(1), QString("COM2 - %1,8,Even").arg(c.speed));
+      ASSERT_TRUE(w.modbusLinkBox().isOpen());
+      EXPECT_EQ(Child<ostrel::TStatusBar>(w, "StatusBar1")->panelText(1), QString("COM2 - %1,8,Even").arg(c.speed));
       EXPECT_EQ(rateOf(c.panel ? a : b), c.applied);
       clickModbus();
     }
@@ -151,9 +159,9 @@ TEST_F(PortFormTest, SpeedTextsMapToRatesAndOthersKeepThePreset) {
   // The Modbus list's rates without a constant of their own run at that rate.
   modbusLink("COM2", "28800");
   clickModbus();
-  ASSERT_TRUE(w.modbusPortOpen);
-  EXPECT_EQ(w.Comm2->Baudrate(), brUser);
-  EXPECT_EQ(w.Comm2->UserBaudrate(), 28800);
+  ASSERT_TRUE(w.modbusLinkBox().isOpen());
+  EXPECT_EQ(w.modbusLinkBox().port().Baudrate(), brUser);
+  EXPECT_EQ(w.modbusLinkBox().port().UserBaudrate(), 28800);
   EXPECT_EQ(rateOf(b), 28800u);
   clickModbus();
 }
@@ -171,8 +179,8 @@ TEST_F(PortFormTest, ParityAndStopBitsAsTheLineReceivesThem) {
     fake = std::make_shared<TVaFakeDevice>();
     return fake;
   };
-  w.Comm1->SetDeviceOpener(opener);
-  w.Comm2->SetDeviceOpener(opener);
+  w.panelLinkBox().port().SetDeviceOpener(opener);
+  w.modbusLinkBox().port().SetDeviceOpener(opener);
 
   struct Case {
     bool panel;
@@ -192,14 +200,14 @@ TEST_F(PortFormTest, ParityAndStopBitsAsTheLineReceivesThem) {
       panelLink("COM1", "2400", c.parity, c.stop), clickPanel();
     else
       modbusLink("COM2", "19200", c.parity, c.stop), clickModbus();
-    ASSERT_TRUE(c.panel ? w.fpPortOpen : w.modbusPortOpen);
+    ASSERT_TRUE(c.panel ? w.panelLinkBox().isOpen() : w.modbusLinkBox().isOpen());
     ASSERT_TRUE(fake);
     const TVaDcb d = fake->dcb();
     EXPECT_EQ(d.Parity, c.wantParity);
     EXPECT_EQ(d.StopBits, c.wantStop);
     EXPECT_EQ(d.ByteSize, 8);
     // The status line shows the texts as typed.
-    EXPECT_EQ(w.StatusBar1->panelText(c.panel ? 0 : 1),
+    EXPECT_EQ(Child<ostrel::TStatusBar>(w, "StatusBar1")->panelText(c.panel ? 0 : 1),
               QString("COM%1 - %2,8,%3").arg(c.panel ? 1 : 2).arg(c.panel ? "2400" : "19200").arg(c.parity));
     c.panel ? clickPanel() : clickModbus();
     EXPECT_TRUE(fake->closed());
@@ -213,26 +221,27 @@ TEST_F(PortFormTest, TheSameDeviceOnBothLinksIsBusy) {
   panelLink("COM3");
   modbusLink("COM3");
   clickPanel();
-  ASSERT_TRUE(w.fpPortOpen);
+  ASSERT_TRUE(w.panelLinkBox().isOpen());
   clickModbus();
-  EXPECT_FALSE(w.modbusPortOpen);
-  EXPECT_FALSE(w.Comm2->IsOpen());
+  EXPECT_FALSE(w.modbusLinkBox().isOpen());
+  EXPECT_FALSE(w.modbusLinkBox().port().IsOpen());
   ASSERT_EQ(messages(), 1);
   const auto* m = dialogs.last(ScriptedDialogs::Kind::Message);
   EXPECT_EQ(m->caption, "Connect to port");
   EXPECT_EQ(m->text, "This serial port is already in use!");
   EXPECT_EQ(m->icon, QMessageBox::Warning);
-  EXPECT_EQ(w.StatusBar1->panelText(1), "\\\\.\\COM3 is closed");
-  EXPECT_EQ(w.Butt_open_port2->text(), "Connect to port");
-  EXPECT_TRUE(w.Combo_com2_name->isEnabled());
+  EXPECT_EQ(Child<ostrel::TStatusBar>(w, "StatusBar1")->panelText(1), "\\\\.\\COM3 is closed");
+  EXPECT_EQ(Child<QPushButton>(w, "Butt_open_port2")->text(), "Connect to port");
+  EXPECT_TRUE(Child<QComboBox>(w, "Combo_com2_name")->isEnabled());
   // The same device named by its path is just as busy.
   modbusLink(QString::fromStdString(a.slave));
   clickModbus();
-  EXPECT_FALSE(w.modbusPortOpen);
+  EXPECT_FALSE(w.modbusLinkBox().isOpen());
   EXPECT_EQ(messages(), 2);
-  EXPECT_EQ(w.StatusBar1->panelText(1), QString::fromStdString("\\\\.\\" + a.slave + " is closed"));
+  EXPECT_EQ(Child<ostrel::TStatusBar>(w, "StatusBar1")->panelText(1),
+            QString::fromStdString("\\\\.\\" + a.slave + " is closed"));
   // The failed probe left the panel link working.
-  EXPECT_TRUE(w.Comm1->WriteString("ok"));
+  EXPECT_TRUE(w.panelLinkBox().port().WriteString("ok"));
   EXPECT_EQ(a.read(2), "ok");
 }
 
@@ -243,10 +252,10 @@ TEST_F(PortFormTest, StartUpOpensThePanelLinkAndReportsTheModbusLinkBusy) {
       "[Com port]\r\nName=COM1\r\nSpeed=9600\r\nParity=Even\r\nSB=2\r\nAutoOpen=1\r\n"
       "[Modbus port]\r\nName=COM1\r\nSpeed=19200\r\nParity=Even\r\nSB=1\r\n[Modbus]\r\nAutoOpen=1\r\n");
   TForm1& w = create();
-  EXPECT_TRUE(w.fpPortOpen);
-  EXPECT_FALSE(w.modbusPortOpen);
-  EXPECT_EQ(w.StatusBar1->panelText(0), "COM1 - 9600,8,Even");
-  EXPECT_EQ(w.StatusBar1->panelText(1), "\\\\.\\COM1 is closed");
+  EXPECT_TRUE(w.panelLinkBox().isOpen());
+  EXPECT_FALSE(w.modbusLinkBox().isOpen());
+  EXPECT_EQ(Child<ostrel::TStatusBar>(w, "StatusBar1")->panelText(0), "COM1 - 9600,8,Even");
+  EXPECT_EQ(Child<ostrel::TStatusBar>(w, "StatusBar1")->panelText(1), "\\\\.\\COM1 is closed");
   ASSERT_EQ(messages(), 1);
   EXPECT_EQ(dialogs.last(ScriptedDialogs::Kind::Message)->text, "This serial port is already in use!");
   EXPECT_EQ(rateOf(a), 9600u);
@@ -257,20 +266,20 @@ TEST_F(PortFormTest, AMissingDeviceNamesItsCause) {
   TForm1& w = create();
   panelLink("COM7");
   clickPanel();
-  EXPECT_FALSE(w.fpPortOpen);
+  EXPECT_FALSE(w.panelLinkBox().isOpen());
   ASSERT_EQ(messages(), 1);
   const auto* m = dialogs.last(ScriptedDialogs::Kind::Message);
   EXPECT_EQ(m->caption, "Connect to port");
   EXPECT_TRUE(m->text.contains("does not exist")) << m->text.toStdString();
   EXPECT_TRUE(m->text.contains("/dev/ostrel-no-such-device")) << m->text.toStdString();
-  EXPECT_EQ(w.StatusBar1->panelText(0), "\\\\.\\COM7 is closed");
+  EXPECT_EQ(Child<ostrel::TStatusBar>(w, "StatusBar1")->panelText(0), "\\\\.\\COM7 is closed");
 }
 
 TEST_F(PortFormTest, AnEmptyPortNameSaysThatTheNameIsMissing) {
   TForm1& w = create();
   modbusLink("");
   clickModbus();
-  EXPECT_FALSE(w.modbusPortOpen);
+  EXPECT_FALSE(w.modbusLinkBox().isOpen());
   ASSERT_EQ(messages(), 1);
   const QString text = dialogs.last(ScriptedDialogs::Kind::Message)->text;
   EXPECT_EQ(text,
@@ -288,7 +297,7 @@ class PortPermissionTest : public PortFormTest {
     TForm1& w = create();
     panelLink("COM4");
     clickPanel();
-    EXPECT_FALSE(w.fpPortOpen);
+    EXPECT_FALSE(w.panelLinkBox().isOpen());
     ASSERT_EQ(messages(), 1);
     const QString text = dialogs.last(ScriptedDialogs::Kind::Message)->text;
     EXPECT_TRUE(text.contains("no permission")) << text.toStdString();
@@ -345,14 +354,14 @@ TEST_F(PortFormTest, ALostDeviceIsReportedOnceAndTheLinkCanBeRestored) {
   TForm1& w = create();
   panelLink("COM1");
   clickPanel();
-  ASSERT_TRUE(w.fpPortOpen);
+  ASSERT_TRUE(w.panelLinkBox().isOpen());
   const int before = logLines().size();
 
   far->closeMaster();  // the adapter is pulled
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Comm1->DeviceLost(); }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.panelLinkBox().port().DeviceLost(); }, 3000));
   ASSERT_TRUE(QTest::qWaitFor([&] { return logLines().size() == before + 1; }, 3000));
   EXPECT_TRUE(lastLog().contains("no longer available")) << lastLog().toStdString();
-  EXPECT_TRUE(w.StatusBar1->panelText(0).contains("no longer available"));
+  EXPECT_TRUE(Child<ostrel::TStatusBar>(w, "StatusBar1")->panelText(0).contains("no longer available"));
   EXPECT_EQ(messages(), 0);
 
   // While lost, the port waits for nothing: the process stays almost idle.
@@ -362,17 +371,17 @@ TEST_F(PortFormTest, ALostDeviceIsReportedOnceAndTheLinkCanBeRestored) {
   EXPECT_EQ(logLines().size(), before + 1);
 
   clickPanel();
-  EXPECT_FALSE(w.fpPortOpen);
+  EXPECT_FALSE(w.panelLinkBox().isOpen());
   EXPECT_EQ(lastLog(), "Serial port closed");
-  EXPECT_EQ(w.StatusBar1->panelText(0), "\\\\.\\COM1 is closed");
+  EXPECT_EQ(Child<ostrel::TStatusBar>(w, "StatusBar1")->panelText(0), "\\\\.\\COM1 is closed");
 
   // The adapter comes back under another device node, the map follows it.
   far = std::make_unique<Pty>();
   link("COM1", far->slave);
   clickPanel();
-  ASSERT_TRUE(w.fpPortOpen);
-  EXPECT_FALSE(w.Comm1->DeviceLost());
-  EXPECT_TRUE(w.Comm1->WriteString("back"));
+  ASSERT_TRUE(w.panelLinkBox().isOpen());
+  EXPECT_FALSE(w.panelLinkBox().port().DeviceLost());
+  EXPECT_TRUE(w.panelLinkBox().port().WriteString("back"));
   EXPECT_EQ(far->read(4), "back");
 }
 
@@ -382,28 +391,28 @@ TEST_F(PortFormTest, AutomaticReadoutSkipsALostDeviceWithOneLineAndResumesAfterR
   TForm1& w = create();
   modbusLink("COM2");
   clickModbus();
-  ASSERT_TRUE(w.modbusPortOpen);
-  w.CheckBox1->setChecked(true);  // "Automatic readout in:" every second
-  ASSERT_TRUE(w.Timer_auto->Enabled());
+  ASSERT_TRUE(w.modbusLinkBox().isOpen());
+  Child<QCheckBox>(w, "CheckBox1")->setChecked(true);  // "Automatic readout in:" every second
+  ASSERT_TRUE(Child<ostrel::TTimer>(w, "Timer_auto")->Enabled());
 
   far->closeMaster();  // the adapter is pulled
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Comm2->DeviceLost(); }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.modbusLinkBox().port().DeviceLost(); }, 3000));
   ASSERT_TRUE(QTest::qWaitFor([&] { return lastLog().contains("no longer available"); }, 3000));
   const int before = logLines().size();
-  for (int tick = 0; tick < 3; ++tick) emit w.Timer_auto->Timer();  // three periods pass
-  EXPECT_EQ(messages(), 0);                                         // no box stacks up
+  for (int tick = 0; tick < 3; ++tick) emit Child<ostrel::TTimer>(w, "Timer_auto")->Timer();  // three periods pass
+  EXPECT_EQ(messages(), 0);                                                                   // no box stacks up
   EXPECT_EQ(logLines().size(), before + 1);
   EXPECT_EQ(lastLog(),
             "Automatic readout skipped: the Modbus port's device is no longer available; "
             "disconnect and connect the port to go on");
-  EXPECT_TRUE(w.Timer_auto->Enabled());  // the box stays as the user set it
+  EXPECT_TRUE(Child<ostrel::TTimer>(w, "Timer_auto")->Enabled());  // the box stays as the user set it
 
   clickModbus();  // disconnect
   far = std::make_unique<Pty>();
   link("COM2", far->slave);
   clickModbus();
-  ASSERT_TRUE(w.modbusPortOpen);
-  emit w.Timer_auto->Timer();
+  ASSERT_TRUE(w.modbusLinkBox().isOpen());
+  emit Child<ostrel::TTimer>(w, "Timer_auto")->Timer();
   EXPECT_EQ(far->read(8).size(), 8u);  // the read request goes out again
   EXPECT_EQ(messages(), 0);
 }
@@ -414,9 +423,9 @@ TEST_F(PortFormTest, ErrorsOfPortEventsReachOneMessageBoxAndTheProgramGoesOn) {
   TForm1& w = create();
   panelLink("COM1");
   clickPanel();
-  ASSERT_TRUE(w.fpPortOpen);
+  ASSERT_TRUE(w.panelLinkBox().isOpen());
   int calls = 0;
-  w.Comm1->OnRxChar = [&](TVaCustomComm* port, int32_t) {
+  w.panelLinkBox().port().OnRxChar = [&](TVaCustomComm* port, int32_t) {
     ++calls;
     static_cast<TVaComm*>(port)->ReadAll();
     throw std::runtime_error("receive handler failed");
@@ -428,14 +437,14 @@ TEST_F(PortFormTest, ErrorsOfPortEventsReachOneMessageBoxAndTheProgramGoesOn) {
   ASSERT_EQ(::write(a.master, "y", 1), 1);
   ASSERT_TRUE(QTest::qWaitFor([&] { return calls == 2; }, 3000));
   EXPECT_TRUE(QTest::qWaitFor([&] { return messages() == 2; }, 3000));
-  EXPECT_TRUE(w.Comm1->IsOpen());
-  EXPECT_FALSE(w.Comm1->DeviceLost());
+  EXPECT_TRUE(w.panelLinkBox().port().IsOpen());
+  EXPECT_FALSE(w.panelLinkBox().port().DeviceLost());
 
   // A failing timer tick is reported the same way, and the loop goes on.
   QTimer::singleShot(0, [] { throw std::runtime_error("tick failed"); });
   ASSERT_TRUE(QTest::qWaitFor([&] { return messages() == 3; }, 3000));
   EXPECT_EQ(dialogs.last(ScriptedDialogs::Kind::Message)->text, "tick failed");
-  EXPECT_TRUE(w.Comm1->WriteString("on"));
+  EXPECT_TRUE(w.panelLinkBox().port().WriteString("on"));
   EXPECT_EQ(a.read(2), "on");
 }
 
@@ -443,7 +452,7 @@ TEST_F(PortFormTest, AnOpenErrorIsReportedAndLeavesTheLinkDisconnected) {
   Pty a;
   link("COM1", a.slave);
   TForm1& w = create();
-  w.Comm1->SetDeviceOpener([](const std::string&, int& err) -> TVaDevicePtr {
+  w.panelLinkBox().port().SetDeviceOpener([](const std::string&, int& err) -> TVaDevicePtr {
     err = EIO;
     return nullptr;
   });
@@ -451,10 +460,10 @@ TEST_F(PortFormTest, AnOpenErrorIsReportedAndLeavesTheLinkDisconnected) {
   clickPanel();  // through the event loop: the error reaches the general report
   ASSERT_EQ(messages(), 1);
   EXPECT_FALSE(dialogs.last(ScriptedDialogs::Kind::Message)->text.isEmpty());
-  EXPECT_FALSE(w.fpPortOpen);
-  EXPECT_EQ(w.Butt_open_port->text(), "Connect to port");
-  EXPECT_TRUE(w.Combo_com_name->isEnabled());
-  EXPECT_NE(w.StatusBar1->panelText(0), "COM1 - 2400,8,Even");
+  EXPECT_FALSE(w.panelLinkBox().isOpen());
+  EXPECT_EQ(Child<QPushButton>(w, "Butt_open_port")->text(), "Connect to port");
+  EXPECT_TRUE(Child<QComboBox>(w, "Combo_com_name")->isEnabled());
+  EXPECT_NE(Child<ostrel::TStatusBar>(w, "StatusBar1")->panelText(0), "COM1 - 2400,8,Even");
   EXPECT_NE(lastLog(), "COM1 - 2400,8,Even");
 }
 
@@ -467,17 +476,17 @@ TEST_F(PortFormTest, ShutdownClosesThePanelLinkFirstAfterTheSettingsWereWritten)
   modbusLink("COM2");
   clickPanel();
   clickModbus();
-  ASSERT_TRUE(w.fpPortOpen && w.modbusPortOpen);
+  ASSERT_TRUE(w.panelLinkBox().isOpen() && w.modbusLinkBox().isOpen());
   std::vector<std::string> order;
-  w.Comm1->OnClose = [&](TVaCustomComm*) { order.push_back("panel:" + readIni().toStdString()); };
-  w.Comm2->OnClose = [&](TVaCustomComm*) { order.push_back("modbus"); };
+  w.panelLinkBox().port().OnClose = [&](TVaCustomComm*) { order.push_back("panel:" + readIni().toStdString()); };
+  w.modbusLinkBox().port().OnClose = [&](TVaCustomComm*) { order.push_back("modbus"); };
   w.close();
   ASSERT_EQ(order.size(), 2u);
   EXPECT_EQ(order[0].rfind("panel:", 0), 0u);
   EXPECT_NE(order[0].find("Speed=4800"), std::string::npos) << "settings not written before the ports closed";
   EXPECT_EQ(order[1], "modbus");
-  EXPECT_FALSE(w.fpPortOpen);
-  EXPECT_FALSE(w.modbusPortOpen);
+  EXPECT_FALSE(w.panelLinkBox().isOpen());
+  EXPECT_FALSE(w.modbusLinkBox().isOpen());
   const QStringList lines = logLines();
   EXPECT_EQ(lines.mid(lines.size() - 2), QStringList({"Serial port closed", "Serial port for modbus closed"}));
 }

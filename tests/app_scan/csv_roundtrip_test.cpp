@@ -4,12 +4,13 @@
 #include <QFile>
 
 #include "scan_fixture.h"
+#include "tests/app/find_control.h"
 
 TEST_F(ScanWindowTest, ScannedDevicesRoundTripThroughACsvFile) {
   startPanel({});
   connectPanel();
   scan();
-  ostrel::TStringGrid* grid = form->GridDevices;
+  ostrel::TStringGrid* grid = Child<ostrel::TStringGrid>(form, "GridDevices");
   const int rows = grid->RowCount();
   ASSERT_EQ(rows, 8);  // header, six devices, the spare row
   std::vector<QStringList> before;
@@ -17,7 +18,7 @@ TEST_F(ScanWindowTest, ScannedDevicesRoundTripThroughACsvFile) {
 
   const QString path = home.path() + "/devices.csv";
   dialogs.files.push_back(path);
-  form->Butt_save_data->click();
+  Child<QPushButton>(form, "Butt_save_data")->click();
   ASSERT_TRUE(QFile::exists(path));
   // Six lines of eleven fields; the Cyrillic cells as Windows-1251 bytes.
   QFile f(path);
@@ -27,12 +28,12 @@ TEST_F(ScanWindowTest, ScannedDevicesRoundTripThroughACsvFile) {
   EXPECT_EQ(bytes.count(';'), 66);
   EXPECT_TRUE(bytes.contains("\xC5\xF1\xF2\xFC \xE2\xE5\xF2\xE2\xE8"));  // "Есть ветви"
 
-  form->Butt_clear_grid->click();
+  Child<QPushButton>(form, "Butt_clear_grid")->click();
   ASSERT_EQ(grid->RowCount(), 2);
   EXPECT_EQ(row(grid, 1).join(""), "");
 
   dialogs.files.push_back(path);
-  form->Butt_load_data->click();
+  Child<QPushButton>(form, "Butt_load_data")->click();
   ASSERT_EQ(grid->RowCount(), rows);
   for (int r = 0; r < rows; ++r) EXPECT_EQ(row(grid, r), before[r]) << "row " << r;
   EXPECT_EQ(dialogs.count(ostrel::ScriptedDialogs::Kind::Message), 0);

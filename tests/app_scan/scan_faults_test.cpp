@@ -13,11 +13,14 @@
 
 #include "Dialogs.h"
 #include "PanelWindowView.h"
+#include "ScanPage.h"
+#include "SerialLinkBox.h"
 #include "TForm1.h"
 #include "common/hexdump.h"
 #include "panel/TFP.h"
 #include "serial/VaComm.h"
 #include "testing/FakeDevice.h"
+#include "tests/app/find_control.h"
 
 using namespace ostrel;
 using ostrel::panel::TFP;
@@ -35,16 +38,16 @@ class FakePortScanTest : public ::testing::Test {
   void SetUp() override {
     qputenv("OSTREL_HOME", home.path().toLocal8Bit());
     form = std::make_unique<TForm1>(&dialogs, home.path() + "/ostrel.ini");
-    form->Comm1->SetDeviceOpener([this](const std::string&, int&) { return dev; });
-    form->Comm1->OpenPort();
-    form->fpPortOpen = true;
-    form->Comm1->OnRxChar = [this](serial::TVaCustomComm*, int32_t n) {
+    form->panelLinkBox().port().SetDeviceOpener([this](const std::string&, int&) { return dev; });
+    form->panelLinkBox().port().OpenPort();
+    form->panelLinkBox().adoptOpenPort();
+    form->panelLinkBox().port().OnRxChar = [this](serial::TVaCustomComm*, int32_t n) {
       announced.push_back(n);
-      form->Comm1RxChar();
+      form->scanPage().Comm1RxChar();
     };
   }
 
-  QStringList lines() const { return form->Memo_current->toPlainText().split('\n'); }
+  QStringList lines() const { return Child<QPlainTextEdit>(form, "Memo_current")->toPlainText().split('\n'); }
 };
 
 // A reply frame as the panel builds it: header, result byte 0, the data, the
@@ -71,11 +74,11 @@ TEST_F(FakePortScanTest, LongReplyInOneEventIsReadWholeInPieces) {
   const std::string line = TFP::HexEncodeFrame(frame);
   ASSERT_GT(line.size(), 2048u);
 
-  form->BitBtn1->click();
+  Child<QPushButton>(form, "BitBtn1")->click();
   // The request went out as its 26 line bytes.
   EXPECT_EQ(dev->written(), std::string("\x02") + "0312345B48000300000000EF" + "\x04");
   dev->injectBytes(line);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Timer_free_command->Enabled(); }, 10000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Child<ostrel::TTimer>(form, "Timer_free_command")->Enabled(); }, 10000));
 
   ASSERT_FALSE(announced.empty());
   EXPECT_EQ(announced.front(), static_cast<int32_t>(line.size()));
@@ -83,8 +86,8 @@ TEST_F(FakePortScanTest, LongReplyInOneEventIsReadWholeInPieces) {
   EXPECT_TRUE(log.contains(QString::fromStdString(hexLine("QVFP: ", frame))));
   EXPECT_EQ(log.last(), "No loops to read...");
   EXPECT_FALSE(log.contains("error CRC"));
-  EXPECT_EQ(form->Label7->text(), QString::fromUtf8("Контури 0, Силов вкл., Зони 8"));
-  EXPECT_EQ(form->Comm1->InputCount(), 0);
+  EXPECT_EQ(Child<QLabel>(form, "Label7")->text(), QString::fromUtf8("Контури 0, Силов вкл., Зони 8"));
+  EXPECT_EQ(form->panelLinkBox().port().InputCount(), 0);
   // The handled reply empties both queues of the port.
   EXPECT_FALSE(dev->purges().empty());
 }
@@ -92,23 +95,23 @@ TEST_F(FakePortScanTest, LongReplyInOneEventIsReadWholeInPieces) {
 TEST_F(FakePortScanTest, FailedWritesAreLoggedAndTheScanWaits) {
   {  // The device refuses the write.
     dev->refuseWrites(EIO);
-    form->BitBtn1->click();
+    Child<QPushButton>(form, "BitBtn1")->click();
     const QStringList log = lines();
     ASSERT_GE(log.size(), 2);
     EXPECT_TRUE(log[log.size() - 2].startsWith("SENT: 02 03 12 34 5B 48 "));
     EXPECT_EQ(log.last(), "Exception on serial port sending...");
-    EXPECT_TRUE(form->Timer_free_command->Enabled());  // and then waits as for any request
-    form->BitBtn2->click();
-    EXPECT_FALSE(form->Timer_free_command->Enabled());
+    EXPECT_TRUE(Child<ostrel::TTimer>(form, "Timer_free_command")->Enabled());  // and then waits as for any request
+    Child<QPushButton>(form, "BitBtn2")->click();
+    EXPECT_FALSE(Child<ostrel::TTimer>(form, "Timer_free_command")->Enabled());
   }
   {  // The device takes only part of the request before the write times out:
      // that request was not sent either.
     dev->refuseWrites(0);
     dev->setWriteCapacity(10);
-    form->BitBtn1->click();
+    Child<QPushButton>(form, "BitBtn1")->click();
     EXPECT_EQ(lines().last(), "Exception on serial port sending...");
     EXPECT_EQ(dev->written().size(), 10u);
-    form->BitBtn2->click();
+    Child<QPushButton>(form, "BitBtn2")->click();
   }
   EXPECT_EQ(dialogs.count(ScriptedDialogs::Kind::Message), 0);
 }

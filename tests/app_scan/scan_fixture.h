@@ -16,7 +16,9 @@
 
 #include "Dialogs.h"
 #include "PanelWindowView.h"
+#include "SerialLinkBox.h"
 #include "TForm1.h"
+#include "tests/app/find_control.h"
 #include "tests/panel/sim_driver.h"
 
 class ScanWindowTest : public ::testing::Test {
@@ -52,18 +54,20 @@ class ScanWindowTest : public ::testing::Test {
 
   // "Connect to port" on COM1 with the window's own controls.
   void connectPanel() {
-    form->Combo_com_name->setEditText("COM1");
-    form->Butt_open_port->click();
-    ASSERT_TRUE(form->fpPortOpen) << lines().join('\n').toStdString();
+    Child<QComboBox>(form, "Combo_com_name")->setEditText("COM1");
+    Child<QPushButton>(form, "Butt_open_port")->click();
+    ASSERT_TRUE(form->panelLinkBox().isOpen()) << lines().join('\n').toStdString();
   }
 
   // "Scan local FP", then the event loop runs until the scan timer stops.
   void scan(int timeoutMs = 30000) {
-    form->BitBtn1->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Timer_free_command->Enabled(); }, timeoutMs)) << "scan did not end";
+    Child<QPushButton>(form, "BitBtn1")->click();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !Child<ostrel::TTimer>(form, "Timer_free_command")->Enabled(); }, timeoutMs))
+        << "scan did not end";
   }
 
-  QStringList lines() const { return form->Memo_current->toPlainText().split('\n'); }
+  QStringList lines() const { return Child<QPlainTextEdit>(form, "Memo_current")->toPlainText().split('\n'); }
   int count(const QString& line) const { return static_cast<int>(lines().count(line)); }
 
   // The requests logged as "SENT: " lines, each as its code and payload
@@ -86,7 +90,8 @@ class ScanWindowTest : public ::testing::Test {
   // Column 0 of every device data row (the spare bottom row excluded).
   QStringList deviceNames() const {
     QStringList names;
-    for (int r = 1; r < form->GridDevices->RowCount() - 1; ++r) names << form->GridDevices->Cells(0, r);
+    for (int r = 1; r < Child<ostrel::TStringGrid>(form, "GridDevices")->RowCount() - 1; ++r)
+      names << Child<ostrel::TStringGrid>(form, "GridDevices")->Cells(0, r);
     return names;
   }
 };

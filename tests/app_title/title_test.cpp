@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "TForm1.h"
+#include "tests/app/find_control.h"
 
 using namespace ostrel;
 
@@ -82,7 +83,7 @@ TEST_F(TitleTest, WindowAndMessageBoxesCarryExactlyTheirTexts) {
 
   QString exitTitle;
   answerNextBox(QMessageBox::No, exitTitle);
-  form->Exit1->trigger();
+  Child<QAction>(form, "Exit1")->trigger();
   EXPECT_EQ(exitTitle.toStdString(), "Exit Confirmation");
   ASSERT_TRUE(form->isVisible());
 

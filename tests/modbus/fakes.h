@@ -58,7 +58,7 @@ class FakeView : public ReadoutView {
     j_.log.push_back(line);
     j_.events.push_back("log");
   }
-  void SetStatusPanel2(const std::string& t) override { status2 = t; }
+  void SetCrcStatusText(const std::string& t) override { status2 = t; }
   int RowCount() override { return static_cast<int>(rows.size()); }
   void SetRowCount(int n) override { rows.resize(n, std::vector<std::string>(kRegisterColumns)); }
   void SetCell(int col, int row, const std::string& t) override { rows.at(row).at(col) = t; }

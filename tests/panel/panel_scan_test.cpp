@@ -26,7 +26,7 @@ TEST(PanelScan, RequestOrderAndTablesForCounts3And2) {
   panel.run(scan);
   EXPECT_EQ(view.requests(), (Req{{0x48, 0, 0}, {0x43, 0, 0}, {0x43, 1, 0}, {0x41, 0, 1}, {0x41, 0, 2}, {0x41, 1, 1}}));
   EXPECT_FALSE(view.timer);
-  EXPECT_EQ(view.labels[PanelLabel::Label7], "Контури 2, Силов вкл., Зони 8");
+  EXPECT_EQ(view.labels[PanelLabel::LoopsPowerZones], "Контури 2, Силов вкл., Зони 8");
   ASSERT_EQ(view.loopRows.size(), 2u);
   EXPECT_EQ(view.loopRows[1][0], "Loop 2");
   ASSERT_EQ(view.deviceRows.size(), 3u);

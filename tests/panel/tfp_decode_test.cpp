@@ -16,15 +16,15 @@ TEST(DecodePanelInfo, LabelsOfTheExampleAndTheirVariants) {
   FakeView view;
   TFP fp(view);
   EXPECT_EQ(fp.DecodePanelInfo(panelReply(0, 1, 0, 1, 2, 1, 8, 1, 0)), 2);
-  EXPECT_EQ(view.labels[PanelLabel::Label6], "CAN вкл., Модул 1, Модул 3,");
-  EXPECT_EQ(view.labels[PanelLabel::Label7], "Контури 2, Силов вкл., Зони 8");
-  EXPECT_EQ(view.labels[PanelLabel::Label10], "Английски език, Дневен режим");
+  EXPECT_EQ(view.labels[PanelLabel::CanAndModules], "CAN вкл., Модул 1, Модул 3,");
+  EXPECT_EQ(view.labels[PanelLabel::LoopsPowerZones], "Контури 2, Силов вкл., Зони 8");
+  EXPECT_EQ(view.labels[PanelLabel::LanguageAndMode], "Английски език, Дневен режим");
 
   // CAN: nonzero is off; power: nonzero is on; no modules appends nothing.
   EXPECT_EQ(fp.DecodePanelInfo(panelReply(1, 0, 0, 0, 255, 0, 0, 0, 7)), 255);
-  EXPECT_EQ(view.labels[PanelLabel::Label6], "CAN изкл.,");
-  EXPECT_EQ(view.labels[PanelLabel::Label7], "Контури 255, Силов изкл., Зони 0");
-  EXPECT_EQ(view.labels[PanelLabel::Label10], "Руски език, Нощен режим");
+  EXPECT_EQ(view.labels[PanelLabel::CanAndModules], "CAN изкл.,");
+  EXPECT_EQ(view.labels[PanelLabel::LoopsPowerZones], "Контури 255, Силов изкл., Зони 0");
+  EXPECT_EQ(view.labels[PanelLabel::LanguageAndMode], "Руски език, Нощен режим");
   EXPECT_TRUE(view.log.empty());
 }
 
@@ -34,9 +34,9 @@ TEST(DecodePanelInfo, RefusedAndShortRepliesKeepTheLabels) {
   fp.DecodePanelInfo(panelReply(0, 0, 0, 0, 2, 1, 4, 0, 0));
   const auto before = view.labels;
   EXPECT_FALSE(fp.DecodePanelInfo(replyFrame(bytes({5}))));
-  EXPECT_EQ(view.labels[PanelLabel::Label6], "Грешка при команда 0x48");
-  EXPECT_EQ(view.labels[PanelLabel::Label7], before.at(PanelLabel::Label7));
-  EXPECT_EQ(view.labels[PanelLabel::Label10], before.at(PanelLabel::Label10));
+  EXPECT_EQ(view.labels[PanelLabel::CanAndModules], "Грешка при команда 0x48");
+  EXPECT_EQ(view.labels[PanelLabel::LoopsPowerZones], before.at(PanelLabel::LoopsPowerZones));
+  EXPECT_EQ(view.labels[PanelLabel::LanguageAndMode], before.at(PanelLabel::LanguageAndMode));
   EXPECT_EQ(view.log.back(), "Грешка при команда 0x48");
 
   view.labels = before;

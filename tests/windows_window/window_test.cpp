@@ -15,9 +15,13 @@
 #include "Application.h"
 #include "Dialogs.h"
 #include "ProgramFolder.h"
+#include "SerialLinkBox.h"
 #include "TForm1.h"
 #include "TStatusBar.h"
 #include "TStringGrid.h"
+#include "tests/app/find_control.h"
+
+using ostrel::Child;
 
 namespace {
 
@@ -68,12 +72,14 @@ TEST(WindowOnWindows, ConnectsScansReadsAndExitsWritingItsSettingsBesideTheExecu
 
   typePortName(w, "Combo_com_name", "COM1");
   click(w, "Butt_open_port");
-  ASSERT_TRUE(w.fpPortOpen) << logText(w).toStdString();
-  EXPECT_TRUE(w.StatusBar1->panelText(0).startsWith("COM1 - ")) << w.StatusBar1->panelText(0).toStdString();
+  ASSERT_TRUE(w.panelLinkBox().isOpen()) << logText(w).toStdString();
+  EXPECT_TRUE(Child<ostrel::TStatusBar>(w, "StatusBar1")->panelText(0).startsWith("COM1 - "))
+      << Child<ostrel::TStatusBar>(w, "StatusBar1")->panelText(0).toStdString();
 
   click(w, "BitBtn1");  // "Scan local FP"
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Timer_free_command->Enabled(); }, 90000)) << "the scan did not end";
-  EXPECT_GT(w.GridDevices->RowCount(), 3) << logText(w).toStdString();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Child<ostrel::TTimer>(w, "Timer_free_command")->Enabled(); }, 90000))
+      << "the scan did not end";
+  EXPECT_GT(Child<ostrel::TStringGrid>(w, "GridDevices")->RowCount(), 3) << logText(w).toStdString();
   EXPECT_GT(linesStarting(w, "QVFP: "), 3);
   find<QTabWidget>(w, "PageControl1")->setCurrentIndex(0);  // the scan's page, to be seen
   shoot(w, "scan.png");
@@ -81,18 +87,18 @@ TEST(WindowOnWindows, ConnectsScansReadsAndExitsWritingItsSettingsBesideTheExecu
   find<QTabWidget>(w, "PageControl1")->setCurrentIndex(1);
   typePortName(w, "Combo_com2_name", "COM2");
   click(w, "Butt_open_port2");
-  ASSERT_TRUE(w.modbusPortOpen) << logText(w).toStdString();
+  ASSERT_TRUE(w.modbusLinkBox().isOpen()) << logText(w).toStdString();
   click(w, "BitBtn3");  // "Read registers"
   ASSERT_TRUE(QTest::qWaitFor([&] { return linesStarting(w, "QVMD:") >= 1; }, 20000)) << logText(w).toStdString();
   QTest::qWait(50);
-  EXPECT_GT(w.gridInputRegisters->RowCount(), 2);
+  EXPECT_GT(Child<ostrel::TStringGrid>(w, "gridInputRegisters")->RowCount(), 2);
   EXPECT_EQ(dialogs.count(ostrel::ScriptedDialogs::Kind::Message), 0);
   shoot(w, "readout.png");
 
   find<QAction>(w, "Exit1")->trigger();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w.isVisible(); }, 5000));
-  EXPECT_FALSE(w.fpPortOpen);
-  EXPECT_FALSE(w.modbusPortOpen);
+  EXPECT_FALSE(w.panelLinkBox().isOpen());
+  EXPECT_FALSE(w.modbusLinkBox().isOpen());
 
   // The settings file: Windows-1251 text, every line ending in CR LF, the ports as typed.
   QFile file(settings);
