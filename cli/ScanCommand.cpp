@@ -310,6 +310,10 @@ int ScanCommand(const Words& words) {
   out.open();
 
   CliPort link(port, line, args.has("--force"));
+  if (link.modbusOnly())
+    throw UsageError(
+        "a panel scan needs the panel's own line: modbus-tcp:// carries Modbus requests only (use rfc2217:// or "
+        "tcp://)");
   const bool toTerminal = !out.toFile() && IsTerminal(kStandardOutput);
   ScanView view(link, console, out, json, args.has("--utf8") || toTerminal);
   ScanRun scan(link, console, view, timeout, retries, args.has("--strict-checksum"));
