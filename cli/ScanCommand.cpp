@@ -42,6 +42,7 @@ const char* kHelp =
     "--strict-checksum treats it as garbled instead.\n"
     "\n"
     "  -p, --port PORT   COM1 .. COM256 (on Linux through the device map) or a device path\n"
+    "                    or a network port: rfc2217://HOST:PORT or tcp://HOST:PORT\n"
     "  --speed, --parity, --stop   line settings (default 2400, even, 2)\n"
     "  -o, --output FILE write to FILE instead of standard output; the file is replaced\n"
     "                    when the scan ends, or not at all if writing it fails\n"
