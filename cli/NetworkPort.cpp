@@ -1,5 +1,7 @@
 #include "cli/NetworkPort.h"
 
+#include <atomic>
+
 #include "cli/Exit.h"
 #include "modbus/mbap.h"
 #include "serial/NetworkAddress.h"
@@ -18,7 +20,7 @@ class MbapTransform : public TVaStreamTransform {
  public:
   std::string outgoing(const std::string& written) override {
     out_ += written;
-    std::string frame = modbus::MbapFromRtu(out_, static_cast<uint16_t>(transaction_ + 1));
+    std::string frame = modbus::MbapFromRtu(out_, static_cast<uint16_t>(transaction_.load() + 1));
     if (frame.empty()) {
       // Bytes that can never complete a frame (no frame is longer) are not sent at all.
       if (out_.size() > 256) out_.clear();
@@ -43,14 +45,11 @@ class MbapTransform : public TVaStreamTransform {
     }
     return out;
   }
-  void reset() override {
-    in_.clear();
-    out_.clear();
-  }
+  void reset() override { in_.clear(); }
 
  private:
-  std::string out_, in_;
-  uint16_t transaction_ = 0;
+  std::string out_, in_;  // out_ on the writing thread, in_ on the reading one
+  std::atomic<uint16_t> transaction_{0};
 };
 
 }  // namespace

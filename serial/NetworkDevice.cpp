@@ -279,7 +279,9 @@ int TVaNetworkDevice::waitEvent(uint32_t& events) {
       announced_ = waiting;
       events |= ev::RxChar;
     }
-    if (full) timeout = 10;  // the read-ahead is full: look again once the port has read
+    // Bytes announced but not read, or a full read-ahead: nothing on the socket tells when the
+    // port has read, so look again at a slow pace.
+    if (full || (waiting > 0 && waiting == announced_)) timeout = 10;
     events |= events_.exchange(0);
     if (txPending_ && (mask & ev::TxEmpty)) {
       if (!pendingOutput() && sock_->unacknowledged() == 0) {
@@ -408,11 +410,9 @@ int TVaNetworkDevice::clearError(uint32_t& errors, TVaComStat& stat) {
     std::lock_guard input(inputM_);
     stat.InQue = static_cast<uint32_t>(in_.size());
   }
-  {
-    std::lock_guard s(sendM_);
-    stat.OutQue = static_cast<uint32_t>(pending_.size());
-  }
-  stat.OutQue += static_cast<uint32_t>(sock_->unacknowledged());
+  // Bytes handed to the system are on their way, as bytes in a UART's FIFO are.
+  std::lock_guard s(sendM_);
+  stat.OutQue = static_cast<uint32_t>(pending_.size());
   return 0;
 }
 

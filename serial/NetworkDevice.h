@@ -35,7 +35,7 @@ class TVaStreamTransform {
   virtual std::string outgoing(const std::string& written) = 0;
   // Bytes for the port from bytes received; incomplete frames are held back.
   virtual std::string incoming(const std::string& received) = 0;
-  // Forgets what is held back in both directions (a purge).
+  // Forgets received bytes held back (a purge of the input).
   virtual void reset() = 0;
 };
 
