@@ -2,8 +2,14 @@
 // accepters (on loopback) and directly on the pseudo-terminal ser2net serves:
 //   1. the round trip of one byte to an echo (cat behind socat's pseudo-terminal);
 //   2. a 125-register read-out from the pymodbus slave.
-// Each prints the median and the 99th percentile, and their difference to direct.
+// Each prints the median and the 99th percentile, and their difference to direct; "bare raw" is
+// a plain blocking socket through the raw accepter: the server's own share of the time.
 // Usage: bench_network [byte round trips (1000)] [read-outs (100)]
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -71,6 +77,36 @@ std::vector<double> measure(const std::string& port, int rounds, Exchange exchan
   }
 }
 
+// The same exchange by a bare blocking socket through the raw accepter: what the server path
+// costs without this program's port object, to tell the two apart.
+std::vector<double> bareSocket(int port, const std::string& request, size_t replyBytes, int rounds) {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  int one = 1;
+  ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  std::vector<double> ms;
+  if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+    for (int i = 0; i <= rounds; ++i) {
+      const auto t0 = Clock::now();
+      if (::send(s, request.data(), request.size(), 0) != static_cast<ssize_t>(request.size())) break;
+      size_t got = 0;
+      char buf[512];
+      while (got < replyBytes) {
+        const ssize_t r = ::recv(s, buf, sizeof buf, 0);
+        if (r <= 0) break;
+        got += static_cast<size_t>(r);
+      }
+      if (got < replyBytes) break;
+      if (i > 0) ms.push_back(msSince(t0));  // the first is the warm-up
+    }
+  }
+  ::close(s);
+  return ms;
+}
+
 void report(const char* what, const std::vector<std::pair<std::string, std::vector<double>>>& runs) {
   std::printf("%s\n", what);
   const Figures direct = figures(runs.front().second);
@@ -106,6 +142,8 @@ void byteRoundTrip(int rounds) {
   runs.emplace_back("direct", measure("COM3", rounds, once));
   runs.emplace_back("raw", measure(server.raw(), rounds, once));
   runs.emplace_back("rfc2217", measure(server.rfc(), rounds, once));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // ser2net lets the device go
+  runs.emplace_back("bare raw", bareSocket(server.rawPort, "U", 1, rounds));
   char title[96];
   std::snprintf(title, sizeof title, "one byte's round trip to an echo, %d times:", rounds);
   report(title, runs);
@@ -132,6 +170,8 @@ void readOut(int rounds) {
   runs.emplace_back("direct", measure("COM2", rounds, once));
   runs.emplace_back("raw", measure(server.raw(), rounds, once));
   runs.emplace_back("rfc2217", measure(server.rfc(), rounds, once));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  runs.emplace_back("bare raw", bareSocket(server.rawPort, request, modbus::ReadReplyLength(125), rounds));
   char title[96];
   std::snprintf(title, sizeof title, "125-register read-out from the pymodbus slave, %d times:", rounds);
   report(title, runs);
