@@ -95,6 +95,20 @@ TVaServerLine TVaNetworkDevice::serverLine() {
   return server_;
 }
 
+TVaServerLine TVaNetworkDevice::queryServerLine(int timeoutMs) {
+  if (!telnet()) return serverLine();
+  {
+    std::lock_guard input(inputM_);
+    confirmed_ = 0;
+  }
+  sendControl(telnet::ComPortCommand(cpo::SetBaudRate, telnet::RateValue(0)) +
+              telnet::ComPortCommand(cpo::SetDataSize, byteValue(0)) +
+              telnet::ComPortCommand(cpo::SetParity, byteValue(0)) +
+              telnet::ComPortCommand(cpo::SetStopSize, byteValue(0)));
+  waitFor(TVaSocket::MainSlot, timeoutMs, [&] { return confirmed_ >= 4; });
+  return serverLine();
+}
+
 // ---------------------------------------------------------------- arrivals
 
 void TVaNetworkDevice::pump() {

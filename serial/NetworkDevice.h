@@ -59,6 +59,9 @@ class TVaNetworkDevice : public TVaDevice {
   ~TVaNetworkDevice() override;
 
   TVaServerLine serverLine();
+  // Asks the server for its present line settings without changing them (each value 0 asks)
+  // and waits for its answers at most timeoutMs.
+  TVaServerLine queryServerLine(int timeoutMs);
 
   int applyLineConfiguration(const TVaDcb& dcb) override;
   int setQueueSizes(uint32_t inSize, uint32_t outSize) override;

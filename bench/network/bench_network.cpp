@@ -56,7 +56,7 @@ std::vector<double> measure(const std::string& port, int rounds, Exchange exchan
   for (;;) {
     try {
       CliPort p(port, {19200, serial::paEven, serial::sb1}, true);  // the echo holds its own pty
-      exchange(p);  // warm-up
+      exchange(p);                                                  // warm-up
       std::vector<double> ms;
       for (int i = 0; i < rounds; ++i) {
         const auto t0 = Clock::now();
