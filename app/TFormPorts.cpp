@@ -1,5 +1,7 @@
 #include "TFormPorts.h"
 
+#include "TFormNetworkPort.h"
+
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -83,6 +85,7 @@ TFormPorts::TFormPorts(Dialogs& dialogs, Sources sources, QWidget* parent)
   connect(GridSerialDevices, &QTableWidget::itemSelectionChanged, this, &TFormPorts::GridSerialDevicesSelect);
   connect(Butt_assign_com, &QPushButton::clicked, this, &TFormPorts::Butt_assign_comClick);
   connect(Butt_remove_com, &QPushButton::clicked, this, &TFormPorts::Butt_remove_comClick);
+  connect(Butt_network_port, &QPushButton::clicked, this, &TFormPorts::Butt_network_portClick);
   connect(Butt_close_ports, &QPushButton::clicked, this, &QDialog::close);
   resize(1100, 620);
 }
@@ -110,11 +113,13 @@ void TFormPorts::buildControls() {
   Butt_assign_com = named(new QPushButton(QStringLiteral("Give to device"), this), "Butt_assign_com");
   Butt_assign_com->setDefault(true);  // Enter in the name box gives the name
   Butt_remove_com = named(new QPushButton(QStringLiteral("Remove COM name"), this), "Butt_remove_com");
+  Butt_network_port = named(new QPushButton(QStringLiteral("Network port…"), this), "Butt_network_port");
   Butt_close_ports = named(new QPushButton(QStringLiteral("Close"), this), "Butt_close_ports");
   row->addWidget(Label_com_map);
   row->addWidget(Combo_com_map);
   row->addWidget(Butt_assign_com);
   row->addWidget(Butt_remove_com);
+  row->addWidget(Butt_network_port);
   row->addStretch(1);
   row->addWidget(Butt_close_ports);
 
@@ -264,6 +269,14 @@ void TFormPorts::Butt_remove_comClick() {
   const QString name = currentKey(GridComNames);
   if (name.isEmpty()) return report({false, "Choose a COM name in the device map list first."});
   report(RemoveComName(survey_.map.folder, name.toStdString()));
+}
+
+void TFormPorts::Butt_network_portClick() {
+  auto* form = new TFormNetworkPort(this, survey_.map.folder);
+  form->setAttribute(Qt::WA_DeleteOnClose);
+  form->Combo_network_com->setEditText(Combo_com_map->currentText());
+  connect(form, &QDialog::finished, this, &TFormPorts::Refresh);
+  form->open();
 }
 
 void TFormPorts::report(const MapChange& change) {

@@ -46,12 +46,15 @@ class TFormPorts : public QDialog {
   QComboBox* Combo_com_map = nullptr;
   QPushButton* Butt_assign_com = nullptr;
   QPushButton* Butt_remove_com = nullptr;
+  QPushButton* Butt_network_port = nullptr;
   QPushButton* Butt_close_ports = nullptr;
   QLabel* Label_ports_message = nullptr;
 
   // ================= handlers =================
   void Butt_assign_comClick();
   void Butt_remove_comClick();
+  // Opens "Network port…" for the COM name in the name box; the lists follow its changes.
+  void Butt_network_portClick();
   void GridSerialDevicesSelect();
 
  protected:

@@ -6,6 +6,7 @@
 #include "cli/Console.h"
 #include "cli/Exit.h"
 #include "cli/Interrupt.h"
+#include "cli/NetworkPort.h"
 #include "cli/PortLocation.h"
 #include "common/Text.h"
 #include "core/PortSetup.h"
@@ -62,8 +63,11 @@ CliPort::CliPort(const std::string& name, const LineSettings& line, bool force)
   UseNoHandshake(port_);
   port_.SetMainThreadSync(loop_);
   port_.SetDeviceName(location.device);
-  port_.SetDeviceOpener([this](const std::string& device, int& err) {
-    TVaDevicePtr d = OpenSystemDevice(device, err);
+  noun_ = location.noun;
+  modbusOnly_ = location.modbusOnly;
+  const bool network = location.noun != PortLocation().noun;
+  port_.SetDeviceOpener([this, network](const std::string& device, int& err) {
+    TVaDevicePtr d = network ? OpenNetworkPort(device, err) : OpenSystemDevice(device, err);
     openError_ = d ? 0 : err;
     return d;
   });
@@ -71,8 +75,10 @@ CliPort::CliPort(const std::string& name, const LineSettings& line, bool force)
   port_.SetParity(line.parity);
   port_.SetDatabits(db8);
   port_.SetStopbits(line.stop);
-  port_.ErrorReport = [this, where](const std::exception& e) {
-    lostMessage_ = port_.DeviceLost() ? "the serial port " + where + " is no longer available" : OneLine(e.what());
+  port_.ErrorReport = [this, where, network](const std::exception& e) {
+    lostMessage_ = !port_.DeviceLost() ? OneLine(e.what())
+                   : network           ? "the network port " + where + " is no longer available: the connection ended"
+                                       : "the serial port " + where + " is no longer available";
   };
   port_.OnRxChar = [this](TVaCustomComm*, int32_t) {
     const std::string bytes = port_.ReadAll();
@@ -81,8 +87,10 @@ CliPort::CliPort(const std::string& name, const LineSettings& line, bool force)
   try {
     port_.OpenPort();
   } catch (const std::exception& e) {
-    const std::string text = openError_ ? OpenFailureText(location, openError_) : std::string();
-    throw CliError(kExitPort, !text.empty() ? text : "cannot open the serial port " + where + ": " + OneLine(e.what()));
+    std::string text = openError_ && network ? NetworkOpenFailureText(location, openError_) : std::string();
+    if (text.empty() && openError_) text = OpenFailureText(location, openError_);
+    throw CliError(kExitPort,
+                   !text.empty() ? text : "cannot open the " + noun_ + " " + where + ": " + OneLine(e.what()));
   }
 }
 
@@ -114,9 +122,9 @@ void CliPort::write(const std::string& bytes, bool rts) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
       port_.SetRtsLine(false);
     }
-    if (!all) throw CliError(kExitPort, "the serial port " + name_ + " did not take all bytes");
+    if (!all) throw CliError(kExitPort, "the " + noun_ + " " + name_ + " did not take all bytes");
   } catch (const EVaCommError& e) {
-    throw CliError(kExitPort, "writing to the serial port " + name_ + " failed: " + OneLine(e.what()));
+    throw CliError(kExitPort, "writing to the " + noun_ + " " + name_ + " failed: " + OneLine(e.what()));
   }
   checkLost();
 }
@@ -125,7 +133,7 @@ void CliPort::purge() {
   try {
     port_.PurgeAll();
   } catch (const EVaCommError& e) {
-    throw CliError(kExitPort, "the serial port " + name_ + " failed: " + OneLine(e.what()));
+    throw CliError(kExitPort, "the " + noun_ + " " + name_ + " failed: " + OneLine(e.what()));
   }
 }
 

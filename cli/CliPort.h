@@ -43,6 +43,8 @@ class CliPort {
   CliPort& operator=(const CliPort&) = delete;
 
   const std::string& name() const { return name_; }
+  // A Modbus TCP server: it carries Modbus requests only.
+  bool modbusOnly() const { return modbusOnly_; }
   const LineSettings& line() const { return line_; }
   // Called on this thread with every batch of received bytes.
   void onBytes(std::function<void(const std::string&)> handler) { onBytes_ = std::move(handler); }
@@ -74,6 +76,8 @@ class CliPort {
   void checkLost();
 
   std::string name_;
+  std::string noun_;  // "serial port" or "network port"
+  bool modbusOnly_ = false;
   LineSettings line_;
   std::shared_ptr<serial::TVaMainLoop> loop_;
   serial::TVaComm port_;

@@ -35,6 +35,8 @@ const char* kHelp =
     "read-out is a record with its error, and polling goes on.\n"
     "\n"
     "  -p, --port PORT   COM1 .. COM256 (on Linux through the device map) or a device path\n"
+    "                    or a network port: rfc2217://HOST:PORT, tcp://HOST:PORT, or a\n"
+    "                    Modbus TCP server modbus-tcp://HOST[:502] (unit id = --slave)\n"
     "  --slave N         slave address, 1 .. 247 (default 1)\n"
     "  --function F      4 input registers (default) or 3 holding registers\n"
     "  --start N         first register, 0 .. 65535 (default 1)\n"

@@ -43,6 +43,7 @@ const char* kHelp =
     "--strict-checksum treats it as garbled instead.\n"
     "\n"
     "  -p, --port PORT   COM1 .. COM256 (on Linux through the device map) or a device path\n"
+    "                    or a network port: rfc2217://HOST:PORT or tcp://HOST:PORT\n"
     "  --speed, --parity, --stop   line settings (default 2400, even, 2)\n"
     "  -o, --output FILE write to FILE instead of standard output; the file is replaced\n"
     "                    when the scan ends, or not at all if writing it fails\n"
@@ -362,6 +363,10 @@ int ScanCommand(const Words& words) {
   out.open();
 
   CliPort link(port, line, args.has("--force"));
+  if (link.modbusOnly())
+    throw UsageError(
+        "a panel scan needs the panel's own line: modbus-tcp:// carries Modbus requests only (use rfc2217:// or "
+        "tcp://)");
   const bool toTerminal = !out.toFile() && IsTerminal(kStandardOutput);
   ScanView view(link, console, out, json, args.has("--utf8") || toTerminal);
   ScanRun scan(link, console, view, timeout, retries, args.has("--strict-checksum"));

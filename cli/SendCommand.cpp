@@ -100,6 +100,10 @@ int SendCommand(const Words& words) {
   const std::string portName = args.required("--port");
 
   CliPort port(portName, line, args.has("--force"));
+  if (port.modbusOnly())
+    throw UsageError(
+        "panel frames needs the panel's own line: modbus-tcp:// carries Modbus requests only (use rfc2217:// or "
+        "tcp://)");
   std::string reply;
   port.onBytes([&](const std::string& got) { reply += got; });
   if (args.has("--request")) {

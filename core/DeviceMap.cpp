@@ -1,5 +1,7 @@
 #include "core/DeviceMap.h"
 
+#include "serial/NetworkAddress.h"
+
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,7 +48,8 @@ std::string ResolveDeviceName(const std::string& name, const char* mapDirOverrid
   if (len <= 0 || static_cast<std::size_t>(len) >= target.size())
     return entry;  // changed meanwhile: let open follow it
   std::string path(target.data(), static_cast<std::size_t>(len));
-  return path[0] == '/' ? path : folder + "/" + path;
+  // A link may name a port across the network ("rfc2217://host:port") in place of a device.
+  return path[0] == '/' || serial::IsNetworkUrl(path) ? path : folder + "/" + path;
 }
 
 }  // namespace ostrel

@@ -12,7 +12,9 @@
 //         ln -s /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0 ~/.config/ostrel/ports/COM3
 //     and the link's target is returned (relative targets are taken from
 //     the map folder); an entry that is not a link is returned as its own
-//     path. Without an entry, COMn is the on-board port /dev/ttyS(n-1).
+//     path. A link's target may be a URL of a port across the network
+//         ln -s rfc2217://10.0.4.7:4001 ~/.config/ostrel/ports/COM7
+//     (see NetworkAddress.h); it is returned as it is. Without an entry, COMn is the on-board port /dev/ttyS(n-1).
 //   - any other name is returned unchanged.
 // The map folder is $OSTREL_DEVICE_DIR when that is set and not empty,
 // otherwise $XDG_CONFIG_HOME/ostrel/ports, or ~/.config/ostrel/ports when

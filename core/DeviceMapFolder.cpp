@@ -1,5 +1,7 @@
 #include "core/DeviceMapFolder.h"
 
+#include "serial/NetworkAddress.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,8 +45,10 @@ MapEntry readEntry(const fs::path& folder, const fs::directory_entry& e, int num
   if (fs::is_symlink(st)) {
     const fs::path target = fs::read_symlink(e.path(), ec);
     m.target = target.string();
-    m.resolved = (target.is_absolute() ? target : folder / target).string();
-    m.targetExists = fs::exists(e.path(), ec);
+    // A port across the network is tried by connecting: a URL is taken as it stands.
+    const bool network = serial::IsNetworkUrl(m.target);
+    m.resolved = network ? m.target : (target.is_absolute() ? target : folder / target).string();
+    m.targetExists = network || fs::exists(e.path(), ec);
     if (!m.targetExists) m.problem = entryProblem(MapEntry::Kind::Link);
   } else {
     m.kind = fs::is_directory(st) ? MapEntry::Kind::Folder : MapEntry::Kind::File;

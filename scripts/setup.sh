@@ -21,6 +21,8 @@ PACKAGES=(
   # tests and benchmarks (the benchmarks are plain programs over the same libraries)
   libgtest-dev libgmock-dev
   python3 python3-pymodbus python3-serial python3-serial-asyncio socat
+  # network ports: a serial device server (RFC 2217 and raw TCP) in front of a pseudo-terminal
+  ser2net
   # the JSON that ostrel-cli writes is checked against its schemas
   python3-jsonschema
   # tests of the installed files: metadata validators, man pages, processes left behind

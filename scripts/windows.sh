@@ -13,7 +13,8 @@
 # pseudo-terminals mapped as COM ports; the whole window with Windows' own platform plugin on
 # an X server, its COM1 the simulated panel and its COM2 the pymodbus slave; the installer and
 # the zip; and ostrel-cli.exe reading 125 registers from the pymodbus slave and scanning the
-# simulated panel, each output compared with the Linux ostrel-cli's against the same peer.
+# simulated panel, and through modbus-tcp:// from pymodbus' Modbus TCP server, each output
+# compared with the Linux ostrel-cli's against the same peer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -168,6 +169,11 @@ await '[ -e "$peers/COM1" ] && [ -e "$peers/slave" ]' || { echo "windows: the pe
 /usr/bin/python3 tests/e2e/modbus_slave.py --port "$peers/slave" --input-count 200 >"$log/slave.log" 2>&1 &
 peer_pids+=($!)
 await 'grep -q READY "$log/slave.log"' || { echo "windows: the Modbus slave did not start"; exit 1; }
+# pymodbus' Modbus TCP server on a free loopback port, for ostrel-cli's modbus-tcp:// (Winsock).
+mbtcp=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+/usr/bin/python3 tests/e2e/modbus_slave.py --tcp "127.0.0.1:$mbtcp" --input-count 200 >"$log/tcp-slave.log" 2>&1 &
+peer_pids+=($!)
+await 'grep -q READY "$log/tcp-slave.log"' || { echo "windows: the Modbus TCP server did not start"; exit 1; }
 
 # Each case: a name and ostrel-cli's arguments; its standard output, standard error and exit
 # code on both (the missing port's message names the remedy of each system).
@@ -179,6 +185,8 @@ cases=(
   "poll-jsonl|read --port COM2 --count 3 --every 0.2 --for 1s --format jsonl -o poll.jsonl"
   "clock|write clock --port COM2"
   "no-port|read --port COM200"
+  "modbus-tcp|read --port modbus-tcp://127.0.0.1:$mbtcp --count 125"
+  "tcp-refused|read --port tcp://127.0.0.1:1 --count 1"
 )
 script="$log/cli-under-wine.sh"
 echo 'cd "$1"' >"$script"

@@ -5,6 +5,7 @@
 
 #include "cli/Console.h"
 #include "cli/Exit.h"
+#include "cli/NetworkPort.h"
 #include "cli/PortLocation.h"
 #include "core/DeviceHolders.h"
 #include "core/DeviceMap.h"
@@ -25,8 +26,12 @@ std::string mapDir() {
 
 PortLocation LocatePort(const std::string& name, bool force) {
   const std::string path = ResolveDeviceName(name, mapOverride());
+  // A server across the network is tried by connecting: no device to look at, no holder.
+  if (auto network = NetworkLocation(name, path)) return *network;
   if (path.empty() || path[0] != '/')
-    throw UsageError("unknown port '" + name + "': give COM1 .. COM256 or a device path such as /dev/ttyUSB0");
+    throw UsageError(
+        "unknown port '" + name +
+        "': give COM1 .. COM256, a device path such as /dev/ttyUSB0, or a URL such as rfc2217://host:port");
   const std::string where = path == name ? path : name + " (" + path + ")";
   const ProbeResult probe = DeviceProbe(path);
   if (probe.status == ProbeStatus::Busy)
@@ -48,7 +53,7 @@ PortLocation LocatePort(const std::string& name, bool force) {
 
 std::string OpenFailureText(const PortLocation& port, int err) {
   // The probe has told missing and forbidden devices apart already; only a race is left.
-  if (err == EBUSY) return "the serial port " + port.where + " is busy: another program is using it";
+  if (err == EBUSY) return "the " + port.noun + " " + port.where + " is busy: another program is using it";
   return {};
 }
 

@@ -1,6 +1,7 @@
 #include <cerrno>
 
 #include "cli/Exit.h"
+#include "cli/NetworkPort.h"
 #include "cli/PortLocation.h"
 
 namespace ostrel::cli {
@@ -27,8 +28,10 @@ PortLocation LocatePort(const std::string& name, bool /*force*/) {
   // Windows opens a COM port for one program only: another's use is refused by the open.
   // The system's own device names ("\\.\COM3") are taken as they are.
   if (name.rfind("\\\\.\\", 0) == 0 && name.size() > 4) return {name, name.substr(4)};
+  if (auto network = NetworkLocation(name, name)) return *network;
   const int n = comNumber(name);
-  if (n < 1 || n > 256) throw UsageError("unknown port '" + name + "': give COM1 .. COM256");
+  if (n < 1 || n > 256)
+    throw UsageError("unknown port '" + name + "': give COM1 .. COM256 or a URL such as rfc2217://host:port");
   const std::string com = "COM" + std::to_string(n);
   return {"\\\\.\\" + com, com};
 }
@@ -37,7 +40,7 @@ std::string OpenFailureText(const PortLocation& port, int err) {
   if (err == ENOENT)
     return "there is no serial port " + port.where +
            " on this computer ('ostrel-cli ports' lists them; the Device Manager shows an adapter's COM name)";
-  if (err == EBUSY) return "the serial port " + port.where + " is busy: another program is using it";
+  if (err == EBUSY) return "the " + port.noun + " " + port.where + " is busy: another program is using it";
   return {};
 }
 

@@ -10,6 +10,7 @@
 
 #include "core/DeviceMap.h"
 #include "core/DeviceProbe.h"
+#include "serial/NetworkAddress.h"
 #include "serial/platform/TermiosDevice.h"
 
 namespace ostrel {
@@ -50,6 +51,8 @@ ProbeStatus classifyOpenError(int err) {
 }  // namespace
 
 ProbeResult DeviceProbe(const std::string& path) {
+  // A port across the network is tried by connecting to it: there is nothing to look at before.
+  if (serial::IsNetworkUrl(path)) return ProbeResult{ProbeStatus::Ok, 0, {}, {}};
   int err = 0;
   bool heldElsewhere = false;
   const int fd = serial::OpenTerminalExclusive(path, err, &heldElsewhere);

@@ -486,6 +486,6 @@ int TVaTermiosDevice::escape(uint32_t code) {
 
 namespace ostrel::serial {
 
-TVaDevicePtr OpenSystemDevice(const std::string& name, int& err) { return TVaTermiosDevice::open(name, err); }
+TVaDevicePtr OpenLocalDevice(const std::string& name, int& err) { return TVaTermiosDevice::open(name, err); }
 
 }  // namespace ostrel::serial

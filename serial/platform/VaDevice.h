@@ -116,8 +116,11 @@ class TVaDevice {
   virtual void close() = 0;
 };
 
-// True for the errors that mean the device is gone rather than busy for a moment.
-inline bool isDeviceLost(int err) { return err == EIO || err == ENXIO || err == ENODEV || err == EBADF; }
+// True for the errors that mean the device is gone rather than busy for a moment (for a port
+// across the network: the connection ended).
+inline bool isDeviceLost(int err) {
+  return err == EIO || err == ENXIO || err == ENODEV || err == EBADF || err == ECONNRESET;
+}
 
 using TVaDevicePtr = std::shared_ptr<TVaDevice>;
 

@@ -540,6 +540,6 @@ int TVaWin32Device::escape(uint32_t code) {
   return e == ENOTSUP && movesALine(code) ? 0 : e;
 }
 
-TVaDevicePtr OpenSystemDevice(const std::string& name, int& err) { return TVaWin32Device::open(name, err); }
+TVaDevicePtr OpenLocalDevice(const std::string& name, int& err) { return TVaWin32Device::open(name, err); }
 
 }  // namespace ostrel::serial

@@ -43,16 +43,17 @@ inline int exitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(statu
 // watch its records arrive and interrupt it.
 class Background {
  public:
-  Background(std::vector<std::string> args, const std::string& outFile) {
-    args.insert(args.begin(), OSTREL_CLI_BINARY);
+  // Runs ostrel-cli with args, or with cli false the program args[0] names (found on PATH).
+  Background(std::vector<std::string> args, const std::string& outFile, bool cli = true) {
+    if (cli) args.insert(args.begin(), OSTREL_CLI_BINARY);
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     errFile_ = outFile + ".err";
     posix_spawn_file_actions_addopen(&fa, 2, errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     auto argv = argvOf(args);
-    if (posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ) != 0)
-      throw std::runtime_error("cannot start ostrel-cli");
+    if (posix_spawnp(&pid_, argv[0], &fa, nullptr, argv.data(), environ) != 0)
+      throw std::runtime_error("cannot start " + args[0]);
     posix_spawn_file_actions_destroy(&fa);
   }
   ~Background() {

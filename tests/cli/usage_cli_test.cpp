@@ -34,7 +34,8 @@ TEST(CliUsage, BadUsageExitsWith2AndNamesTheCause) {
       {{"read", "--port", "COM2", "--format", "xml"}, "--format takes table, csv or jsonl (got 'xml')"},
       {{"read", "--count", "5"}, "option --port is required; see 'ostrel-cli read --help'"},
       {{"read", "--port", "PRINTER"},
-       "unknown port 'PRINTER': give COM1 .. COM256 or a device path such as /dev/ttyUSB0"},
+       "unknown port 'PRINTER': give COM1 .. COM256, a device path such as /dev/ttyUSB0, or a URL such as "
+       "rfc2217://host:port"},
       {{"scan", "--port", "COM1", "--parity", "evn"}, "--parity takes none, even, odd, mark or space (got 'evn')"},
       {{"send", "--port", "COM1", "--hex", "A"}, "--hex: Wrong custom hex command, 2 symbols at least..."},
       {{"send", "--port", "COM1"}, "give exactly one of --hex, --ascii and --request"},

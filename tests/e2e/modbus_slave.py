@@ -1,6 +1,8 @@
 #!/usr/bin/python3
 """A Modbus RTU slave on a serial device, built on Debian's python3-pymodbus.
 
+With --tcp HOST:PORT it serves Modbus TCP on that address instead (no --port).
+
 It serves input registers 0 .. N-1 and the holding registers the utility writes
 (1, the clock registers 2..5 and 0x8011..0x8013), and with --holding FIRST:COUNT a
 block of further holding registers, all 0 at the start. Reads outside those ranges
@@ -25,8 +27,8 @@ import sys
 
 from pymodbus.datastore import (ModbusSequentialDataBlock, ModbusServerContext,
                                 ModbusSlaveContext, ModbusSparseDataBlock)
-from pymodbus.server.async_io import ModbusSerialServer
-from pymodbus.transaction import ModbusRtuFramer
+from pymodbus.server.async_io import ModbusSerialServer, ModbusTcpServer
+from pymodbus.transaction import ModbusRtuFramer, ModbusSocketFramer
 
 HOLDING = [1, 2, 3, 4, 5, 0x8011, 0x8012, 0x8013]
 
@@ -70,13 +72,20 @@ async def serve(args):
     slave = ModbusSlaveContext(ir=ModbusSequentialDataBlock(0, inputs), hr=holding,
                                zero_mode=True)
     context = ModbusServerContext(slaves=slave, single=True)
-    server = ModbusSerialServer(context, ModbusRtuFramer, port=args.port,
-                                baudrate=args.baud, parity="N", bytesize=8, stopbits=1,
-                                timeout=0.005)
-    await server.start()
-    if server.transport is None:
-        print("cannot open " + args.port, file=sys.stderr, flush=True)
-        sys.exit(1)
+    if args.tcp:
+        host, port = args.tcp.rsplit(":", 1)
+        server = ModbusTcpServer(context, ModbusSocketFramer, address=(host, int(port)),
+                                 allow_reuse_address=True)
+        asyncio.ensure_future(server.serve_forever())
+        await server.serving
+    else:
+        server = ModbusSerialServer(context, ModbusRtuFramer, port=args.port,
+                                    baudrate=args.baud, parity="N", bytesize=8, stopbits=1,
+                                    timeout=0.005)
+        await server.start()
+        if server.transport is None:
+            print("cannot open " + args.port, file=sys.stderr, flush=True)
+            sys.exit(1)
     loop = asyncio.get_running_loop()
     loop.add_signal_handler(signal.SIGUSR1, holding.dump)
     stop = asyncio.Event()
@@ -90,7 +99,8 @@ async def serve(args):
 
 def main():
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    p.add_argument("--port", required=True, help="serial device path (a pty is fine)")
+    p.add_argument("--port", help="serial device path (a pty is fine)")
+    p.add_argument("--tcp", metavar="HOST:PORT", help="serve Modbus TCP here instead")
     p.add_argument("--baud", type=int, default=9600)
     p.add_argument("--input-count", type=int, default=200,
                    help="input registers 0..N-1 exist; others give exception 2")
