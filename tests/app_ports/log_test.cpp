@@ -233,7 +233,7 @@ TEST_F(LogFileTest, LongSessionsSaveEveryLineAsAppended) {
       form.reset();
       create();
       TForm1& w = *form;
-      if (cleared) w.ClearLog();
+      if (cleared) w.logPane().ClearLog();
       for (const QString& line : c.lines) w.AddLogLine(line);
       EXPECT_EQ(saved(), fileOf(c.lines, !cleared));
       QStringList shown;
