@@ -22,7 +22,7 @@ TEST_F(ScanWindowTest, ScansThePanelThroughAnRfc2217Server) {
 
   connectPanel();
   scan();
-  EXPECT_EQ(form->Label7->text(), QString::fromUtf8("Контури 2, Силов вкл., Зони 8"));
+  EXPECT_EQ(Child<QLabel>(form, "Label7")->text(), QString::fromUtf8("Контури 2, Силов вкл., Зони 8"));
   EXPECT_EQ(deviceNames(), (QStringList{"Loop 1, 1", "Loop 1, 2", "Loop 1, 3", "Loop 1, 4", "Loop 2, 1", "Loop 2, 2"}));
 
   if (const int hold = qEnvironmentVariableIntValue("OSTREL_SCREENSHOT_HOLD_MS"); hold > 0) {
