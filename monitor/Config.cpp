@@ -223,8 +223,7 @@ PanelConfig readPanel(const Reader& r, const IniSection& s) {
   p.registers = readRanges(r, *regs);
   if (auto* e = s.find("period")) p.period = r.seconds(*e, 0.1, 3600);
   if (auto* e = s.find("timeout")) p.timeout = std::chrono::milliseconds(r.number(*e, 10, 60000));
-  if (auto* e = s.find("snapshot"))
-    p.snapshot = std::chrono::duration_cast<std::chrono::seconds>(r.seconds(*e, 1, 86400));
+  if (auto* e = s.find("snapshot")) p.snapshot = r.seconds(*e, 0.1, 86400);
   if (auto* e = s.find("silent_after")) p.silentAfter = static_cast<int>(r.number(*e, 1, 1000));
   if (auto* e = s.find("panel_port")) p.panelPort = r.text(*e);
   p.panelLine = readLine(r, s, "panel", kPanelLineDefaults);

@@ -38,7 +38,7 @@ struct PanelConfig {
   std::vector<RegisterRange> registers;
   std::chrono::milliseconds period{1000};
   std::chrono::milliseconds timeout{0};  // 0: the reply's wire time plus 600 ms
-  std::chrono::seconds snapshot{60};
+  std::chrono::milliseconds snapshot{60000};
   int silentAfter = 3;    // failed read-outs in a row after which the panel is offline
   std::string panelPort;  // empty: no scan
   cli::LineSettings panelLine;

@@ -50,9 +50,9 @@ void PanelFeed::readout(const std::vector<std::vector<modbus::RegisterBytes>>& r
   const auto now = std::chrono::steady_clock::now();
   if (lastSnapshot_ == std::chrono::steady_clock::time_point{} || now - lastSnapshot_ >= config_.snapshot) {
     lastSnapshot_ = now;
-    send("registers", RegistersPayload(time, config_.slave, true, all), false);
+    send("registers", RegistersPayload(time, config_.slave, ++sequence_, true, all), false);
   } else if (!changed.empty()) {
-    send("registers", RegistersPayload(time, config_.slave, false, changed), false);
+    send("registers", RegistersPayload(time, config_.slave, ++sequence_, false, changed), false);
   }
   publishDevices(changes, time);
 }

@@ -63,6 +63,7 @@ class PanelFeed {
   std::chrono::steady_clock::time_point lastSnapshot_{};
   std::optional<bool> online_;
   int failures_ = 0;
+  unsigned long long sequence_ = 0;  // registers messages so far
 };
 
 }  // namespace ostrel::monitor

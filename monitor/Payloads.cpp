@@ -24,10 +24,10 @@ std::string loopAddress(const DeviceKey& key) {
 
 }  // namespace
 
-std::string RegistersPayload(const std::string& time, int slave, bool snapshot,
+std::string RegistersPayload(const std::string& time, int slave, unsigned long long seq, bool snapshot,
                              const std::vector<RegisterValue>& regs) {
   std::string out = "{\"time\":" + JsonString(time) + ",\"slave\":" + std::to_string(slave) +
-                    ",\"snapshot\":" + boolText(snapshot) + ",\"registers\":[";
+                    ",\"seq\":" + std::to_string(seq) + ",\"snapshot\":" + boolText(snapshot) + ",\"registers\":[";
   for (size_t k = 0; k < regs.size(); ++k) {
     const RegisterValue& r = regs[k];
     out += (k ? "," : "");

@@ -13,12 +13,14 @@ inline constexpr const char* kOnline = "online";
 inline constexpr const char* kOffline = "offline";
 
 // Registers with their bytes and decode words; snapshot tells a full read-out from the
-// registers that changed.
+// registers that changed. seq counts the panel's registers messages from 1, so a reader sees
+// a gap.
 struct RegisterValue {
   int number = 0;
   modbus::RegisterBytes bytes;
 };
-std::string RegistersPayload(const std::string& time, int slave, bool snapshot, const std::vector<RegisterValue>& regs);
+std::string RegistersPayload(const std::string& time, int slave, unsigned long long seq, bool snapshot,
+                             const std::vector<RegisterValue>& regs);
 
 std::string DevicePayload(const std::string& time, const DeviceKey& key, const DeviceState& state);
 
