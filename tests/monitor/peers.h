@@ -77,6 +77,7 @@ class Process {
   Process& operator=(const Process&) = delete;
 
   void signal(int sig) const { ::kill(pid_, sig); }
+  pid_t pid() const { return pid_; }
   // Sends sig and waits for the end; the exit code, or -1 when it did not end within `time`.
   int stop(int sig, std::chrono::milliseconds time = std::chrono::seconds(5)) {
     if (pid_ <= 0) return code_;
