@@ -15,6 +15,20 @@ const std::vector<int> kAlarm{0, 0xC000, 0x0080, 0xC000, 0, 0};
 // Device 3 of loop 1 reports a fault instead.
 const std::vector<int> kFault{0, 0xC000, 0x0080, 0x8400, 0, 0};
 
+// The payloads fit their installed schema (Python's jsonschema, as for ostrel-cli's records).
+::testing::AssertionResult Fit(const std::string& dir, const std::string& schema, std::vector<std::string> payloads,
+                               bool bareWords = false) {
+  if (payloads.empty()) return ::testing::AssertionFailure() << "no " << schema << " payload";
+  std::string lines;
+  for (const auto& p : payloads) lines += (bareWords ? "\"" + p + "\"" : p) + "\n";
+  WriteFile(dir + "/payloads.jsonl", lines);
+  Process check({"/usr/bin/python3", std::string(OSTREL_SOURCE_DIR) + "/tests/cli/check_schema.py", "--lines",
+                 std::string(OSTREL_SOURCE_DIR) + "/monitor/schemas/" + schema, dir + "/payloads.jsonl"},
+                dir + "/check.log");
+  if (check.stop(0, std::chrono::seconds(20)) == 0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << schema << ": " << ReadFile(dir + "/check.log");
+}
+
 class MonitorTest : public ::testing::Test {
  protected:
   void SetUp() override { dir = TempDir(); }
@@ -71,6 +85,11 @@ TEST_F(MonitorTest, StatesRetainedAndOneEventPerAlarmOrFault) {
   // SIGTERM: offline, and the program ends.
   EXPECT_EQ(monitor.process->stop(SIGTERM), 0);
   EXPECT_TRUE(sub.waitFor("site/hall/status", "offline"));
+
+  EXPECT_TRUE(Fit(dir, "status.schema.json", sub.messages("site/hall/status"), true));
+  EXPECT_TRUE(Fit(dir, "registers.schema.json", sub.messages("site/hall/registers")));
+  EXPECT_TRUE(Fit(dir, "device.schema.json", sub.messages("site/hall/device/1/3")));
+  EXPECT_TRUE(Fit(dir, "event.schema.json", events));
 }
 
 // The registers messages' numbers, in the order they came.
@@ -192,6 +211,10 @@ TEST_F(MonitorTest, CommandsRefusedUnlessAllowed) {
   ASSERT_TRUE(sub.waitFor("site/annex/command/result", "\"id\":\"3\",\"result\":\"invalid\""));
   send("annex", R"({"id":"4","write":"register","port":"/dev/ttyS0","address":100,"value":6})");
   ASSERT_TRUE(sub.waitFor("site/annex/command/result", "\"id\":\"4\",\"result\":\"invalid\""));
+  EXPECT_TRUE(Fit(dir, "command-result.schema.json", sub.messages("site/annex/command/result")));
+  EXPECT_TRUE(Fit(dir, "command.schema.json",
+                  {R"({"id":"2","write":"register","address":100,"value":5})",
+                   R"({"id":"7","write":"command","command":"zone","panel":3,"target":17})"}));
 }
 
 TEST_F(MonitorTest, WrongPasswordIsRefusedWithAClearLineAndRetried) {
