@@ -54,7 +54,7 @@ TEST_F(MonitorTest, StatesRetainedAndOneEventPerAlarmOrFault) {
   Slave slave(dir, kQuiet);
   ASSERT_TRUE(broker.ready && slave.ready);
   Subscriber sub(dir + "/sub.log", broker.port, "site/#");
-  Monitor monitor(dir, config(broker.port, "", panel("hall")));
+  Monitor monitor(dir, config(broker.port, "home_assistant = yes", panel("hall")));
 
   ASSERT_TRUE(sub.waitFor("site/hall/status", "online")) << monitor.log();
   ASSERT_TRUE(sub.waitFor("site/hall/device/1/1", "\"alarm\":true"));
@@ -81,6 +81,10 @@ TEST_F(MonitorTest, StatesRetainedAndOneEventPerAlarmOrFault) {
   EXPECT_NE(retained.find("\"address\":3,\"alarm\":false,\"fault\":true"), std::string::npos) << retained;
   EXPECT_NE(retained.find("site/hall/device/2/2 {"), std::string::npos) << retained;
   EXPECT_EQ(retained.find("site/hall/device/1/2 "), std::string::npos) << "a device never seen is not published";
+  // Home Assistant finds each device's alarm and fault by itself.
+  const std::string discovery = Retained(broker.port, "homeassistant/#");
+  EXPECT_NE(discovery.find("homeassistant/binary_sensor/t_hall_l1a3_alarm/config {"), std::string::npos) << discovery;
+  EXPECT_NE(discovery.find("\"state_topic\":\"site/hall/device/1/3\""), std::string::npos) << discovery;
 
   // SIGTERM: offline, and the program ends.
   EXPECT_EQ(monitor.process->stop(SIGTERM), 0);
