@@ -154,6 +154,24 @@ TEST_F(MonitorTest, BrokerRestartLosesNothingWithinTheQueueAndCountsDropsBeyondI
   }
 }
 
+// The simulated panel on both of its lines: the scan over the panel's own protocol adds type and
+// zone to the states the registers give.
+TEST_F(MonitorTest, ScanAddsTypeAndZoneToTheDeviceStates) {
+  Mosquitto broker(dir);
+  ASSERT_TRUE(broker.ready);
+  Process sim({"/usr/bin/python3", std::string(OSTREL_SOURCE_DIR) + "/tools/qvsim", "--link-dir", dir, "--modbus"},
+              dir + "/sim.log");
+  ASSERT_TRUE(
+      WaitFor([&] { return std::filesystem::exists(dir + "/COM1") && std::filesystem::exists(dir + "/COM2"); }));
+  setenv("OSTREL_DEVICE_DIR", dir.c_str(), 1);
+  Subscriber sub(dir + "/sub.log", broker.port, "site/#");
+  Monitor monitor(dir, config(broker.port, "", "[hall]\nmodbus_port = COM2\nregisters = 1-3\npanel_port = COM1\n"));
+  unsetenv("OSTREL_DEVICE_DIR");
+  ASSERT_TRUE(sub.waitFor("site/hall/device/1/1", "\"status\":")) << monitor.log();
+  ASSERT_TRUE(sub.waitFor("site/hall/device/1/1", "\"type_name\":\"ZR 401\",\"zone\":1,\"switched_on\":true"))
+      << monitor.log();
+}
+
 TEST_F(MonitorTest, PortFarEndClosedAndReopenedGoesOfflineThenOnline) {
   Mosquitto broker(dir);
   Slave slave(dir, kQuiet);
