@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "cli/Args.h"
+#include "cli/Commands.h"
 #include "cli/Exit.h"
 #include "cli/System.h"
 #include "common/LocalTime.h"
@@ -25,6 +26,11 @@ bool WriteRecord(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(n));
   }
   return true;
+}
+
+int PrintHelp(const char* text) {
+  WriteRecord(kStandardOutput, text);
+  return kExitOk;
 }
 
 std::string IsoTimestampNow() {

@@ -9,6 +9,7 @@
 #include "cli/Exit.h"
 #include "cli/ModbusExchange.h"
 #include "cli/Records.h"
+#include "cli/WritePlan.h"
 #include "common/Text.h"
 #include "core/CommandCaptions.h"
 #include "modbus/codes.h"
@@ -234,7 +235,31 @@ Words takePositional(const std::string& which, const std::vector<OptionSpec>& sp
   return positional;
 }
 
+void checkWhich(const std::string& which) {
+  if (which != "command" && which != "clock" && which != "line" && which != "address" && which != "register" &&
+      which != "registers")
+    throw UsageError("unknown write '" + which + "': give command, clock, line, address, register or registers");
+}
+
 }  // namespace
+
+PlannedWrite PlanWrite(const Words& words, uint8_t slave) {
+  if (words.empty()) throw UsageError("no write given: command, clock, line, address, register or registers");
+  const std::string which = words[0];
+  checkWhich(which);
+  std::vector<OptionSpec> specs;
+  for (const auto& s : optionsFor(which)) {
+    if (s.name != "--port" && s.name != "--speed" && s.name != "--parity" && s.name != "--stop" &&
+        s.name != "--force" && s.name != "--quiet" && s.name != "--verbose" && s.name != "--help" &&
+        s.name != "--slave" && s.name != "--timeout")
+      specs.push_back(s);
+  }
+  Words rest;
+  const Words positional = takePositional(which, specs, Words(words.begin() + 1, words.end()), rest);
+  const Args args("write", specs, rest);
+  const Planned p = plan(which, args, positional, slave);
+  return {p.frame, p.what};
+}
 
 int WriteCommand(const Words& words) {
   if (words.empty()) {
@@ -244,9 +269,7 @@ int WriteCommand(const Words& words) {
   }
   if (words[0] == "--help" || words[0] == "-h") return PrintHelp(kHelp);
   const std::string which = words[0];
-  if (which != "command" && which != "clock" && which != "line" && which != "address" && which != "register" &&
-      which != "registers")
-    throw UsageError("unknown write '" + which + "': give command, clock, line, address, register or registers");
+  checkWhich(which);
   const auto specs = optionsFor(which);
   Words rest;
   const Words positional = takePositional(which, specs, Words(words.begin() + 1, words.end()), rest);

@@ -34,11 +34,6 @@ const char* kUsage =
 
 }  // namespace
 
-int PrintHelp(const char* text) {
-  WriteRecord(1, text);
-  return kExitOk;
-}
-
 int RunCommand(const std::string& command, const Words& words);
 
 int Run(int argc, char** argv) {

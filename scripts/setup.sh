@@ -18,11 +18,16 @@ source "$(dirname "$0")/lib/install.sh"
 PACKAGES=(
   # build
   build-essential cmake ninja-build qt6-base-dev
+  # ostrel-monitor's MQTT client (pkg-config finds it)
+  libmosquitto-dev
   # tests and benchmarks (the benchmarks are plain programs over the same libraries)
   libgtest-dev libgmock-dev
   python3 python3-pymodbus python3-serial python3-serial-asyncio socat
   # network ports: a serial device server (RFC 2217 and raw TCP) in front of a pseudo-terminal
   ser2net
+  # ostrel-monitor's tests: a real broker and its clients, TLS certificates made with openssl,
+  # and systemd-analyze for the unit
+  mosquitto mosquitto-clients openssl systemd
   # the JSON that ostrel-cli writes is checked against its schemas
   python3-jsonschema
   # tests of the installed files: metadata validators, man pages, processes left behind

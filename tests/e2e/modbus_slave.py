@@ -12,7 +12,8 @@ Every write to the holding registers, and every SIGUSR1, dumps them as JSON
 ({"1": 12561, ...}, decimal register numbers) to the --dump file, replaced atomically.
 
 Input register i holds ((i & 0xFF) << 8) | ((3 * i + 1) & 0xFF) unless --inputs gives
-a JSON list of values.
+a JSON list of values. With --inputs-file, every SIGUSR2 loads the input registers from
+that file's JSON list (from register 0), as a panel's state changes, and prints "INPUTS n".
 
 pymodbus' datastore shifts every address by one unless the slave context is created
 with zero_mode=True; pseudo-terminals hold no parity, so the device opens with none.
@@ -88,6 +89,15 @@ async def serve(args):
             sys.exit(1)
     loop = asyncio.get_running_loop()
     loop.add_signal_handler(signal.SIGUSR1, holding.dump)
+
+    def load_inputs():
+        with open(args.inputs_file, encoding="ascii") as f:
+            values = json.load(f)
+        slave.setValues(4, 0, values)
+        print("INPUTS %d" % len(values), file=sys.stderr, flush=True)
+
+    if args.inputs_file:
+        loop.add_signal_handler(signal.SIGUSR2, load_inputs)
     stop = asyncio.Event()
     loop.add_signal_handler(signal.SIGTERM, stop.set)
     loop.add_signal_handler(signal.SIGINT, stop.set)
@@ -105,6 +115,7 @@ def main():
     p.add_argument("--input-count", type=int, default=200,
                    help="input registers 0..N-1 exist; others give exception 2")
     p.add_argument("--inputs", help="JSON list of input register values, from register 0")
+    p.add_argument("--inputs-file", help="JSON list of input register values, loaded on SIGUSR2")
     p.add_argument("--holding", metavar="FIRST:COUNT",
                    help="further holding registers FIRST..FIRST+COUNT-1, e.g. 100:100")
     p.add_argument("--dump", help="JSON file that receives the holding registers")

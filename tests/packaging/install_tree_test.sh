@@ -48,6 +48,14 @@ run "$tmp/usr/bin/ostrel-cli" ports >"$tmp/cli.log" 2>&1 || { cat "$tmp/cli.log"
 grep -q "^Device map $tmp/home/.config/ostrel/ports:" "$tmp/cli.log" ||
   { cat "$tmp/cli.log"; fail "ostrel-cli ports does not list the user's device map"; }
 
+[ -f "$tmp/usr/share/man/man1/ostrel-monitor.1.gz" ] || fail "ostrel-monitor's manual page is not installed"
+[ -f "$tmp/usr/lib/systemd/system/ostrel-monitor@.service" ] || fail "ostrel-monitor's unit is not installed"
+for schema in status registers device event command command-result; do
+  [ -f "$tmp/usr/share/ostrel/schemas/monitor/$schema.schema.json" ] || fail "the monitor's $schema.schema.json is not installed"
+done
+run "$tmp/usr/bin/ostrel-monitor" --help >"$tmp/monitor.log" 2>&1 || { cat "$tmp/monitor.log"; fail "ostrel-monitor --help"; }
+grep -q "^Usage: ostrel-monitor" "$tmp/monitor.log" || fail "ostrel-monitor --help does not show its usage"
+
 after=$(cd "$tmp/usr" && find . | sort)
 [ "$before" = "$after" ] || { diff <(echo "$before") <(echo "$after"); fail "running wrote into the prefix"; }
 exit $status
