@@ -58,7 +58,7 @@ for f in /usr/bin/ostrel /usr/bin/ostrel-demo /usr/bin/ostrel-cli /usr/share/app
   [ -e "$f" ] || fail "the package did not install $f"
 done
 ls /usr/share/metainfo/*.metainfo.xml >/dev/null 2>&1 || fail "no AppStream metadata installed"
-for exe in /usr/bin/ostrel /usr/bin/ostrel-cli; do
+for exe in /usr/bin/ostrel /usr/bin/ostrel-cli /usr/bin/ostrel-monitor; do
   if ldd "$exe" | grep -q "not found"; then
     ldd "$exe" | grep "not found" >&2
     fail "libraries of $exe are missing: the package's dependencies are incomplete"
@@ -74,6 +74,51 @@ start_and_close >"$work/first.log" 2>&1 || { cat "$work/first.log"; fail "ostrel
 [ -f "$cfg/ostrel.ini" ] || fail "closing did not write $cfg/ostrel.ini"
 [ ! -e /usr/bin/ostrel.ini ] || fail "settings were written beside the executable"
 as_user rm -rf "$cfg"
+
+step "ostrel-monitor as its own system user, as its systemd unit starts it"
+id -nG ostrel-monitor 2>/dev/null | grep -qw dialout || fail "no system user ostrel-monitor in the group dialout"
+[ "$(stat -c '%U:%G %a' /etc/ostrel/monitor)" = "root:ostrel-monitor 750" ] ||
+  fail "/etc/ostrel/monitor is not root:ostrel-monitor 0750"
+unit=/lib/systemd/system/ostrel-monitor@.service
+[ -f "$unit" ] || fail "the package did not install $unit"
+if command -v systemd-analyze >/dev/null; then
+  cp "$unit" "$work/ostrel-monitor@check.service"
+  systemd-analyze verify --man=no "$work/ostrel-monitor@check.service" || fail "systemd-analyze verify of the unit"
+fi
+# A broker nobody listens on and a port that is not there: the monitor keeps retrying both
+# until SIGTERM, which must end it at once.
+cat >/etc/ostrel/monitor/check.conf <<'CONF'
+[broker]
+url = mqtt://127.0.0.1:9
+topic_prefix = check
+[hall]
+modbus_port = /dev/ostrel-no-such-port
+slave = 1
+registers = 1-10
+CONF
+chmod 640 /etc/ostrel/monitor/check.conf
+chgrp ostrel-monitor /etc/ostrel/monitor/check.conf
+runuser -u ostrel-monitor -- ostrel-monitor --check /etc/ostrel/monitor/check.conf ||
+  fail "ostrel-monitor --check as its user"
+# setpriv starts it as the unit does: its user, its groups, no new privileges, no shell between.
+setpriv --reuid=ostrel-monitor --regid=ostrel-monitor --init-groups --no-new-privs \
+  env -i PATH=/usr/bin:/bin OSTREL_DEVICE_DIR=/etc/ostrel/ports \
+  ostrel-monitor /etc/ostrel/monitor/check.conf >"$work/monitor.log" 2>&1 &
+monitor=$!
+sleep 2
+kill -0 "$monitor" 2>/dev/null || { cat "$work/monitor.log"; fail "ostrel-monitor ended by itself"; }
+kill -TERM "$monitor"
+for _ in $(seq 1 10); do kill -0 "$monitor" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$monitor" 2>/dev/null; then
+  cat "$work/monitor.log"
+  fail "ostrel-monitor did not end within a second of SIGTERM"
+fi
+code=0
+wait "$monitor" || code=$?
+cat "$work/monitor.log"
+[ "$code" -eq 0 ] && grep -q "ostrel-monitor: stopped" "$work/monitor.log" ||
+  fail "ostrel-monitor did not stop as asked (exit $code)"
+rm -f /etc/ostrel/monitor/check.conf
 
 step "ostrel-cli as $user: --help, ports, and a read-out from the simulated panel"
 as_user ostrel-cli --help >"$work/cli-help.txt" 2>&1 || { cat "$work/cli-help.txt"; fail "ostrel-cli --help"; }
