@@ -11,6 +11,11 @@ add_compile_options(-Wall -Wextra -Wno-unused-parameter)
 # CI builds with OSTREL_WERROR=ON so that a new warning fails the build instead of scrolling by.
 if(OSTREL_WERROR)
   add_compile_options(-Werror)
+  # Under the sanitizers GCC 12 sees "maybe uninitialized" members inside the standard
+  # library's own <regex> and <functional>; it stays a warning there, shown but not fatal.
+  if(OSTREL_SANITIZE AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    add_compile_options(-Wno-error=maybe-uninitialized)
+  endif()
 endif()
 
 # The fuzz build gives every library the fuzzer's coverage instrumentation, so a target sees
