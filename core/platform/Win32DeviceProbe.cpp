@@ -4,6 +4,7 @@
 
 #include "common/WideText.h"
 #include "core/DeviceProbe.h"
+#include "serial/NetworkAddress.h"
 #include "serial/platform/Win32Device.h"
 
 namespace ostrel {
@@ -34,6 +35,8 @@ ProbeResult fail(DWORD code) {
 }  // namespace
 
 ProbeResult DeviceProbe(const std::string& path) {
+  // A port across the network has no device to look at: connecting tells.
+  if (serial::IsNetworkUrl(path)) return ProbeResult{ProbeStatus::Ok, 0, {}, {}};
   const std::wstring name = WideFromUtf8(serial::Win32DevicePath(path));
   HANDLE h =
       CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
@@ -54,7 +57,14 @@ ProbeResult DeviceProbe(const std::string& path) {
   return r;
 }
 
-std::string PortDevicePath(const std::string& deviceName) { return deviceName; }
+std::string PortDevicePath(const std::string& deviceName) {
+  // The window puts "\\.\" before the name it is given; a URL typed there is the network
+  // port itself, without that prefix.
+  static const std::string kPrefix = "\\\\.\\";
+  const bool prefixed = deviceName.compare(0, kPrefix.size(), kPrefix) == 0;
+  if (prefixed && serial::IsNetworkUrl(deviceName.substr(kPrefix.size()))) return deviceName.substr(kPrefix.size());
+  return deviceName;
+}
 
 std::string PortMapFolder() { return {}; }
 

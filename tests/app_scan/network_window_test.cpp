@@ -36,4 +36,16 @@ TEST_F(ScanWindowTest, ScansThePanelThroughAnRfc2217Server) {
   EXPECT_EQ(lines().filter("no longer available").size(), 1);
 }
 
+// The same scan with the URL typed as the port's name, as on a machine without a device map.
+TEST_F(ScanWindowTest, ScansThePanelThroughAUrlTypedAsThePortsName) {
+  startPanel({});
+  Ser2net server(sim->path(), map.path().toStdString());
+  ASSERT_TRUE(server.ready) << "ser2net did not start";
+  Child<QComboBox>(form, "Combo_com_name")->setEditText(QString::fromStdString(server.raw()));
+  Child<QPushButton>(form, "Butt_open_port")->click();
+  ASSERT_TRUE(form->panelLinkBox().isOpen()) << lines().join('\n').toStdString();
+  scan();
+  EXPECT_EQ(deviceNames(), (QStringList{"Loop 1, 1", "Loop 1, 2", "Loop 1, 3", "Loop 1, 4", "Loop 2, 1", "Loop 2, 2"}));
+}
+
 }  // namespace

@@ -78,6 +78,15 @@ TEST(Win32Probe, AMissingPortIsMissingWithTheSystemsOwnWords) {
   EXPECT_EQ(text.rfind("The serial port COM200 (\\\\.\\COM200) does not exist (", 0), 0u) << text;
 }
 
+// A URL typed as the window's port name reaches the network device without the
+// device prefix the window puts before every name, and has nothing to probe.
+TEST(Win32Probe, ATypedUrlIsTheNetworkPortItself) {
+  EXPECT_EQ(PortDevicePath("\\\\.\\rfc2217://127.0.0.1:4000"), "rfc2217://127.0.0.1:4000");
+  EXPECT_EQ(PortDevicePath("\\\\.\\tcp://panel.site:23"), "tcp://panel.site:23");
+  EXPECT_EQ(PortDevicePath("\\\\.\\COM3"), "\\\\.\\COM3");
+  EXPECT_TRUE(DeviceProbe("rfc2217://127.0.0.1:4000").ok());
+}
+
 TEST(UsbIdentity, VendorProductAndSerialFromTheInstanceIdsOfCommonAdapters) {
   struct Case {
     const char* instance;
