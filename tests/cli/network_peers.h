@@ -11,6 +11,9 @@
 
 namespace ostrel::cli::testing {
 
+// Debian installs the server in /usr/sbin, which is not on an ordinary user's PATH.
+inline constexpr const char* kSer2net = "/usr/sbin/ser2net";
+
 // A port on loopback nobody listens on right now.
 inline int FreePort() {
   const int s = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -46,7 +49,7 @@ class Ser2net {
                           << "\n  connector: serialdev," << device << ",19200e81,local\n"
                           << "connection: &raw\n  accepter: tcp,127.0.0.1," << rawPort << "\n  connector: serialdev,"
                           << device << ",19200e81,local\n";
-    server_ = std::make_unique<Background>(std::vector<std::string>{"ser2net", "-n", "-d", "-c", config},
+    server_ = std::make_unique<Background>(std::vector<std::string>{kSer2net, "-n", "-d", "-c", config},
                                            dir + "/ser2net.out", false);
     ready = WaitFor([&] { return Listening(rfcPort) && Listening(rawPort); }, std::chrono::seconds(10));
   }

@@ -26,6 +26,9 @@ extern char** environ;
 
 namespace ostrel::monitor::testing {
 
+// Debian installs the server in /usr/sbin, which is not on an ordinary user's PATH.
+inline constexpr const char* kMosquitto = "/usr/sbin/mosquitto";
+
 using Clock = std::chrono::steady_clock;
 
 template <typename Pred>
@@ -152,7 +155,7 @@ class Mosquitto {
     // mosquitto, who may not enter the test's private folder.
     if (::getuid() == 0) conf += "user root\n";
     WriteFile(dir_ + "/mosquitto.conf", conf);
-    process_ = std::make_unique<Process>(std::vector<std::string>{"mosquitto", "-c", dir_ + "/mosquitto.conf"},
+    process_ = std::make_unique<Process>(std::vector<std::string>{kMosquitto, "-c", dir_ + "/mosquitto.conf"},
                                          dir_ + "/mosquitto.log");
     ready = WaitFor([&] { return Accepts(port); }, std::chrono::seconds(10));
   }
