@@ -79,7 +79,7 @@ struct ModbusPage::Readout {
 
 namespace {
 
-LinkBoxSpec modbusLinkSpec(ModbusPage& page) {
+LinkBoxPlan modbusLinkPlan(ModbusPage& page) {
   return {"GroupBox2",
           "Label5",
           "Combo_com2_name",
@@ -94,7 +94,7 @@ LinkBoxSpec modbusLinkSpec(ModbusPage& page) {
           "Automatically open on startup",
           {"300", "1200", "2400", "4800", "9600", "19200", "28800", "33600", "115200"},
           {0, 0, 0, 0},
-          LinkBoxSpec::Layout::Columns,
+          LinkBoxPlan::Layout::Columns,
           1,
           kModbusLineDefaults,
           "Serial port for modbus closed",
@@ -116,7 +116,7 @@ QColor qcolor(const modbus::Rgb& c) { return QColor(c.r, c.g, c.b); }
 
 ModbusPage::ModbusPage(QWidget* page, WindowHost& host, CsvFiles& files,
                        std::shared_ptr<serial::TVaMainThreadSync> sync)
-    : host_(host), files_(files), link_(page, host, modbusLinkSpec(*this), std::move(sync)) {
+    : host_(host), files_(files), link_(page, host, modbusLinkPlan(*this), std::move(sync)) {
   auto* h = new QHBoxLayout(page);
   auto* left = new QVBoxLayout;
   h->addLayout(left, 1);

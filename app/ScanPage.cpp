@@ -37,7 +37,7 @@ struct ScanPage::PanelLink {
 
 namespace {
 
-LinkBoxSpec panelLinkSpec(ScanPage& page) {
+LinkBoxPlan panelLinkPlan(ScanPage& page) {
   return {"GroupBox1",
           "Label1",
           "Combo_com_name",
@@ -52,7 +52,7 @@ LinkBoxSpec panelLinkSpec(ScanPage& page) {
           "Automatically Open on startup",
           {"300", "1200", "2400", "4800", "9600", "19200"},
           {5, 6, 5, 1},
-          LinkBoxSpec::Layout::Row,
+          LinkBoxPlan::Layout::Row,
           0,
           kPanelLineDefaults,
           "Serial port closed",
@@ -67,7 +67,7 @@ LinkBoxSpec panelLinkSpec(ScanPage& page) {
 }  // namespace
 
 ScanPage::ScanPage(QWidget* page, WindowHost& host, CsvFiles& files, std::shared_ptr<serial::TVaMainThreadSync> sync)
-    : host_(host), files_(files), link_(page, host, panelLinkSpec(*this), std::move(sync)) {
+    : host_(host), files_(files), link_(page, host, panelLinkPlan(*this), std::move(sync)) {
   build(page);
   Timer_free_command = new TTimer(QStringLiteral("Timer_free_command"), 5, true, page);
   wire();

@@ -39,13 +39,13 @@ QString qstr(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
 
-SerialLinkBox::SerialLinkBox(QWidget* parent, WindowHost& host, LinkBoxSpec spec,
+SerialLinkBox::SerialLinkBox(QWidget* parent, WindowHost& host, LinkBoxPlan plan,
                              std::shared_ptr<TVaMainThreadSync> sync)
-    : host_(host), spec_(std::move(spec)) {
+    : host_(host), plan_(std::move(plan)) {
   build(parent);
-  FilterDigits(speed_, spec_.speedKeys);
-  FilterDigits(stop_, spec_.stopKeys);
-  QObject::connect(button_, &QPushButton::clicked, box_, host_.guarded(spec_.clicked));
+  FilterDigits(speed_, plan_.speedKeys);
+  FilterDigits(stop_, plan_.stopKeys);
+  QObject::connect(button_, &QPushButton::clicked, box_, host_.guarded(plan_.clicked));
   createPort(std::move(sync));
 }
 
@@ -53,26 +53,26 @@ SerialLinkBox::~SerialLinkBox() = default;
 
 void SerialLinkBox::build(QWidget* parent) {
   box_ = new QGroupBox(kBoxTitle, parent);
-  box_->setObjectName(QLatin1String(spec_.box));
+  box_->setObjectName(QLatin1String(plan_.box));
   grid_ = new QGridLayout(box_);
-  const auto& max = spec_.maxLengths;
-  nameLabel_ = MakeLabel(box_, spec_.nameLabel, QStringLiteral("Name"));
-  name_ = MakeCombo(box_, spec_.name, ComNames(), max[0]);
-  speedLabel_ = MakeLabel(box_, spec_.speedLabel, QStringLiteral("Speed"));
-  speed_ = MakeCombo(box_, spec_.speed, spec_.speeds, max[1]);
-  parityLabel_ = MakeLabel(box_, spec_.parityLabel, QStringLiteral("Parity"));
-  parity_ = MakeCombo(box_, spec_.parity, ParityNames(), max[2]);
-  stopLabel_ = MakeLabel(box_, spec_.stopLabel, QStringLiteral("Stop bits"));
-  stop_ = MakeCombo(box_, spec_.stop, {QStringLiteral("1"), QStringLiteral("2")}, max[3]);
-  if (spec_.layout == LinkBoxSpec::Layout::Row)
+  const auto& max = plan_.maxLengths;
+  nameLabel_ = MakeLabel(box_, plan_.nameLabel, QStringLiteral("Name"));
+  name_ = MakeCombo(box_, plan_.name, ComNames(), max[0]);
+  speedLabel_ = MakeLabel(box_, plan_.speedLabel, QStringLiteral("Speed"));
+  speed_ = MakeCombo(box_, plan_.speed, plan_.speeds, max[1]);
+  parityLabel_ = MakeLabel(box_, plan_.parityLabel, QStringLiteral("Parity"));
+  parity_ = MakeCombo(box_, plan_.parity, ParityNames(), max[2]);
+  stopLabel_ = MakeLabel(box_, plan_.stopLabel, QStringLiteral("Stop bits"));
+  stop_ = MakeCombo(box_, plan_.stop, {QStringLiteral("1"), QStringLiteral("2")}, max[3]);
+  if (plan_.layout == LinkBoxPlan::Layout::Row)
     layOutRow();
   else
     layOutColumns();
 }
 
-void SerialLinkBox::makeAutoOpen() { autoOpen_ = MakeCheck(box_, spec_.autoOpen, QLatin1String(spec_.autoOpenText)); }
+void SerialLinkBox::makeAutoOpen() { autoOpen_ = MakeCheck(box_, plan_.autoOpen, QLatin1String(plan_.autoOpenText)); }
 
-void SerialLinkBox::makeButton() { button_ = MakeButton(box_, spec_.button, kConnectText, QStyle::SP_MediaPlay); }
+void SerialLinkBox::makeButton() { button_ = MakeButton(box_, plan_.button, kConnectText, QStyle::SP_MediaPlay); }
 
 // Each list under its label, in one row; the check box and the button below.
 void SerialLinkBox::layOutRow() {
@@ -114,13 +114,13 @@ void SerialLinkBox::createPort(std::shared_ptr<TVaMainThreadSync> sync) {
   // failed, a lost device) reach the user here, on the main thread.
   port_->ErrorReport = [this](const std::exception& e) {
     if (port_->DeviceLost()) {
-      host_.showStatus(spec_.statusPanel, qstr(port_->DeviceName()) + QStringLiteral(" is no longer available"));
+      host_.showStatus(plan_.statusPanel, qstr(port_->DeviceName()) + QStringLiteral(" is no longer available"));
       host_.AddLogLine(QString::fromUtf8(e.what()));
     } else {
       host_.reportError(e);
     }
   };
-  port_->OnRxChar = [this](TVaCustomComm*, int32_t) { spec_.received(); };
+  port_->OnRxChar = [this](TVaCustomComm*, int32_t) { plan_.received(); };
 }
 
 void SerialLinkBox::toggle() {
@@ -131,7 +131,7 @@ void SerialLinkBox::toggle() {
   host_.portsChanged();
 }
 
-void SerialLinkBox::showClosed() { host_.showStatus(spec_.statusPanel, qstr(port_->DeviceName()) + kIsClosed); }
+void SerialLinkBox::showClosed() { host_.showStatus(plan_.statusPanel, qstr(port_->DeviceName()) + kIsClosed); }
 
 void SerialLinkBox::disconnectLink() {
   // The device is released by ClosePort, once.
@@ -141,7 +141,7 @@ void SerialLinkBox::disconnectLink() {
   port_->ClosePort();
   openedPath_.clear();
   setListsEnabled(true);
-  host_.AddLogLine(QString::fromLatin1(spec_.closedLine));
+  host_.AddLogLine(QString::fromLatin1(plan_.closedLine));
   button_->setText(kConnectText);
 }
 
@@ -156,14 +156,14 @@ void SerialLinkBox::connectLink() {
   const QString parity = parity_->currentText();
   port_->SetParity(parityOf(parity));
   const QString stop = stop_->currentText();
-  port_->SetStopbits(stop == QLatin1String("1") ? sb1 : stop == QLatin1String("2") ? sb2 : spec_.defaults.stop);
+  port_->SetStopbits(stop == QLatin1String("1") ? sb1 : stop == QLatin1String("2") ? sb2 : plan_.defaults.stop);
   port_->SetDatabits(db8);
 
   port_->OpenPort();  // an error here goes to the general error report
   openedPath_ = path;
 
   const QString connection = nameText + QStringLiteral(" - ") + speed_->currentText() + QStringLiteral(",8,") + parity;
-  host_.showStatus(spec_.statusPanel, connection);
+  host_.showStatus(plan_.statusPanel, connection);
   open_ = true;
   host_.AddLogLine(connection);
   setListsEnabled(false);
@@ -183,7 +183,7 @@ bool SerialLinkBox::deviceUsable(const QString& nameText, const std::string& pat
 // The speed list's text as the port's rate: a rate without a constant of its own only where
 // the link offers such rates, anything else leaves the link's preset.
 void SerialLinkBox::applySpeed() {
-  const TVaBaudrate preset = BaudrateConstant(spec_.defaults.speed);
+  const TVaBaudrate preset = BaudrateConstant(plan_.defaults.speed);
   port_->SetBaudrate(preset);
   bool ok = false;
   const int speed = speed_->currentText().toInt(&ok);
@@ -194,7 +194,7 @@ void SerialLinkBox::applySpeed() {
   const auto offers = [rate](const auto& rates) {
     return std::find(std::begin(rates), std::end(rates), rate) != std::end(rates);
   };
-  if (offers(kEveryLink) || (spec_.extraRates && offers(kExtra))) SetLineRate(*port_, static_cast<uint32_t>(rate));
+  if (offers(kEveryLink) || (plan_.extraRates && offers(kExtra))) SetLineRate(*port_, static_cast<uint32_t>(rate));
 }
 
 void SerialLinkBox::setListsEnabled(bool on) {
@@ -203,7 +203,7 @@ void SerialLinkBox::setListsEnabled(bool on) {
 
 std::optional<OwnUse> SerialLinkBox::ownUse() const {
   if (!open_) return std::nullopt;
-  return OwnUse{openedPath_, spec_.ownUseLabel};
+  return OwnUse{openedPath_, plan_.ownUseLabel};
 }
 
 bool SerialLinkBox::autoOpen() const { return autoOpen_->isChecked(); }
@@ -227,7 +227,7 @@ void SerialLinkBox::setEnglishTexts() {
   speedLabel_->setText(QStringLiteral("Speed"));
   parityLabel_->setText(QStringLiteral("Parity"));
   button_->setText(kConnectText);
-  autoOpen_->setText(QLatin1String(spec_.autoOpenText));
+  autoOpen_->setText(QLatin1String(plan_.autoOpenText));
 }
 
 }  // namespace ostrel

@@ -33,7 +33,7 @@ namespace ostrel {
 class WindowHost;
 
 // What tells one link box from the other.
-struct LinkBoxSpec {
+struct LinkBoxPlan {
   enum class Layout {
     Row,      // labels over the lists in one row, the button beside the check box
     Columns,  // two lists a row, the check box and then the button below them
@@ -56,7 +56,7 @@ struct LinkBoxSpec {
 
 class SerialLinkBox {
  public:
-  SerialLinkBox(QWidget* parent, WindowHost& host, LinkBoxSpec spec, std::shared_ptr<serial::TVaMainThreadSync> sync);
+  SerialLinkBox(QWidget* parent, WindowHost& host, LinkBoxPlan plan, std::shared_ptr<serial::TVaMainThreadSync> sync);
   ~SerialLinkBox();
   SerialLinkBox(const SerialLinkBox&) = delete;
   SerialLinkBox& operator=(const SerialLinkBox&) = delete;
@@ -97,7 +97,7 @@ class SerialLinkBox {
   void showClosed();
 
   WindowHost& host_;
-  LinkBoxSpec spec_;
+  LinkBoxPlan plan_;
   std::unique_ptr<serial::TVaComm> port_;
   bool open_ = false;
   std::string openedPath_;

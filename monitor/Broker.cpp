@@ -38,11 +38,11 @@ std::string refusalText(int rc) {
 
 class Broker::Session {
  public:
-  Session(const BrokerConfig& config, SessionSpec spec)
-      : config_(config), spec_(std::move(spec)), queue_(config.queueLimit) {}
+  Session(const BrokerConfig& config, SessionSetup setup)
+      : config_(config), setup_(std::move(setup)), queue_(config.queueLimit) {}
   ~Session() { drop(); }
 
-  const SessionSpec& spec() const { return spec_; }
+  const SessionSetup& setup() const { return setup_; }
   CommandHandler* onCommand = nullptr;
   size_t index = 0;
 
@@ -73,7 +73,7 @@ class Broker::Session {
 
   // The last words of a session that ends: offline, retained.
   void sayOffline() {
-    if (state_ == State::Up) send({spec_.statusTopic, kOffline, true});
+    if (state_ == State::Up) send({setup_.statusTopic, kOffline, true});
   }
   void disconnect() {
     if (m_ && state_ == State::Up) {
@@ -90,7 +90,7 @@ class Broker::Session {
 
   void connect() {
     drop();
-    m_ = mosquitto_new(spec_.clientId.c_str(), true, this);
+    m_ = mosquitto_new(setup_.clientId.c_str(), true, this);
     if (!m_) {
       retryLater("cannot make an MQTT client (out of memory)");
       return;
@@ -101,7 +101,7 @@ class Broker::Session {
     mosquitto_publish_callback_set(m_, &Session::onPublish);
     mosquitto_message_callback_set(m_, &Session::onMessage);
     mosquitto_log_callback_set(m_, &Session::onLog);
-    mosquitto_will_set(m_, spec_.statusTopic.c_str(), static_cast<int>(std::strlen(kOffline)), kOffline, kQos, true);
+    mosquitto_will_set(m_, setup_.statusTopic.c_str(), static_cast<int>(std::strlen(kOffline)), kOffline, kQos, true);
     if (!config_.user.empty())
       mosquitto_username_pw_set(m_, config_.user.c_str(),
                                 config_.password.empty() ? nullptr : config_.password.c_str());
@@ -143,7 +143,7 @@ class Broker::Session {
       mids_.clear();
       queue_.putBack(std::move(back));
     }
-    if (wasUp) LogLine(spec_.clientId + ": lost the broker " + where() + ": " + reason_);
+    if (wasUp) LogLine(setup_.clientId + ": lost the broker " + where() + ": " + reason_);
     retryLater(reason_);
   }
 
@@ -153,7 +153,7 @@ class Broker::Session {
     ++tries_;
     // The first failure of a kind is told; the same one again only now and then.
     if (reason != lastTold_ || (tries_ & (tries_ - 1)) == 0) {
-      LogLine(spec_.clientId + ": cannot connect to the broker " + where() + ": " + reason + "; next try in " +
+      LogLine(setup_.clientId + ": cannot connect to the broker " + where() + ": " + reason + "; next try in " +
               std::to_string(wait_.count()) + " s");
       lastTold_ = reason;
     }
@@ -197,22 +197,22 @@ class Broker::Session {
 
   void connected() {
     state_ = State::Up;
-    if (tries_ > 0 || everUp_) LogLine(spec_.clientId + ": connected to the broker " + where());
+    if (tries_ > 0 || everUp_) LogLine(setup_.clientId + ": connected to the broker " + where());
     everUp_ = true;
     tries_ = 0;
     wait_ = kFirstWait;
     lastTold_.clear();
-    if (!spec_.commandTopic.empty()) mosquitto_subscribe(m_, nullptr, spec_.commandTopic.c_str(), kQos);
-    const std::string status = spec_.currentStatus ? spec_.currentStatus() : std::string();
-    if (!status.empty()) send({spec_.statusTopic, status, true});
+    if (!setup_.commandTopic.empty()) mosquitto_subscribe(m_, nullptr, setup_.commandTopic.c_str(), kQos);
+    const std::string status = setup_.currentStatus ? setup_.currentStatus() : std::string();
+    if (!status.empty()) send({setup_.statusTopic, status, true});
     unsigned long long dropped = 0;
     {
       const std::lock_guard<std::mutex> hold(mutex_);
       dropped = queue_.takeDropped();
     }
     if (dropped > 0) {
-      LogLine(spec_.clientId + ": " + std::to_string(dropped) + " messages dropped while the broker was away");
-      send({spec_.eventTopic, DroppedEventPayload(cli::IsoTimestampNow(), dropped), false});
+      LogLine(setup_.clientId + ": " + std::to_string(dropped) + " messages dropped while the broker was away");
+      send({setup_.eventTopic, DroppedEventPayload(cli::IsoTimestampNow(), dropped), false});
     }
     flush();
   }
@@ -259,7 +259,7 @@ class Broker::Session {
   }
 
   const BrokerConfig& config_;
-  SessionSpec spec_;
+  SessionSetup setup_;
   mosquitto* m_ = nullptr;
   State state_ = State::Down;
   Clock::time_point nextTry_{};
@@ -289,8 +289,8 @@ Broker::~Broker() {
   mosquitto_lib_cleanup();
 }
 
-size_t Broker::addSession(SessionSpec spec) {
-  sessions_.push_back(std::make_unique<Session>(config_, std::move(spec)));
+size_t Broker::addSession(SessionSetup setup) {
+  sessions_.push_back(std::make_unique<Session>(config_, std::move(setup)));
   sessions_.back()->index = sessions_.size() - 1;
   sessions_.back()->onCommand = &onCommand_;
   return sessions_.size() - 1;

@@ -18,7 +18,7 @@
 
 namespace ostrel::monitor {
 
-struct SessionSpec {
+struct SessionSetup {
   std::string clientId;
   std::string statusTopic;   // its last will: offline, retained
   std::string commandTopic;  // subscribed to; empty: none
@@ -39,7 +39,7 @@ class Broker {
   Broker& operator=(const Broker&) = delete;
 
   // Before start: one session per panel; its index is returned.
-  size_t addSession(SessionSpec spec);
+  size_t addSession(SessionSetup setup);
   void onCommand(CommandHandler handler) { onCommand_ = std::move(handler); }
   void start();
   // Any thread.
