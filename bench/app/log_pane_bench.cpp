@@ -19,23 +19,9 @@
 #include "Application.h"
 #include "Dialogs.h"
 #include "TForm1.h"
+#include "rss.h"
 
 namespace {
-
-// Resident set size in KiB, from /proc/self/status.
-long rssKiB() {
-  std::ifstream f("/proc/self/status");
-  std::string key;
-  while (f >> key) {
-    if (key == "VmRSS:") {
-      long kib = 0;
-      f >> kib;
-      return kib;
-    }
-    f.ignore(1 << 12, '\n');
-  }
-  return 0;
-}
 
 // A traffic line of the given length: "SENT:" and hex bytes, cut to size.
 QString trafficLine(long characters, long serial) {

@@ -20,23 +20,9 @@
 #include "Dialogs.h"
 #include "SerialLinkBox.h"
 #include "TForm1.h"
+#include "rss.h"
 
 namespace {
-
-// Resident set size in KiB, from /proc/self/status.
-long rssKiB() {
-  std::ifstream f("/proc/self/status");
-  std::string key;
-  while (f >> key) {
-    if (key == "VmRSS:") {
-      long kib = 0;
-      f >> kib;
-      return kib;
-    }
-    f.ignore(1 << 12, '\n');
-  }
-  return 0;
-}
 
 // Clicks "Send" n times, the window repainting after each; returns the milliseconds taken.
 double clickSend(ostrel::TForm1& form, long n) {
