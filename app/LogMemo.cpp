@@ -8,6 +8,7 @@
 #include <QTextDocument>
 
 #include "core/LogBlocks.h"
+#include "core/LogFile.h"
 
 namespace ostrel {
 
@@ -74,6 +75,21 @@ std::string LogMemo::plainTextWithCrs() const {
     text += LogBlockPlainText(b.text().toStdString(), b.userState());
   }
   return text;
+}
+
+std::string LogMemo::logFileBytes() const {
+  std::string bytes;
+  const QTextDocument* doc = document();
+  const QTextBlock first = doc->begin();
+  // An empty pane holds one empty line right after start and none once anything changed it.
+  const bool emptyText = doc->blockCount() == 1 && first.length() == 1 && first.userState() <= 0;
+  if (emptyText && !untouchedSinceStart()) return bytes;
+  const auto chars = static_cast<std::size_t>(doc->characterCount());
+  bytes.reserve(chars + chars / 8 + 2 * static_cast<std::size_t>(doc->blockCount()));  // with CR LF ends
+  for (QTextBlock b = first; b.isValid(); b = b.next()) {
+    AppendLogFileLines(bytes, LogBlockPlainText(b.text().toStdString(), b.userState()));
+  }
+  return bytes;
 }
 
 void LogMemo::mouseDoubleClickEvent(QMouseEvent* e) {

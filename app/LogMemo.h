@@ -25,6 +25,9 @@ class LogMemo : public QPlainTextEdit {
   bool untouchedSinceStart() const;
   // The lines joined by "\n" in UTF-8, the carriage returns that ended appended lines kept.
   std::string plainTextWithCrs() const;
+  // The bytes "Save log" writes: every line in Windows-1251 followed by CR LF. Made block by
+  // block, so saving a pane of a million lines needs no more than the file's own size again.
+  std::string logFileBytes() const;
 
  protected:
   // A triple click selects the line under the mouse, not the whole block that holds it.

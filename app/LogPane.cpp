@@ -106,7 +106,7 @@ void LogPane::BitBtn5Click() { ClearLog(); }
 
 void LogPane::BitBtn6Click() {
   const std::string path = programFolder_.toStdString() + "/files/log.txt";
-  const std::string bytes = LogFileBytes(LogPaneLines(logPlainText(), logUntouchedSinceStart()));
+  const std::string bytes = Memo_current->logFileBytes();
   // The "files" folder is not created: without it the save fails and says so.
   if (!WriteFileAtomically(path, bytes)) AddLogLine(QString::fromLatin1(kLogFileNoRightsLine));
 }

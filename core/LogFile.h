@@ -28,6 +28,10 @@ inline constexpr const char* kLogFileNoRightsLine = "Can not write file, no righ
 // that itself ends in CR (some Modbus messages do) keeps it: "x\r" → "x\r\r\n".
 std::string LogFileBytes(const std::vector<std::string>& lines);
 
+// Adds to out the file's bytes for a run of the pane's lines given joined by "\n" (one block of
+// the pane, say), so a long pane is saved piece by piece without a copy of it as a whole.
+void AppendLogFileLines(std::string& out, std::string_view linesText);
+
 // The pane's lines from its plain text (blocks joined by "\n", as
 // QPlainTextEdit::toPlainText gives them): an empty text is one empty line
 // while untouchedSinceStart, no line otherwise.

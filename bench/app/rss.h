@@ -1,13 +1,13 @@
 #pragma once
-// Resident set size of this process in KiB, from /proc/self/status (0 where there is none).
+// Resident set sizes of this process in KiB, from /proc/self/status (0 where there is none).
 #include <fstream>
 #include <string>
 
-inline long rssKiB() {
+inline long statusKiB(const char* field) {
   std::ifstream f("/proc/self/status");
   std::string key;
   while (f >> key) {
-    if (key == "VmRSS:") {
+    if (key == field) {
       long kib = 0;
       f >> kib;
       return kib;
@@ -16,3 +16,7 @@ inline long rssKiB() {
   }
   return 0;
 }
+
+inline long rssKiB() { return statusKiB("VmRSS:"); }
+// The highest resident size this process has had.
+inline long peakRssKiB() { return statusKiB("VmHWM:"); }

@@ -62,3 +62,13 @@ TEST(LogFile, EveryLineEndsInCrLfAndAnEmptyPaneGivesNoBytes) {
   // A line that already ends in CR keeps it; text typed mid-line stays as typed.
   EXPECT_EQ(LogFileBytes({"CRC error\r", "typed  text "}), "CRC error\r\r\ntyped  text \r\n");
 }
+
+TEST(LogFile, APaneSavedPieceByPieceGivesTheBytesOfItsWholeText) {
+  const std::vector<std::string> pieces{"", "SENT: 02 04 \nОтказ", "CRC error\r", "a\n\nb"};
+  std::string whole, byPiece;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    whole += (i == 0 ? "" : "\n") + pieces[i];
+    AppendLogFileLines(byPiece, pieces[i]);
+  }
+  EXPECT_EQ(byPiece, LogFileBytes(LogPaneLines(whole, false)));
+}
