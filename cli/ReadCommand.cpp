@@ -243,11 +243,11 @@ int ReadCommand(const Words& words) {
   }
   if (failed > 0 || lost > 0) {
     std::string what;
-    if (failed > 0) what = std::to_string(failed) + " read-outs failed";
+    if (failed > 0) what = std::to_string(failed) + (failed == 1 ? " read-out failed" : " read-outs failed");
     if (lost > 0)
       what += std::string(what.empty() ? "" : ", ") + "the port was lost " +
               (lost == 1 ? std::string("once") : std::to_string(lost) + " times");
-    console.error(what + " (see their records)");
+    console.error(what + (failed + lost == 1 ? " (see its record)" : " (see their records)"));
     return kExitPanel;
   }
   return kExitOk;

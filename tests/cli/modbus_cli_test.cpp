@@ -72,6 +72,10 @@ TEST_F(CliModbus, AFailedReadOutIsARecordAndPollingGoesOn) {
   const auto rows = Lines(poll.out, "\r\n");
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_NE(rows[2].find(";slave 1 refused the request: exception 2 ILLEGAL DATA ADDRESS;"), std::string::npos);
+  EXPECT_NE(poll.err.find("error: 2 read-outs failed (see their records)"), std::string::npos) << poll.err;
+  const Result single = RunCli({"read", "--port", "COM2", "--start", "190", "--count", "20", "--every", "0.1", "--for",
+                                "0.1", "--format", "csv", "-q"});
+  EXPECT_NE(single.err.find("error: 1 read-out failed (see its record)"), std::string::npos) << single.err;
 
   // COM3 leads to a pseudo-terminal that nobody answers on.
   int master = -1, peer = -1;
