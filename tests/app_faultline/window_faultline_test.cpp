@@ -8,6 +8,7 @@
 // are as after the first part. FAULTLINE_WINDOW_SECONDS and FAULTLINE_SEED
 // make it a long run.
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <QCheckBox>
@@ -133,6 +134,12 @@ Resources Now() {
     if (l.rfind("VmRSS:", 0) == 0) r.rssKb = std::stol(l.substr(6));
   }
   return r;
+}
+
+// What the program's allocations hold, in all of the allocator's arenas.
+long HeapInUseKb() {
+  const struct mallinfo2 m = mallinfo2();
+  return static_cast<long>((m.uordblks + m.hblkhd) / 1024);
 }
 
 std::string Bytes(const QString& hexLine) {
@@ -436,6 +443,8 @@ TEST_F(WindowFaultLine, SoakAutomaticReadout) {
 
   InputProbe probe(form.get());
   std::vector<long> rss{Now().rssKb};
+  std::vector<int> lines{lineCount()};
+  long heapAtMinute1 = 0;
   const auto start = Clock::now();
   std::cout << "[ soak ] minute 0: RSS " << rss.back() << " kB" << std::endl;
   for (int m = 1; m <= minutes; ++m) {
@@ -443,8 +452,10 @@ TEST_F(WindowFaultLine, SoakAutomaticReadout) {
                                                         start + std::chrono::minutes(m) - Clock::now())
                                                         .count()));
     rss.push_back(Now().rssKb);
-    std::cout << "[ soak ] minute " << m << ": RSS " << rss.back() << " kB, " << lineCount() << " log lines, "
-              << linesStarting("QVMD:") << " read-outs" << std::endl;
+    lines.push_back(lineCount());
+    if (m == 1) heapAtMinute1 = HeapInUseKb();
+    std::cout << "[ soak ] minute " << m << ": RSS " << rss.back() << " kB, heap in use " << HeapInUseKb() << " kB, "
+              << lines.back() << " log lines, " << linesStarting("QVMD:") << " read-outs" << std::endl;
   }
   control<QCheckBox>("CheckBox1")->setChecked(false);
   probe.stop();
@@ -464,6 +475,13 @@ TEST_F(WindowFaultLine, SoakAutomaticReadout) {
             << rss.front() << " -> " << rss.back() << " kB (+" << rss.back() - rss.front() << " kB), " << slope
             << " kB/min after the first minute, " << slope * 60 * 24 / 1024 << " MB in 24 h; longest input delay "
             << probe.longest << " ms" << std::endl;
+  // Per log line after the first minute: the resident size, and the heap in use, which leaves
+  // out what the allocator holds free.
+  if (minutes > 1) {
+    const double added = lines.back() - lines[1];
+    std::cout << "[ soak ] per log line after the first minute: RSS " << (rss.back() - rss[1]) * 1024.0 / added
+              << " B, heap in use " << (HeapInUseKb() - heapAtMinute1) * 1024.0 / added << " B" << std::endl;
+  }
   EXPECT_GE(readouts, minutes * 30);
 }
 
