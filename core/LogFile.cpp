@@ -6,10 +6,7 @@ namespace ostrel {
 
 std::string LogFileBytes(const std::vector<std::string>& lines) {
   std::string out;
-  for (const std::string& line : lines) {
-    out += utf8ToCp1251(line);
-    out += "\r\n";
-  }
+  for (const std::string& line : lines) AppendLogFileLines(out, line);
   return out;
 }
 
